@@ -1,0 +1,79 @@
+#ifndef DOWNLOAD_DOWNLOAD_H_
+#define DOWNLOAD_DOWNLOAD_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/application.h"
+#include "platform/controls.h"
+#include "platform/web_download.h"
+#include "platform/window.h"
+
+// The download window's controller: downloads the install agent archive with
+// progress, revalidates the per-user cache against the server's ETag, unpacks
+// a new archive into the cache and starts the agent. The window builder
+// creates exactly one, connects its outlets, and makes it the delegate of the
+// application and of the window.
+class Download : public platform::ApplicationDelegate,
+                 public platform::WindowDelegate,
+                 public platform::WebDownloadDelegate {
+ public:
+  Download() = default;
+  Download(const Download&) = delete;
+  Download& operator=(const Download&) = delete;
+
+  // Applies the settings the outlets need; call once they are connected.
+  // Takes the download's destination from downloadTo.
+  bool init();
+
+  void applicationDidFinishLaunching() override;
+  void windowWillClose(platform::Window* window) override;
+  void downloadFromURL(const std::string& url);
+  void downloadDidReceiveResponse(platform::WebDownload* download,
+                                  const platform::URLResponse& response) override;
+  void downloadDidReceiveDataOfLength(platform::WebDownload* download,
+                                      std::uint64_t length) override;
+  // Puts the bar and the status text into their final failed state.
+  void failure(const std::string& message, platform::Color color);
+  void downloadDidFailWithError(platform::WebDownload* download,
+                                const platform::DownloadError& error) override;
+  void waitForInstallAgentToStart();
+  void downloadDidFinish(platform::WebDownload* download) override;
+  void fireInstallAgent();
+
+  // Outlets.
+  platform::ProgressIndicator* progress() const { return progress_; }
+  void setProgress(platform::ProgressIndicator* progress) { progress_ = progress; }
+  platform::ImageView* image() const { return image_; }
+  void setImage(platform::ImageView* image) { image_ = image; }
+  platform::Button* cancel() const { return cancel_; }
+  void setCancel(platform::Button* cancel) { cancel_ = cancel; }
+  platform::TextFieldCell* downloadPercent() const { return downloadPercent_; }
+  void setDownloadPercent(platform::TextFieldCell* cell) { downloadPercent_ = cell; }
+  platform::Window* window() const { return window_; }
+  void setWindow(platform::Window* window) { window_ = window; }
+
+  std::int64_t fileLength() const { return fileLength_; }
+  std::int64_t bytesReceived() const { return bytesReceived_; }
+  platform::WebDownload* theDownload() const { return theDownload_.get(); }
+  const std::string& installAgentLocation() const { return installAgentLocation_; }
+  const std::optional<std::string>& validationString() const {
+    return validationString_;
+  }
+
+ private:
+  platform::ProgressIndicator* progress_ = nullptr;
+  platform::ImageView* image_ = nullptr;
+  std::int64_t fileLength_ = -1;
+  std::int64_t bytesReceived_ = 0;
+  platform::TextFieldCell* downloadPercent_ = nullptr;
+  platform::Window* window_ = nullptr;
+  std::unique_ptr<platform::WebDownload> theDownload_;
+  std::string installAgentLocation_;
+  platform::Button* cancel_ = nullptr;
+  std::optional<std::string> validationString_;  // the response's ETag
+};
+
+#endif  // DOWNLOAD_DOWNLOAD_H_
