@@ -25,7 +25,8 @@ class Download : public platform::ApplicationDelegate,
   Download& operator=(const Download&) = delete;
 
   // Applies the settings the outlets need; call once they are connected.
-  // Takes the download's destination from downloadTo.
+  // Takes the download's destination from downloadTo. False, with nothing
+  // changed, when an outlet is missing.
   bool init();
 
   void applicationDidFinishLaunching() override;
@@ -39,9 +40,19 @@ class Download : public platform::ApplicationDelegate,
   void failure(const std::string& message, platform::Color color);
   void downloadDidFailWithError(platform::WebDownload* download,
                                 const platform::DownloadError& error) override;
+  // Closes the window; runs 3.0 seconds after a launch from
+  // downloadDidFinish.
   void waitForInstallAgentToStart();
+  // Stores the ETag as the cache's stamp, unpacks the archive into the
+  // cache, starts the agent and stops the application. A failed unpack
+  // leaves no agent in the cache.
   void downloadDidFinish(platform::WebDownload* download) override;
-  void fireInstallAgent();
+  // Starts the cached agent through /bin/sh with the product archive and the
+  // process's arguments, and sets the application's termination status to 1:
+  // a non-zero status means exactly that the agent was started. Without a
+  // launcher in the cache, or when the start fails, shows a red failure
+  // instead and returns false.
+  bool fireInstallAgent();
 
   // Outlets.
   platform::ProgressIndicator* progress() const { return progress_; }

@@ -1,0 +1,64 @@
+#include "download/download.h"
+
+#include <filesystem>
+
+#include "download/download_window.h"
+#include "platform/file_manager.h"
+#include "platform/main_bundle.h"
+#include "platform/service.h"
+
+bool Download::init() {
+  // The builder connects every outlet before it calls init; a controller
+  // missing one could only crash later, so it refuses to start instead.
+  if (progress_ == nullptr || image_ == nullptr || cancel_ == nullptr ||
+      downloadPercent_ == nullptr || window_ == nullptr) {
+    return false;
+  }
+  bytesReceived_ = 0;
+  progress_->setDoubleValue(0.0);
+  progress_->setUsesThreadedAnimation(true);
+  downloadPercent_->setUsesSingleLineMode(true);
+  installAgentLocation_ = downloadTo;
+  cancel_->setKeyEquivalent("\r");
+  return true;
+}
+
+void Download::applicationDidFinishLaunching() {
+  const auto bundle =
+      platform::Service<platform::MainBundle>::get().mainBundle();
+  if (!bundle) return;
+
+  // Without a splash file the image view keeps what the builder gave it.
+  std::error_code ignored;
+  if (bundle->resourcePath &&
+      std::filesystem::exists(
+          platform::appendPathComponent(*bundle->resourcePath, "splash.png"),
+          ignored)) {
+    std::shared_ptr<platform::Image> splash =
+        platform::Image::imageNamed("splash");
+    image_->setImageScaling(platform::ImageScaling::kProportionallyUpOrDown);
+    image_->setEditable(false);
+    if (splash) splash->setSize({400.0, 400.0});
+    image_->setImage(std::move(splash));
+    window_->displayIfNeeded();
+  }
+  downloadFromURL(downloadFrom);
+}
+
+void Download::windowWillClose(platform::Window*) {
+  if (theDownload_) theDownload_->cancel();
+  platform::Application::shared()->stop(this);
+}
+
+void Download::downloadFromURL(const std::string& url) {
+  platform::URLRequest request;
+  request.url = url;
+  request.cachePolicy = 0;
+  request.timeoutInterval = 60.0;
+  theDownload_ =
+      platform::Service<platform::WebDownloadFactory>::get().startDownload(
+          request, this, platform::Application::shared()->loop());
+  if (!theDownload_) return;
+  theDownload_->setDeletesFileUponFailure(true);
+  theDownload_->setDestination(installAgentLocation_, true);
+}

@@ -1,0 +1,79 @@
+#include <cstdio>
+
+#include "agent/install_agent_cache.h"
+#include "agent/validation_stamp.h"
+#include "download/download.h"
+#include "platform/file_manager.h"
+#include "platform/service.h"
+#include "platform/system_log.h"
+
+namespace {
+
+// "Downloading " and the percentage, right-aligned in three places.
+std::string downloadingText(double percent) {
+  char number[32];
+  std::snprintf(number, sizeof number, "%3.0f%%", percent);
+  return std::string("Downloading ") + number;
+}
+
+}  // namespace
+
+void Download::downloadDidReceiveResponse(
+    platform::WebDownload*, const platform::URLResponse& response) {
+  validationString_ = response.valueForHeaderField("ETag");
+  fileLength_ = response.expectedContentLength;
+
+  const std::string cacheDir = getInstallAgentCacheDir();
+  const std::string agentDir = installAgentDirOnDisk();
+  if (!agentDir.empty()) {
+    // A response without an ETag never validates the cache, so the agent is
+    // fetched again rather than trusted.
+    if (isCacheValid(cacheDir, validationString_.value_or(""))) {
+      window_->close();
+      fireInstallAgent();
+      return;
+    }
+    platform::Service<platform::FileManager>::get().removeItemAtPath(agentDir);
+  }
+
+  if (fileLength_ == -1) {
+    progress_->setIndeterminate(true);
+  } else {
+    progress_->setMaxValue(static_cast<double>(fileLength_));
+    progress_->setIndeterminate(false);
+    downloadPercent_->setStringValue(downloadingText(0.0));
+  }
+  progress_->startAnimation(this);
+}
+
+void Download::downloadDidReceiveDataOfLength(platform::WebDownload*,
+                                              std::uint64_t length) {
+  bytesReceived_ += static_cast<std::int64_t>(length);
+  if (fileLength_ == -1) return;
+
+  downloadPercent_->setStringValue(downloadingText(
+      static_cast<double>(bytesReceived_) * 100.0 /
+      static_cast<double>(fileLength_)));
+  progress_->incrementBy(static_cast<double>(length));
+  // Redraw per block rather than at the loop's next display pass.
+  progress_->displayIfNeeded();
+}
+
+void Download::failure(const std::string& message, platform::Color color) {
+  progress_->stopAnimation(this);
+  progress_->setIndeterminate(false);
+  progress_->setDoubleValue(progress_->maxValue());
+  downloadPercent_->setStringValue(message);
+  downloadPercent_->setTextColor(color);
+}
+
+void Download::downloadDidFailWithError(platform::WebDownload*,
+                                        const platform::DownloadError& error) {
+  platform::Service<platform::SystemLog>::get().log(
+      "Download failed! Error - " + error.localizedDescription + " " +
+      error.failingURLString.value_or("(null)"));
+  failure(
+      "Error during the download process.\nSee your system log for more "
+      "information.",
+      platform::Color::kRed);
+}
