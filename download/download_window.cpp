@@ -1,9 +1,33 @@
 #include "download/download_window.h"
 
+#include <cstdlib>
+#include <memory>
+
+#include "bootstrap/constants.h"
+#include "download/window_builder.h"
+#include "platform/application.h"
+#include "platform/event_loop.h"
+#include "platform/front_end.h"
+
 std::string downloadTo;
 std::string downloadFrom;
 
-// Placeholder until the window exists: no download, so the cache route fails.
-bool downloadInstallAgentFromQZ(const char*, ErrorReporter) { return false; }
+bool downloadInstallAgentFromQZ(const char* destination, ErrorReporter) {
+  // Set but empty still counts: the variable is a developer's override and is
+  // taken as it stands.
+  const char* url = std::getenv("QZ_INTERNAL_INSTALL_AGENT_URL");
+  downloadTo = destination;
+  downloadFrom = url != nullptr ? url : installAgentUrl;
+  return CallNSApplicationMain(0, nullptr) != 0;
+}
 
-int CallNSApplicationMain(int, const char**) { return 0; }
+int CallNSApplicationMain(int, const char**) {
+  const std::unique_ptr<platform::EventLoop> loop = platform::NewPollEventLoop();
+  platform::Application application(loop.get());
+  const std::unique_ptr<platform::FrontEnd> frontEnd =
+      platform::NewDefaultFrontEnd();
+  const std::unique_ptr<DownloadWindow> window =
+      buildDownloadWindow(application, *frontEnd);
+  if (!window) return 0;
+  return application.run();
+}
