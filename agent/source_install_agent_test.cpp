@@ -16,21 +16,6 @@ using testing_env::FakeBundle;
 using testing_env::makeZip;
 using testing_env::ScratchDirectory;
 
-// Shipped archives are unpacked into the payload directory; the cache is
-// left alone.
-TEST(SourceInstallAgent, UnpacksTheShippedArchiveIntoThePayloadDirectory) {
-  FakeBundle bundle;
-  ScratchDirectory payload;
-  clearReports();
-  ASSERT_TRUE(bundle.shipAgent());
-
-  EXPECT_EQ(payload / "install",
-            sourceInstallAgent(payload.path(), recordReport));
-  EXPECT_TRUE(exists(payload / "install"));
-  EXPECT_FALSE(exists(bundle.home() + "/.vorpex"));
-  EXPECT_TRUE(recordedReports().empty());
-}
-
 TEST(SourceInstallAgent, TakesAVersionedArchiveByItsExactName) {
   FakeBundle bundle;
   ScratchDirectory payload;
