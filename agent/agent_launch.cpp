@@ -1,0 +1,47 @@
+#include "agent/agent_launch.h"
+
+#include <sys/stat.h>
+
+#include <exception>
+
+#include "agent/shell_command.h"
+#include "bootstrap/constants.h"
+
+bool unzipInstallAgent(std::string zipPath, std::string destination,
+                       std::string tool, ErrorReporter reporter) {
+  struct stat info;
+  if (stat(zipPath.c_str(), &info) != 0) return false;
+
+  const std::string command = smart_quote(tool) + " -qq -o " +
+                              smart_quote(zipPath) + " -d " +
+                              smart_quote(destination);
+  int status;
+  try {
+    status = call_system(tool, command);
+  } catch (const std::exception&) {
+    return false;
+  }
+  if (status != 0) {
+    reporter("Failed to unzip the install agent", true);
+    return false;
+  }
+  return true;
+}
+
+bool fireInstallAgentWithArgs(std::string launcher, std::string command,
+                              std::string bundleLocation, int argc,
+                              const char* const argv[],
+                              ErrorReporter reporter) {
+  std::string tail = " -installbundle " +
+                     smart_quote(bundleLocation + pathSeparator + "bundle.zip");
+  if (argc >= 2) tail += " " + argv2cmdline(argc, argv);
+  command += tail;
+
+  try {
+    call_system(launcher, command);
+  } catch (const std::exception&) {
+    reporter("Failed to start the instal agent", true);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,25 @@
+#ifndef AGENT_AGENT_LAUNCH_H_
+#define AGENT_AGENT_LAUNCH_H_
+
+#include <string>
+
+#include "bootstrap/error_reporter.h"
+
+// Unpacks the archive "zipPath" into the existing directory "destination"
+// with the unzip program "tool" (found on the shell's search path),
+// overwriting files without asking. A missing archive gives false with no
+// message and no tool run; a failing tool reports "Failed to unzip the
+// install agent" and gives false.
+bool unzipInstallAgent(std::string zipPath, std::string destination,
+                       std::string tool, ErrorReporter reporter);
+
+// Completes "command" (the shell invocation of "launcher") with
+// " -installbundle ", the quoted "bundleLocation/bundle.zip" and every
+// argument after argv[0], runs it and waits for it. The agent's exit status
+// is not examined: false only when the command could not be handed to the
+// shell, after reporting "Failed to start the instal agent".
+bool fireInstallAgentWithArgs(std::string launcher, std::string command,
+                              std::string bundleLocation, int argc,
+                              const char* const argv[], ErrorReporter reporter);
+
+#endif  // AGENT_AGENT_LAUNCH_H_

@@ -1,0 +1,76 @@
+#include "agent/agent_launch.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "agent/shell_command.h"
+#include "bootstrap/fake_reporter.h"
+#include "platform/fake_environment.h"
+
+namespace {
+
+using testing_env::ScopedEnvironment;
+using testing_env::ScratchDirectory;
+
+TEST(FireInstallAgent, StartsTheAgentWithTheBundleArchiveAndTheUserArguments) {
+  ScratchDirectory scratch;
+  const std::string record = scratch / "record";
+  ScopedEnvironment recordTo("AGENT_RECORD", record);
+  ScopedEnvironment exitWith("AGENT_EXIT", "3");  // Not our business.
+  clearReports();
+
+  const std::string launcher = scratch / "install";
+  testing_env::writeFile(launcher, testing_env::kRecordingLauncher);
+  const char* argv[] = {"/path/of/bootstrapper", "-v", "log.txt"};
+  EXPECT_TRUE(fireInstallAgentWithArgs(
+      launcher, "sh " + smart_quote(launcher),
+      "/Volumes/Setup Disk/Setup.app/Contents/Resources", 3, argv,
+      recordReport));
+  EXPECT_EQ((std::vector<std::string>{
+                launcher, "-installbundle",
+                "/Volumes/Setup Disk/Setup.app/Contents/Resources/bundle.zip",
+                "-v", "log.txt"}),
+            testing_env::readNulSeparated(record));
+
+  // Without user arguments nothing is appended.
+  EXPECT_TRUE(fireInstallAgentWithArgs(launcher, "sh " + smart_quote(launcher),
+                                       "/r/", 1, argv, recordReport));
+  EXPECT_EQ(
+      (std::vector<std::string>{launcher, "-installbundle", "/r//bundle.zip"}),
+      testing_env::readNulSeparated(record));
+  EXPECT_TRUE(recordedReports().empty());
+}
+
+TEST(UnzipInstallAgent, UnpacksOrReportsTheToolsFailure) {
+  ScratchDirectory scratch;
+  clearReports();
+  const std::string destination = scratch / "a 'b' $(c)";
+  mkdir(destination.c_str(), 0700);
+  const std::string archive = scratch / "agent.zip";
+  ASSERT_TRUE(testing_env::makeZip(archive, {{"install", "exit 0\n"}}));
+
+  EXPECT_TRUE(unzipInstallAgent(archive, destination, "unzip", recordReport));
+  EXPECT_TRUE(testing_env::exists(destination + "/install"));
+  // Unpacking again overwrites without asking.
+  EXPECT_TRUE(unzipInstallAgent(archive, destination, "unzip", recordReport));
+  EXPECT_TRUE(recordedReports().empty());
+
+  // A missing archive runs nothing, so the missing tool stays unnoticed.
+  EXPECT_FALSE(unzipInstallAgent(scratch / "missing.zip", destination,
+                                 "no-such-unzip-tool", recordReport));
+  EXPECT_TRUE(recordedReports().empty());
+
+  EXPECT_FALSE(unzipInstallAgent(archive, destination, "no-such-unzip-tool",
+                                 recordReport));
+  testing_env::writeFile(scratch / "corrupt.zip", "not a zip archive");
+  EXPECT_FALSE(unzipInstallAgent(scratch / "corrupt.zip", destination, "unzip",
+                                 recordReport));
+  EXPECT_EQ((std::vector<std::string>{"Failed to unzip the install agent",
+                                      "Failed to unzip the install agent"}),
+            recordedReports());
+}
+
+}  // namespace

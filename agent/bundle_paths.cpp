@@ -1,0 +1,46 @@
+#include "agent/bundle_paths.h"
+
+#include <unistd.h>
+
+#include "bootstrap/constants.h"
+#include "platform/file_manager.h"
+#include "platform/main_bundle.h"
+#include "platform/service.h"
+
+namespace {
+
+std::optional<platform::BundlePaths> mainBundle() {
+  return platform::Service<platform::MainBundle>::get().mainBundle();
+}
+
+}  // namespace
+
+std::string getPathToExecutable() {
+  if (const auto bundle = mainBundle()) return bundle->bundlePath;
+
+  char buffer[1024] = {};
+  if (readlink("/proc/self/exe", buffer, sizeof buffer - 1) < 0) return "";
+  return buffer;
+}
+
+std::string withoutLastPathComponent(const std::string& path) {
+  const std::string::size_type last = path.find_last_of("/\\");
+  return last == std::string::npos ? path : path.substr(0, last);
+}
+
+std::string getDirectoryOfExecutable() {
+  return withoutLastPathComponent(getPathToExecutable());
+}
+
+std::string getBundleLocation() {
+  const auto bundle = mainBundle();
+  if (!bundle) return getDirectoryOfExecutable();
+  return bundle->resourcePath.value_or(bundle->bundlePath);
+}
+
+std::string getDefaultInstallAgentLocation() {
+  const auto bundle = mainBundle();
+  if (!bundle || !bundle->resourcePath) return "";
+  return platform::appendPathComponent(*bundle->resourcePath,
+                                       installAgentZipName);
+}

@@ -1,0 +1,29 @@
+#ifndef AGENT_BUNDLE_PATHS_H_
+#define AGENT_BUNDLE_PATHS_H_
+
+#include <string>
+
+// Where the running program and its bundle lie. None of these prints; ""
+// means the place is unknown.
+
+// The main bundle's path; without a main bundle, the target of
+// /proc/self/exe as read.
+std::string getPathToExecutable();
+
+// getPathToExecutable() without its last component (see below). For a
+// bundle this is the folder holding it.
+std::string getDirectoryOfExecutable();
+
+// The main bundle's resource directory, else its bundle path; without a main
+// bundle, getDirectoryOfExecutable(). Holds the product's bundle.zip.
+std::string getBundleLocation();
+
+// Where a shipped install agent archive is expected: the resource directory
+// joined with "InstallAgent.zip". Only composed, not checked.
+std::string getDefaultInstallAgentLocation();
+
+// "path" up to, not including, its last "/" or "\" (both count on every
+// platform); the whole of "path" when it has neither.
+std::string withoutLastPathComponent(const std::string& path);
+
+#endif  // AGENT_BUNDLE_PATHS_H_

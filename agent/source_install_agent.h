@@ -1,0 +1,20 @@
+#ifndef AGENT_SOURCE_INSTALL_AGENT_H_
+#define AGENT_SOURCE_INSTALL_AGENT_H_
+
+#include <string>
+
+#include "bootstrap/error_reporter.h"
+
+// Makes an unpacked install agent available and returns its launcher, or ""
+// when there is none to launch.
+//
+// A shipped archive (InstallAgent.zip in the bundle's resources, else the
+// first InstallAgent_*.zip the resource directory lists) is unpacked into
+// "payloadDir". Without one, the per-user cache's agent directory is made
+// and the download window is run, saving the archive in "payloadDir"; then
+// the cached agent is used, or the downloaded archive is unpacked into the
+// cache. A failed unpack reports "Failed to initialize the install agent.";
+// a shipped archive that fails is never followed by a download.
+std::string sourceInstallAgent(std::string payloadDir, ErrorReporter reporter);
+
+#endif  // AGENT_SOURCE_INSTALL_AGENT_H_

@@ -1,0 +1,100 @@
+"""A bootstrapper inside a bundle in a temporary folder, for end-to-end tests.
+
+Each test module calls main(), which takes the bootstrapper's path from
+argv[1] (CTest passes it) and runs the module's unittest cases.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+BOOTSTRAPPER = None
+
+# The test agent's launcher: writes its own path and each argument, each
+# followed by a NUL byte, to $AGENT_RECORD and exits with $AGENT_EXIT.
+RECORDING_LAUNCHER = ("printf '%s\\0' \"$0\" \"$@\" > \"$AGENT_RECORD\"\n"
+                      "exit \"${AGENT_EXIT:-0}\"\n")
+
+CACHE_SUBPATH = ".vorpex/app_installer_cache/V3318k/osxi64"
+
+# A working directory: "qz" and six characters.
+WORKING_DIR = re.compile(r"qz[A-Za-z0-9]{6}")
+
+
+def main():
+    global BOOTSTRAPPER
+    BOOTSTRAPPER = os.path.abspath(sys.argv.pop(1))
+    unittest.main()
+
+
+def make_zip(path, files):
+    """Writes a zip archive at "path" holding "files" (name to text)."""
+    with zipfile.ZipFile(path, "w") as archive:
+        for name, text in files.items():
+            archive.writestr(name, text)
+
+
+class Bundle:
+    """FOLDER/X.app/Contents/{MacOS,Resources} with the bootstrapper as
+    MacOS/Setup and a bundle.zip in Resources. HOME and TMPDIR are fresh
+    folders beside it; "folder" and "tmp" name the folders and may hold any
+    characters but "/"."""
+
+    def __init__(self, folder="folder", tmp="tmp"):
+        self.root = tempfile.mkdtemp(prefix="e2e")
+        self.folder = os.path.join(self.root, folder)
+        self.app = os.path.join(self.folder, "X.app")
+        self.resources = os.path.join(self.app, "Contents", "Resources")
+        self.executable = os.path.join(self.app, "Contents", "MacOS", "Setup")
+        self.home = os.path.join(self.root, "home")
+        self.tmpdir = os.path.join(self.root, tmp)
+        self.record = os.path.join(self.root, "agent-record")
+        for path in (self.resources, os.path.dirname(self.executable),
+                     self.home, self.tmpdir):
+            os.makedirs(path)
+        shutil.copy2(BOOTSTRAPPER, self.executable)
+        make_zip(os.path.join(self.resources, "bundle.zip"),
+                 {"README": "the product\n"})
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def ship_agent(self, name="InstallAgent.zip", launcher=RECORDING_LAUNCHER):
+        make_zip(os.path.join(self.resources, name), {"install": launcher})
+
+    def run(self, *args, env=None, timeout=60):
+        """Runs the bootstrapper in the root folder with a clean environment
+        plus "env"; returns the CompletedProcess with bytes output."""
+        environment = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+                       "HOME": self.home, "TMPDIR": self.tmpdir,
+                       "AGENT_RECORD": self.record}
+        environment.update(env or {})
+        return subprocess.run([self.executable, *args], cwd=self.root,
+                              env=environment, capture_output=True,
+                              timeout=timeout)
+
+    def agent_call(self):
+        """The agent's launcher path and arguments, or None when it did not
+        run."""
+        if not os.path.exists(self.record):
+            return None
+        with open(self.record, "rb") as record:
+            words = record.read().split(b"\0")[:-1]
+        return [os.fsdecode(word) for word in words]
+
+    def cache_dir(self):
+        return os.path.join(self.home, CACHE_SUBPATH)
+
+    def stray_files(self):
+        """What a shell that ran injected commands might have left in the
+        root folder."""
+        return sorted(set(os.listdir(self.root)) -
+                      {os.path.basename(p) for p in (
+                          self.folder, self.home, self.tmpdir, self.record)})

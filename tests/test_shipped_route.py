@@ -1,0 +1,104 @@
+"""The bootstrapper started from a bundle that ships its install agent."""
+import os
+import stat
+import unittest
+
+import bundle_fixture
+from bundle_fixture import Bundle
+
+# Names and arguments that a shell would expand, split or run if they were
+# not quoted. Injected commands would leave a file "pwned" in the root.
+HOSTILE_NAME = ("it's $(touch pwned) `touch pwned`; \"q\" \\ a\tb\nc" +
+                os.fsdecode(b"\xff"))
+HOSTILE_ARGS = ["plain", "two words", "", "$(touch pwned)", "`touch pwned`",
+                "a;touch pwned", "it's", 'say "hi"', "back\\slash\\",
+                "line\nbreak", "\t", "*", "$HOME", "~",
+                os.fsdecode(b"caf\xc3\xa9 \xff\xfe")]
+
+
+class ShippedRouteTest(unittest.TestCase):
+
+    def assert_launched_from_working_dir(self, bundle, launcher):
+        working_dir, name = os.path.split(launcher)
+        self.assertEqual("install", name)
+        self.assertEqual(bundle.tmpdir, os.path.dirname(working_dir))
+        self.assertRegex(os.path.basename(working_dir),
+                         bundle_fixture.WORKING_DIR)
+
+    def test_agent_receives_the_bundle_archive_and_the_users_arguments(self):
+        cases = [("folder", "tmp", []),
+                 ("folder", "tmp", HOSTILE_ARGS),
+                 (HOSTILE_NAME, "tmp " + HOSTILE_NAME, HOSTILE_ARGS)]
+        for folder, tmp, args in cases:
+            with self.subTest(folder=folder, args=args), \
+                    Bundle(folder=folder, tmp=tmp) as bundle:
+                bundle.ship_agent()
+                result = bundle.run(*args)
+                self.assertEqual((0, b"", b""), (result.returncode,
+                                                 result.stdout, result.stderr))
+                call = bundle.agent_call()
+                self.assert_launched_from_working_dir(bundle, call[0])
+                self.assertEqual(
+                    ["-installbundle",
+                     os.path.join(bundle.resources, "bundle.zip"), *args],
+                    call[1:])
+                self.assertEqual([], os.listdir(bundle.tmpdir))
+                self.assertFalse(os.path.exists(bundle.cache_dir()))
+                self.assertEqual([], bundle.stray_files())
+
+    def test_agent_failure_is_the_agents_own_business(self):
+        with Bundle() as bundle:
+            bundle.ship_agent()
+            result = bundle.run("-x", env={"AGENT_EXIT": "7"})
+            self.assertEqual((0, b"", b""), (result.returncode,
+                                             result.stdout, result.stderr))
+            self.assertEqual([], os.listdir(bundle.tmpdir))
+
+    def test_versioned_archive_is_taken_when_the_default_is_missing(self):
+        with Bundle() as bundle:
+            bundle.ship_agent("InstallAgent_2.1.zip")
+            result = bundle.run("-v")
+            self.assertEqual(0, result.returncode, result.stderr)
+            self.assertEqual("-v", bundle.agent_call()[-1])
+
+    def test_corrupt_archive_fails_without_a_download(self):
+        with Bundle() as bundle:
+            with open(os.path.join(bundle.resources, "InstallAgent.zip"),
+                      "w") as archive:
+                archive.write("not a zip archive")
+            result = bundle.run()
+            self.assertEqual(255, result.returncode)
+            # The unzip tool's own complaint comes first.
+            self.assertEqual(["Failed to unzip the install agent",
+                              "Failed to initialize the install agent.",
+                              "Installation failed."],
+                             result.stderr.decode().splitlines()[-3:])
+            self.assertIsNone(bundle.agent_call())
+            self.assertFalse(os.path.exists(bundle.cache_dir()))
+            self.assertEqual([], os.listdir(bundle.tmpdir))
+
+    def test_unittest_variable_unpacks_beside_the_bundle(self):
+        with Bundle() as bundle:
+            bundle.ship_agent()
+            result = bundle.run(
+                env={"__QZ_BOOTSTRAP_INSTALLER_UNITTEST__": ""})
+            self.assertEqual((0, b""), (result.returncode, result.stderr))
+            launcher = os.path.join(bundle.folder, "install")
+            self.assertEqual(launcher, bundle.agent_call()[0])
+            self.assertTrue(os.path.exists(launcher))
+            self.assertEqual([], os.listdir(bundle.tmpdir))
+
+    def test_without_a_shipped_archive_the_cache_route_is_taken(self):
+        # The download window is still a placeholder that fetches nothing.
+        with Bundle() as bundle:
+            result = bundle.run(env={
+                "QZ_INTERNAL_INSTALL_AGENT_URL": "https://127.0.0.1:9/none"})
+            self.assertEqual((255, b"Installation failed.\n"),
+                             (result.returncode, result.stderr))
+            agent_dir = os.path.join(bundle.cache_dir(), "installagent")
+            self.assertEqual(0o700, stat.S_IMODE(os.stat(agent_dir).st_mode))
+            self.assertEqual([], os.listdir(bundle.tmpdir))
+
+
+if __name__ == "__main__":
+    bundle_fixture.main()
