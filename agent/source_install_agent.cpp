@@ -52,21 +52,22 @@ std::string findShippedArchive() {
 
 }  // namespace
 
-std::string sourceInstallAgent(std::string payloadDir, ErrorReporter reporter) {
-  std::string archive = findShippedArchive();
-  std::string destination = payloadDir;
+std::string sourceInstallAgent(std::string payloadDir, ErrorReporter reporter,
+                               bool* startedByWindow) {
+  *startedByWindow = false;
+  const std::string archive = findShippedArchive();
   if (archive.empty()) {
-    destination = getInstallAgentCacheDir() + installAgentDirName;
-    mkpath(destination, 0700);  // A missing directory fails the unpack later.
-    archive = payloadDir + pathSeparator + installAgentZipName;
-    if (!downloadInstallAgentFromQZ(archive.c_str(), reporter)) return "";
-    const std::string cached = installAgentDirOnDisk();
-    if (!cached.empty()) return getInstallAgentExecutable(cached);
+    const std::string agentDir = getInstallAgentCacheDir() + installAgentDirName;
+    mkpath(agentDir, 0700);  // A missing directory fails the unpack later.
+    const std::string download = payloadDir + pathSeparator + installAgentZipName;
+    if (!downloadInstallAgentFromQZ(download.c_str(), reporter)) return "";
+    *startedByWindow = true;
+    return getInstallAgentExecutable(agentDir);
   }
 
-  if (!unzipInstallAgent(archive, destination, "unzip", reporter)) {
+  if (!unzipInstallAgent(archive, payloadDir, "unzip", reporter)) {
     reporter("Failed to initialize the install agent.", true);
     return "";
   }
-  return getInstallAgentExecutable(destination);
+  return getInstallAgentExecutable(payloadDir);
 }

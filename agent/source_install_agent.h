@@ -10,11 +10,15 @@
 //
 // A shipped archive (InstallAgent.zip in the bundle's resources, else the
 // first InstallAgent_*.zip the resource directory lists) is unpacked into
-// "payloadDir". Without one, the per-user cache's agent directory is made
-// and the download window is run, saving the archive in "payloadDir"; then
-// the cached agent is used, or the downloaded archive is unpacked into the
-// cache. A failed unpack reports "Failed to initialize the install agent.";
-// a shipped archive that fails is never followed by a download.
-std::string sourceInstallAgent(std::string payloadDir, ErrorReporter reporter);
+// "payloadDir". A failed unpack reports "Failed to initialize the install
+// agent."; a shipped archive that fails is never followed by a download.
+//
+// Without one, the per-user cache's agent directory is made and the download
+// window is run, saving the archive in "payloadDir". The window starts the
+// cached agent itself: when it did, "*startedByWindow" is set and the cached
+// launcher is returned for information only; it must not be started again.
+// When the window ended without starting it, the result is "".
+std::string sourceInstallAgent(std::string payloadDir, ErrorReporter reporter,
+                               bool* startedByWindow);
 
 #endif  // AGENT_SOURCE_INSTALL_AGENT_H_

@@ -32,8 +32,11 @@ int mainFcn(int argc, const char* const argv[], ErrorReporter reporter) {
     return -1;
   }
 
-  const std::string launcher = sourceInstallAgent(payloadDir, reporter);
+  bool startedByWindow = false;
+  const std::string launcher =
+      sourceInstallAgent(payloadDir, reporter, &startedByWindow);
   if (launcher.empty()) return -1;
+  if (startedByWindow) return 0;  // Starting it again would run it twice.
 
   const std::string command = "sh " + smart_quote(launcher);
   const std::string bundleLocation = getBundleLocation();

@@ -7,7 +7,8 @@
 
 // Runs the bootstrap once: makes the working directory, chooses the payload
 // directory, sources the install agent and starts it through the shell with
-// every argument after argv[0]. Failures are reported through "reporter",
+// every argument after argv[0], unless the download window already started
+// it. Failures are reported through "reporter",
 // except the closing line, which is the caller's. Returns 0 or -1.
 int mainFcn(int argc, const char* const argv[], ErrorReporter reporter);
 
