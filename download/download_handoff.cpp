@@ -53,7 +53,9 @@ bool Download::fireInstallAgent() {
       platform::appendPathComponent(getBundleLocation(), "bundle.zip")};
   const std::vector<std::string> own =
       platform::Service<platform::ProcessInfo>::get().arguments();
-  if (own.size() > 1) arguments.insert(arguments.end(), own.begin() + 1, own.end());
+  if (own.size() > 1) {
+    arguments.insert(arguments.end(), own.begin() + 1, own.end());
+  }
 
   if (!platform::Service<platform::TaskLauncher>::get().launch("/bin/sh",
                                                                arguments)) {

@@ -51,9 +51,9 @@ void Download::downloadDidReceiveDataOfLength(platform::WebDownload*,
   bytesReceived_ += static_cast<std::int64_t>(length);
   if (fileLength_ == -1) return;
 
-  downloadPercent_->setStringValue(downloadingText(
-      static_cast<double>(bytesReceived_) * 100.0 /
-      static_cast<double>(fileLength_)));
+  downloadPercent_->setStringValue(
+      downloadingText(static_cast<double>(bytesReceived_) * 100.0 /
+                      static_cast<double>(fileLength_)));
   progress_->incrementBy(static_cast<double>(length));
   // Redraw per block rather than at the loop's next display pass.
   progress_->displayIfNeeded();

@@ -22,7 +22,8 @@ bool downloadInstallAgentFromQZ(const char* destination, ErrorReporter) {
 }
 
 int CallNSApplicationMain(int, const char**) {
-  const std::unique_ptr<platform::EventLoop> loop = platform::NewPollEventLoop();
+  const std::unique_ptr<platform::EventLoop> loop =
+      platform::NewPollEventLoop();
   platform::Application application(loop.get());
   const std::unique_ptr<platform::FrontEnd> frontEnd =
       platform::NewDefaultFrontEnd();
