@@ -1,0 +1,159 @@
+#include <string>
+#include <vector>
+
+#include "download/fake_download_window.h"
+#include "gtest/gtest.h"
+#include "platform/fake_environment.h"
+
+namespace {
+
+// Has the server send the archive at downloadTo, which the transfer would
+// have written, with "etag" and its length announced.
+void serveArchive(FakeDownloadWindow& w, std::optional<std::string> etag) {
+  const std::string archive =
+      testing_env::readFile(w.controller().installAgentLocation()).value_or("");
+  w.downloads.script =
+      [etag, size = archive.size()](platform::FakeDownloadRecord& download) {
+        download.respond(serverResponse(etag, static_cast<std::int64_t>(size)));
+        download.receive(size);
+        download.finish();
+      };
+}
+
+// An archive that is no zip at all, and one whose second file is damaged
+// after "install" unpacked fine.
+void writeBrokenArchive(const std::string& path, bool partly) {
+  if (!partly) {
+    testing_env::writeFile(path, "PK\3\4 this is not an archive");
+    return;
+  }
+  std::string payload(8192, '\0');
+  for (std::size_t i = 0; i < payload.size(); ++i) {
+    payload[i] = static_cast<char>((i * 2654435761u) >> 13);
+  }
+  ASSERT_TRUE(
+      testing_env::makeZip(path, {{"install", testing_env::kRecordingLauncher},
+                                  {"payload.bin", payload}}));
+  std::string zip = testing_env::readFile(path).value_or("");
+  const std::size_t data = zip.find("payload.bin") + 11 + 200;
+  ASSERT_LT(data + 64, zip.size());
+  for (std::size_t i = data; i < data + 64; ++i)
+    zip[i] = static_cast<char>(~zip[i]);
+  testing_env::writeFile(path, zip);
+}
+
+TEST(DownloadHandoffTest, AFinishedDownloadIsUnpackedIntoTheCacheAndStarted) {
+  // Given a good archive with an ETag, and a user who passed arguments that a
+  // shell would split or expand.
+  FakeDownloadWindow w;
+  ASSERT_TRUE(testing_env::makeZip(
+      w.controller().installAgentLocation(),
+      {{"install", testing_env::kRecordingLauncher}, {"agent.dat", "data"}}));
+  w.process.args = {"/Applications/X.app/Contents/MacOS/X", "--mode unattended",
+                    "it's \"quoted\"", "$HOME", ""};
+  serveArchive(w, "\"5f-abc\"");
+
+  EXPECT_EQ(w.application.run(), 1);
+  EXPECT_EQ(testing_env::readFile(w.cacheDir() + ".validatestring"),
+            "\"5f-abc\"");
+  EXPECT_EQ(testing_env::readFile(w.agentDir() + "/agent.dat"), "data");
+  ASSERT_EQ(w.tasks.launches.size(), 1u);
+  EXPECT_EQ(w.tasks.launches[0].launchPath, "/bin/sh");
+  EXPECT_EQ(w.tasks.launches[0].arguments,
+            (std::vector<std::string>{
+                w.agentDir() + "/install", "-installbundle",
+                w.bundle.resources() + "/bundle.zip", "--mode unattended",
+                "it's \"quoted\"", "$HOME", ""}));
+
+  // The window shows the unpacking until it closes, 3.0 seconds later.
+  const platform::Drawing& drawn = w.frontEnd.lastDrawing();
+  EXPECT_EQ(drawn.status, "Initializing the installer");
+  EXPECT_TRUE(drawn.indeterminate);
+  EXPECT_TRUE(drawn.animating);
+  EXPECT_FALSE(drawn.buttonEnabled);
+  w.loop.advance(2.9);
+  EXPECT_TRUE(w.window->window.isVisible());
+  w.loop.advance(0.2);
+  EXPECT_FALSE(w.window->window.isVisible());
+  EXPECT_DOUBLE_EQ(w.loop.now(), 3.0);
+  EXPECT_EQ(w.frontEnd.closed, 1);
+  EXPECT_EQ(w.tasks.launches.size(), 1u);
+}
+
+TEST(DownloadHandoffTest, WithoutAnETagNoStampIsStored) {
+  FakeDownloadWindow w;
+  ASSERT_TRUE(
+      testing_env::makeZip(w.controller().installAgentLocation(),
+                           {{"install", testing_env::kRecordingLauncher}}));
+  serveArchive(w, std::nullopt);
+
+  EXPECT_EQ(w.application.run(), 1);
+  EXPECT_FALSE(testing_env::exists(w.cacheDir() + ".validatestring"));
+  EXPECT_EQ(w.tasks.launches.size(), 1u);
+}
+
+TEST(DownloadHandoffTest, ABrokenArchiveLeavesNoLauncherAndStartsNothing) {
+  for (bool partly : {false, true}) {
+    SCOPED_TRACE(partly ? "damaged after install" : "not an archive");
+    FakeDownloadWindow w;
+    writeBrokenArchive(w.controller().installAgentLocation(), partly);
+    serveArchive(w, "\"v1\"");
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(w.application.run(), 0);
+    const std::string reported = testing::internal::GetCapturedStderr();
+    EXPECT_NE(reported.find("Failed to unzip the install agent\n"),
+              std::string::npos)
+        << reported;
+    EXPECT_TRUE(w.loop.ranOutOfWork()) << "the window waits to be closed";
+    EXPECT_EQ(w.window->status.stringValue(), "Failed to unzip the installer.");
+    EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
+    EXPECT_FALSE(w.window->progress.isAnimating());
+    EXPECT_EQ(w.window->progress.doubleValue(), w.window->progress.maxValue());
+    EXPECT_FALSE(w.window->cancel.isEnabled());
+    EXPECT_TRUE(w.tasks.launches.empty());
+    EXPECT_FALSE(testing_env::exists(w.agentDir() + "/install"));
+  }
+}
+
+TEST(DownloadHandoffTest, AnAgentThatCannotStartEndsTheRunAsFailed) {
+  // An archive without a launcher, and a launcher the system refuses to
+  // start: either way the window says so in red and waits to be closed.
+  for (bool hasLauncher : {false, true}) {
+    SCOPED_TRACE(hasLauncher ? "launch refused" : "no launcher");
+    FakeDownloadWindow w;
+    const std::string name = hasLauncher ? "install" : "readme.txt";
+    ASSERT_TRUE(
+        testing_env::makeZip(w.controller().installAgentLocation(),
+                             {{name, testing_env::kRecordingLauncher}}));
+    w.tasks.result = false;
+    serveArchive(w, "\"v1\"");
+
+    EXPECT_EQ(w.application.run(), 0);
+    EXPECT_TRUE(w.loop.ranOutOfWork());
+    EXPECT_EQ(w.tasks.launches.size(), hasLauncher ? 1u : 0u);
+    EXPECT_EQ(w.window->status.stringValue(),
+              hasLauncher ? "The installer could not be started."
+                          : "The installer is incomplete.");
+    EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
+    EXPECT_TRUE(w.window->window.isVisible());
+
+    w.loop.advance(10.0);
+    EXPECT_TRUE(w.window->window.isVisible()) << "no close is scheduled";
+  }
+}
+
+TEST(DownloadHandoffTest, ACachedAgentThatCannotStartEndsTheRunAsFailed) {
+  FakeDownloadWindow w;
+  cacheAgent("\"v1\"");
+  w.tasks.result = false;
+  w.downloads.script = [](platform::FakeDownloadRecord& download) {
+    download.respond(serverResponse("\"v1\"", 1000));
+  };
+
+  EXPECT_EQ(w.application.run(), 0);
+  EXPECT_FALSE(w.window->window.isVisible());
+  EXPECT_EQ(w.tasks.launches.size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "download/fake_download_window.h"
+#include "gtest/gtest.h"
+#include "platform/fake_environment.h"
+
+namespace {
+
+TEST(DownloadProgressTest, AnnouncedLengthShowsPercentagesDrawnPerBlock) {
+  // Given a server that announces 1000 bytes and sends them in four blocks,
+  // each block is shown at once, without waiting for the loop.
+  FakeDownloadWindow w;
+  w.application.run();
+  platform::FakeDownloadRecord& download = w.download();
+
+  download.respond(serverResponse("\"v1\"", 1000));
+  EXPECT_EQ(w.window->status.stringValue(), "Downloading   0%");
+  EXPECT_EQ(w.window->progress.maxValue(), 1000.0);
+  EXPECT_FALSE(w.window->progress.isIndeterminate());
+  EXPECT_TRUE(w.window->progress.isAnimating());
+
+  std::vector<std::string> drawn;
+  for (int block = 0; block < 4; ++block) {
+    download.receive(250);
+    drawn.push_back(w.frontEnd.lastDrawing().status);
+  }
+  EXPECT_EQ(drawn,
+            (std::vector<std::string>{"Downloading  25%", "Downloading  50%",
+                                      "Downloading  75%", "Downloading 100%"}));
+  EXPECT_EQ(w.frontEnd.lastDrawing().value, 1000.0);
+  EXPECT_EQ(w.frontEnd.lastDrawing().maxValue, 1000.0);
+  EXPECT_EQ(w.controller().bytesReceived(), 1000);
+}
+
+TEST(DownloadProgressTest, PercentagesRoundAndGoPastTheAnnouncedLength) {
+  FakeDownloadWindow w;
+  w.application.run();
+  platform::FakeDownloadRecord& download = w.download();
+
+  download.respond(serverResponse("\"v1\"", 3));
+  download.receive(2);
+  EXPECT_EQ(w.window->status.stringValue(), "Downloading  67%");
+  download.receive(1);
+  EXPECT_EQ(w.window->status.stringValue(), "Downloading 100%");
+
+  // A server that sends more than it announced.
+  download.respond(serverResponse("\"v1\"", 100));
+  download.receive(107);
+  EXPECT_EQ(w.window->status.stringValue(), "Downloading 110%");
+}
+
+TEST(DownloadProgressTest, NoAnnouncedLengthAnimatesAndOnlyCounts) {
+  FakeDownloadWindow w;
+  w.application.run();
+  const std::string initialText = w.window->status.stringValue();
+  platform::FakeDownloadRecord& download = w.download();
+
+  download.respond(serverResponse("\"v1\"", -1));
+  download.receive(500);
+  download.receive(500);
+  EXPECT_TRUE(w.window->progress.isIndeterminate());
+  EXPECT_TRUE(w.window->progress.isAnimating());
+  EXPECT_EQ(w.window->progress.doubleValue(), 0.0);
+  EXPECT_EQ(w.window->status.stringValue(), initialText);
+  EXPECT_EQ(w.controller().bytesReceived(), 1000);
+  EXPECT_EQ(w.controller().fileLength(), -1);
+}
+
+TEST(DownloadProgressTest, ASecondResponseKeepsWhatWasReceived) {
+  FakeDownloadWindow w;
+  w.application.run();
+  platform::FakeDownloadRecord& download = w.download();
+
+  download.respond(serverResponse("\"v1\"", 1000));
+  download.receive(250);
+  download.respond(serverResponse("\"v2\"", 2000));
+  EXPECT_EQ(w.window->progress.maxValue(), 2000.0);
+  EXPECT_EQ(w.window->progress.doubleValue(), 250.0);
+  EXPECT_EQ(w.controller().validationString(), "\"v2\"");
+  download.receive(250);
+  EXPECT_EQ(w.window->status.stringValue(), "Downloading  25%");
+  EXPECT_EQ(w.window->progress.doubleValue(), 500.0);
+}
+
+TEST(DownloadProgressTest, AValidCachedAgentStartsWithoutDownloading) {
+  // Given a cached agent stamped with the ETag the server sends now, the
+  // window closes and the cached agent starts before any byte arrives.
+  FakeDownloadWindow w;
+  cacheAgent("\"v1\"");
+  const std::string initialText = w.window->status.stringValue();
+  w.downloads.script = [](platform::FakeDownloadRecord& download) {
+    download.respond(serverResponse("\"v1\"", 1000));
+  };
+
+  EXPECT_EQ(w.application.run(), 1);
+  EXPECT_EQ(w.download().cancelCalls, 1);
+  EXPECT_FALSE(w.window->window.isVisible());
+  ASSERT_EQ(w.tasks.launches.size(), 1u);
+  EXPECT_EQ(w.tasks.launches[0].launchPath, "/bin/sh");
+  EXPECT_EQ(
+      w.tasks.launches[0].arguments,
+      (std::vector<std::string>{w.agentDir() + "/install", "-installbundle",
+                                w.bundle.resources() + "/bundle.zip"}));
+  EXPECT_EQ(w.controller().installAgentLocation(), w.agentDir() + "/");
+  EXPECT_EQ(w.window->status.stringValue(), initialText);
+  EXPECT_FALSE(w.window->progress.isAnimating());
+  EXPECT_EQ(testing_env::readFile(w.agentDir() + "/install"),
+            testing_env::kRecordingLauncher);
+}
+
+TEST(DownloadProgressTest, AStaleCachedAgentIsRemovedAndTheDownloadGoesOn) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> stored;  // stamp in the cache
+    std::optional<std::string> sent;    // ETag from the server
+  };
+  for (const Case& c : {Case{"changed", "\"v1\"", "\"v2\""},
+                        Case{"not sent", "\"v1\"", std::nullopt},
+                        Case{"never stored", std::nullopt, "\"v1\""},
+                        Case{"unquoted", "\"v1\"", "v1"}}) {
+    SCOPED_TRACE(c.name);
+    FakeDownloadWindow w;
+    cacheAgent(c.stored.value_or(""));
+    w.application.run();
+
+    w.download().respond(serverResponse(c.sent, 1000));
+    EXPECT_FALSE(testing_env::exists(w.agentDir()));
+    EXPECT_TRUE(w.tasks.launches.empty());
+    EXPECT_TRUE(w.window->window.isVisible());
+    EXPECT_EQ(w.download().cancelCalls, 0);
+    EXPECT_EQ(w.window->status.stringValue(), "Downloading   0%");
+  }
+}
+
+TEST(DownloadProgressTest, AStampWithoutAnAgentIsNotConsulted) {
+  FakeDownloadWindow w;
+  cacheAgent("\"v1\"");
+  std::remove((w.agentDir() + "/install").c_str());
+  w.application.run();
+
+  w.download().respond(serverResponse("\"v1\"", 1000));
+  EXPECT_TRUE(w.tasks.launches.empty());
+  EXPECT_TRUE(testing_env::exists(w.agentDir()));
+  EXPECT_EQ(testing_env::readFile(w.cacheDir() + ".validatestring"), "\"v1\"");
+  EXPECT_EQ(w.window->status.stringValue(), "Downloading   0%");
+}
+
+TEST(DownloadProgressTest, AFailureIsLoggedAndShownInRedUntilTheWindowCloses) {
+  FakeDownloadWindow w;
+  w.application.run();
+  platform::FakeDownloadRecord& download = w.download();
+  download.respond(serverResponse("\"v1\"", 1000));
+  download.receive(250);
+
+  download.fail({"The request timed out.", FakeDownloadWindow::kUrl});
+  EXPECT_EQ(w.log.lines, std::vector<std::string>{
+                             std::string("Download failed! Error - The request "
+                                         "timed out. ") +
+                             FakeDownloadWindow::kUrl});
+  EXPECT_EQ(w.window->status.stringValue(),
+            "Error during the download process.\nSee your system log for more "
+            "information.");
+  EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
+  EXPECT_FALSE(w.window->progress.isAnimating());
+  EXPECT_FALSE(w.window->progress.isIndeterminate());
+  EXPECT_EQ(w.window->progress.doubleValue(), 1000.0);
+  EXPECT_TRUE(w.window->cancel.isEnabled());
+  EXPECT_TRUE(w.window->window.isVisible());
+  EXPECT_FALSE(w.stopRequested());
+  EXPECT_TRUE(w.tasks.launches.empty());
+}
+
+TEST(DownloadProgressTest, AFailureBeforeAnyResponseFillsTheBar) {
+  // Refused before the server answered, with no URL in the error, while the
+  // bar still spins for an unknown length.
+  FakeDownloadWindow w;
+  w.application.run();
+  w.window->progress.setIndeterminate(true);
+  w.window->progress.startAnimation(nullptr);
+
+  w.download().fail({"Could not connect to the server.", std::nullopt});
+  EXPECT_EQ(w.log.lines, std::vector<std::string>{
+                             "Download failed! Error - Could not connect to "
+                             "the server. (null)"});
+  EXPECT_FALSE(w.window->progress.isIndeterminate());
+  EXPECT_FALSE(w.window->progress.isAnimating());
+  EXPECT_EQ(w.window->progress.doubleValue(), w.window->progress.maxValue());
+  EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
+}
+
+}  // namespace

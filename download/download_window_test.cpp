@@ -1,0 +1,65 @@
+#include "download/download_window.h"
+
+#include <optional>
+#include <string>
+
+#include "bootstrap/constants.h"
+#include "bootstrap/fake_reporter.h"
+#include "download/fake_download_window.h"
+#include "gtest/gtest.h"
+#include "platform/fake_environment.h"
+#include "platform/fake_process_info.h"
+#include "platform/fake_task_launcher.h"
+#include "platform/fake_web_download.h"
+#include "platform/service.h"
+
+namespace {
+
+TEST(DownloadWindowTest, TheEntryRunsTheWindowAndTellsWhetherTheAgentStarted) {
+  // Given a cached agent that the server still vouches for, the window ends
+  // by itself: true when the agent started, false when it could not.
+  testing_env::FakeBundle bundle;
+  cacheAgent("\"v1\"");
+  platform::FakeWebDownloadFactory downloads;
+  downloads.script = [](platform::FakeDownloadRecord& download) {
+    download.respond(serverResponse("\"v1\"", 1000));
+  };
+  platform::FakeTaskLauncher tasks;
+  platform::FakeProcessInfo process({"/Applications/X.app/Contents/MacOS/X"});
+  platform::ScopedService<platform::WebDownloadFactory> downloadService(
+      &downloads);
+  platform::ScopedService<platform::TaskLauncher> taskService(&tasks);
+  platform::ScopedService<platform::ProcessInfo> processService(&process);
+
+  struct Case {
+    const char* name;
+    std::optional<std::string> override;  // QZ_INTERNAL_INSTALL_AGENT_URL
+    bool launches;
+    std::string url;
+  };
+  for (const Case& c :
+       {Case{"overridden", "https://127.0.0.1:8443/agent.zip", true,
+             "https://127.0.0.1:8443/agent.zip"},
+        Case{"overridden with nothing", "", true, ""},
+        Case{"default", std::nullopt, true, installAgentUrl},
+        Case{"agent refused", std::nullopt, false, installAgentUrl}}) {
+    SCOPED_TRACE(c.name);
+    testing_env::ScopedEnvironment url("QZ_INTERNAL_INSTALL_AGENT_URL",
+                                       c.override);
+    tasks.result = c.launches;
+    const std::string destination = bundle.root() + "/InstallAgent.zip";
+    clearReports();
+
+    EXPECT_EQ(downloadInstallAgentFromQZ(destination.c_str(), recordReport),
+              c.launches);
+    EXPECT_EQ(downloads.started.back()->request.url, c.url);
+    EXPECT_EQ(downloads.started.back()->destination, destination);
+    EXPECT_EQ(downloadTo, destination);
+    EXPECT_EQ(downloadFrom, c.url);
+    EXPECT_TRUE(recordedReports().empty());
+  }
+  EXPECT_EQ(downloads.started.size(), 4u);
+  EXPECT_EQ(tasks.launches.size(), 4u);
+}
+
+}  // namespace
