@@ -13,8 +13,7 @@ TEST(DownloadProgressTest, AnnouncedLengthShowsPercentagesDrawnPerBlock) {
   // Given a server that announces 1000 bytes and sends them in four blocks,
   // each block is shown at once, without waiting for the loop.
   FakeDownloadWindow w;
-  w.application.run();
-  platform::FakeDownloadRecord& download = w.download();
+  platform::FakeDownloadRecord& download = w.launch();
 
   download.respond(serverResponse("\"v1\"", 1000));
   EXPECT_EQ(w.window->status.stringValue(), "Downloading   0%");
@@ -37,8 +36,7 @@ TEST(DownloadProgressTest, AnnouncedLengthShowsPercentagesDrawnPerBlock) {
 
 TEST(DownloadProgressTest, PercentagesRoundAndGoPastTheAnnouncedLength) {
   FakeDownloadWindow w;
-  w.application.run();
-  platform::FakeDownloadRecord& download = w.download();
+  platform::FakeDownloadRecord& download = w.launch();
 
   download.respond(serverResponse("\"v1\"", 3));
   download.receive(2);
@@ -54,9 +52,8 @@ TEST(DownloadProgressTest, PercentagesRoundAndGoPastTheAnnouncedLength) {
 
 TEST(DownloadProgressTest, NoAnnouncedLengthAnimatesAndOnlyCounts) {
   FakeDownloadWindow w;
-  w.application.run();
   const std::string initialText = w.window->status.stringValue();
-  platform::FakeDownloadRecord& download = w.download();
+  platform::FakeDownloadRecord& download = w.launch();
 
   download.respond(serverResponse("\"v1\"", -1));
   download.receive(500);
@@ -71,8 +68,7 @@ TEST(DownloadProgressTest, NoAnnouncedLengthAnimatesAndOnlyCounts) {
 
 TEST(DownloadProgressTest, ASecondResponseKeepsWhatWasReceived) {
   FakeDownloadWindow w;
-  w.application.run();
-  platform::FakeDownloadRecord& download = w.download();
+  platform::FakeDownloadRecord& download = w.launch();
 
   download.respond(serverResponse("\"v1\"", 1000));
   download.receive(250);
@@ -124,13 +120,12 @@ TEST(DownloadProgressTest, AStaleCachedAgentIsRemovedAndTheDownloadGoesOn) {
     SCOPED_TRACE(c.name);
     FakeDownloadWindow w;
     cacheAgent(c.stored.value_or(""));
-    w.application.run();
-
-    w.download().respond(serverResponse(c.sent, 1000));
+    platform::FakeDownloadRecord& download = w.launch();
+    download.respond(serverResponse(c.sent, 1000));
     EXPECT_FALSE(testing_env::exists(w.agentDir()));
     EXPECT_TRUE(w.tasks.launches.empty());
     EXPECT_TRUE(w.window->window.isVisible());
-    EXPECT_EQ(w.download().cancelCalls, 0);
+    EXPECT_EQ(download.cancelCalls, 0);
     EXPECT_EQ(w.window->status.stringValue(), "Downloading   0%");
   }
 }
@@ -139,9 +134,7 @@ TEST(DownloadProgressTest, AStampWithoutAnAgentIsNotConsulted) {
   FakeDownloadWindow w;
   cacheAgent("\"v1\"");
   std::remove((w.agentDir() + "/install").c_str());
-  w.application.run();
-
-  w.download().respond(serverResponse("\"v1\"", 1000));
+  w.launch().respond(serverResponse("\"v1\"", 1000));
   EXPECT_TRUE(w.tasks.launches.empty());
   EXPECT_TRUE(testing_env::exists(w.agentDir()));
   EXPECT_EQ(testing_env::readFile(w.cacheDir() + ".validatestring"), "\"v1\"");
@@ -150,8 +143,7 @@ TEST(DownloadProgressTest, AStampWithoutAnAgentIsNotConsulted) {
 
 TEST(DownloadProgressTest, AFailureIsLoggedAndShownInRedUntilTheWindowCloses) {
   FakeDownloadWindow w;
-  w.application.run();
-  platform::FakeDownloadRecord& download = w.download();
+  platform::FakeDownloadRecord& download = w.launch();
   download.respond(serverResponse("\"v1\"", 1000));
   download.receive(250);
 
@@ -177,11 +169,11 @@ TEST(DownloadProgressTest, AFailureBeforeAnyResponseFillsTheBar) {
   // Refused before the server answered, with no URL in the error, while the
   // bar still spins for an unknown length.
   FakeDownloadWindow w;
-  w.application.run();
+  platform::FakeDownloadRecord& download = w.launch();
   w.window->progress.setIndeterminate(true);
   w.window->progress.startAnimation(nullptr);
 
-  w.download().fail({"Could not connect to the server.", std::nullopt});
+  download.fail({"Could not connect to the server.", std::nullopt});
   EXPECT_EQ(w.log.lines, std::vector<std::string>{
                              "Download failed! Error - Could not connect to "
                              "the server. (null)"});

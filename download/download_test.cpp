@@ -27,7 +27,7 @@ TEST(DownloadTest, LaunchShowsTheSplashAndStartsTheDownload) {
   // scaled into the image view and starts the download of downloadFrom.
   FakeDownloadWindow w;
   testing_env::writeFile(w.bundle.resources() + "/splash.png", "png");
-  w.application.run();
+  const platform::FakeDownloadRecord& download = w.launch();
 
   const std::shared_ptr<platform::Image>& splash = w.window->image.image();
   ASSERT_NE(splash, nullptr);
@@ -38,8 +38,7 @@ TEST(DownloadTest, LaunchShowsTheSplashAndStartsTheDownload) {
             platform::ImageScaling::kProportionallyUpOrDown);
   EXPECT_FALSE(w.window->image.isEditable());
 
-  ASSERT_EQ(w.downloads.started.size(), 1u);
-  const platform::FakeDownloadRecord& download = w.download();
+  EXPECT_EQ(w.downloads.started.size(), 1u);
   EXPECT_EQ(download.request.url, FakeDownloadWindow::kUrl);
   EXPECT_EQ(download.request.cachePolicy, 0);
   EXPECT_EQ(download.request.timeoutInterval, 60.0);
@@ -78,9 +77,8 @@ TEST(DownloadTest, ClosingTheWindowCancelsTheDownloadAndEndsTheRun) {
   for (const std::string stage : {"waiting", "halfway", "failed"}) {
     SCOPED_TRACE(stage);
     FakeDownloadWindow w;
-    w.application.run();
+    platform::FakeDownloadRecord& download = w.launch();
     EXPECT_FALSE(w.stopRequested());
-    platform::FakeDownloadRecord& download = w.download();
     if (stage != "waiting") {
       download.respond(serverResponse("\"v1\"", 100));
       download.receive(50);

@@ -15,6 +15,11 @@ FakeDownloadWindow::FakeDownloadWindow() {
   window = buildDownloadWindow(application, frontEnd);
 }
 
+platform::FakeDownloadRecord& FakeDownloadWindow::launch() {
+  application.run();
+  return download();
+}
+
 platform::FakeDownloadRecord& FakeDownloadWindow::download() {
   static platform::FakeDownloadRecord none;
   EXPECT_FALSE(downloads.started.empty()) << "no download was started";

@@ -32,6 +32,9 @@ class FakeDownloadWindow {
   FakeDownloadWindow();
 
   Download& controller() { return window->controller; }
+  // Runs the application until it waits for the server, and returns the
+  // download it started.
+  platform::FakeDownloadRecord& launch();
   // The download started last; the test fails when there is none.
   platform::FakeDownloadRecord& download();
 
