@@ -1,0 +1,299 @@
+#!/usr/bin/env python3
+"""A small HTTPS server for tests and benchmarks, on 127.0.0.1 only.
+
+Usage:
+  https_server.py [--plain] FILE DIR
+      Serves FILE at every path, over TLS unless --plain. At start-up it makes
+      a CA and a certificate for 127.0.0.1 and localhost with `openssl` into
+      DIR (DIR/ca.pem is what clients put in SSL_CERT_FILE), binds a free
+      port and, once it accepts connections, writes the port number to
+      DIR/port. It exits when its parent does, or on SIGTERM.
+  https_server.py --make-ca DIR
+      Only makes a CA into DIR/ca.pem, one the server's certificate does not
+      chain to, and exits.
+
+Control: DIR/control.json, re-read for every request (replace it atomically,
+e.g. write a temporary file and rename it). All keys are optional:
+  "etag":          the ETag to send; null sends none. Default: derived from
+                   FILE's modification time and size.
+  "if_none_match": honour If-None-Match with 304 Not Modified (default true).
+  "status":        answer with this status (e.g. 404, 500) and an error page.
+  "cut_after":     send only this many body bytes, then drop the connection.
+  "no_length":     send the body chunked, without Content-Length.
+  "stall":         seconds to wait between the header and the body.
+
+Special paths: /redirect?to=URL answers 302 to URL; /loop answers 302 to
+itself.
+
+Statistics: DIR/stats.json, rewritten atomically whenever a request starts or
+ends: {"requests": started requests, "active": requests in progress,
+"body_bytes": body bytes sent, "statuses": {"200": count, ...}}.
+"""
+
+import argparse
+import json
+import os
+import random
+import socket
+import ssl
+import subprocess
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+BLOCK_SIZE = 256 * 1024
+
+OPENSSL_CONFIG = """
+[req]
+distinguished_name = dn
+prompt = no
+[dn]
+CN = placeholder
+[ca]
+basicConstraints = critical,CA:TRUE
+keyUsage = critical,keyCertSign,cRLSign
+subjectKeyIdentifier = hash
+[server]
+basicConstraints = CA:FALSE
+keyUsage = critical,digitalSignature
+extendedKeyUsage = serverAuth
+subjectAltName = IP:127.0.0.1,DNS:localhost
+authorityKeyIdentifier = keyid
+"""
+
+# What clients that hang up or reject the certificate cause; the tests do both.
+CLIENT_ERRORS = (ConnectionError, ssl.SSLError, TimeoutError)
+
+
+def openssl(directory, *args):
+    config = os.path.join(directory, "openssl.cnf")
+    with open(config, "w") as f:
+        f.write(OPENSSL_CONFIG)
+    subprocess.run(["openssl", *args], cwd=directory, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   env=dict(os.environ, OPENSSL_CONF=config))
+
+
+def new_key_args(key):
+    return ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+            "-nodes", "-keyout", key]
+
+
+def make_ca(directory):
+    subject = "/CN=Test CA %016x" % random.getrandbits(64)
+    openssl(directory, "req", "-x509", "-new", "-config", "openssl.cnf",
+            "-extensions", "ca", *new_key_args("ca.key"), "-subj", subject,
+            "-days", "7", "-out", "ca.pem")
+
+
+def make_server_certificate(directory):
+    make_ca(directory)
+    openssl(directory, "req", "-new", "-config", "openssl.cnf",
+            *new_key_args("server.key"), "-subj", "/CN=127.0.0.1",
+            "-out", "server.csr")
+    openssl(directory, "x509", "-req", "-in", "server.csr", "-CA", "ca.pem",
+            "-CAkey", "ca.key", "-set_serial", str(random.getrandbits(63)),
+            "-days", "7", "-extfile", "openssl.cnf", "-extensions", "server",
+            "-out", "server.pem")
+
+
+def write_atomically(path, text):
+    temporary = "%s.%d.tmp" % (path, threading.get_ident())
+    with open(temporary, "w") as f:
+        f.write(text)
+    os.replace(temporary, path)
+
+
+class State:
+    """What the handlers share: the file, the control and the counters."""
+
+    def __init__(self, path, directory):
+        self.path = path
+        self.directory = directory
+        self.lock = threading.Lock()
+        self.control = {}
+        self.stats = {"requests": 0, "active": 0, "body_bytes": 0,
+                      "statuses": {}}
+        self.write_stats()
+
+    def read_control(self):
+        try:
+            with open(os.path.join(self.directory, "control.json")) as f:
+                self.control = json.load(f)
+        except FileNotFoundError:
+            self.control = {}
+        except ValueError:
+            pass  # half-written: keep the last good one
+        return dict(self.control)
+
+    def default_etag(self):
+        info = os.stat(self.path)
+        return '"%x-%x"' % (int(info.st_mtime), info.st_size)
+
+    def count(self, requests=0, active=0, body_bytes=0, status=None):
+        with self.lock:
+            self.stats["requests"] += requests
+            self.stats["active"] += active
+            self.stats["body_bytes"] += body_bytes
+            if status is not None:
+                key = str(status)
+                self.stats["statuses"][key] = (
+                    self.stats["statuses"].get(key, 0) + 1)
+            self.write_stats()
+
+    def write_stats(self):
+        write_atomically(os.path.join(self.directory, "stats.json"),
+                         json.dumps(self.stats))
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "TestServer"
+    timeout = 60
+
+    def setup(self):
+        context = self.server.tls_context
+        if context is not None:
+            self.request = context.wrap_socket(self.request, server_side=True)
+        super().setup()
+
+    def log_message(self, format, *args):
+        pass
+
+    def send_response(self, code, message=None):
+        self.server.state.count(status=code)
+        super().send_response(code, message)
+
+    def do_GET(self):
+        state = self.server.state
+        state.count(requests=1, active=1)
+        self.body_sent = 0  # kept up to date for clients that hang up
+        try:
+            self.answer(state, state.read_control())
+        finally:
+            state.count(active=-1, body_bytes=self.body_sent)
+
+    def answer(self, state, control):
+        url = urllib.parse.urlsplit(self.path)
+        if url.path == "/loop":
+            self.redirect("/loop")
+            return
+        if url.path == "/redirect":
+            target = urllib.parse.parse_qs(url.query).get("to", ["/"])[0]
+            self.redirect(target)
+            return
+        if "status" in control:
+            self.error_page(int(control["status"]))
+            return
+        etag = control.get("etag", state.default_etag())
+        wanted = self.headers.get("If-None-Match")
+        if (etag is not None and wanted is not None
+                and control.get("if_none_match", True)
+                and etag in [tag.strip() for tag in wanted.split(",")]):
+            self.send_response(304)
+            self.send_header("ETag", etag)
+            self.end_headers()
+            return
+        self.send_file(state.path, etag, control)
+
+    def redirect(self, location):
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def error_page(self, status):
+        page = b"<html><body>error page</body></html>\n"
+        self.send_response(status)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(len(page)))
+        self.end_headers()
+        self.wfile.write(page)
+        self.body_sent += len(page)
+
+    def send_file(self, path, etag, control):
+        size = os.path.getsize(path)
+        chunked = bool(control.get("no_length"))
+        limit = control.get("cut_after")
+        self.send_response(200)
+        self.send_header("Content-Type", "application/zip")
+        if etag is not None:
+            self.send_header("ETag", etag)
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Content-Length", str(size))
+        self.end_headers()
+        self.wfile.flush()
+        time.sleep(float(control.get("stall", 0)))
+        with open(path, "rb") as f:
+            while limit is None or self.body_sent < limit:
+                wanted = BLOCK_SIZE if limit is None else min(
+                    BLOCK_SIZE, limit - self.body_sent)
+                block = f.read(wanted)
+                if not block:
+                    break
+                framed = b"%x\r\n%s\r\n" % (len(block), block) if chunked \
+                    else block
+                self.wfile.write(framed)
+                self.body_sent += len(block)
+        if limit is not None:
+            # Dropped without a TLS close_notify, as a broken link would.
+            self.close_connection = True
+            try:
+                self.connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass  # the client left first
+        elif chunked:
+            self.wfile.write(b"0\r\n\r\n")
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        # Anything but a client going away is a bug worth a traceback.
+        if not isinstance(sys.exc_info()[1], CLIENT_ERRORS):
+            super().handle_error(request, client_address)
+
+
+def exit_with_parent():
+    parent = os.getppid()
+    while os.getppid() == parent:
+        time.sleep(0.5)
+    os._exit(0)
+
+
+def main():
+    parser = argparse.ArgumentParser(
+        description=__doc__, formatter_class=argparse.RawTextHelpFormatter)
+    parser.add_argument("--make-ca", metavar="DIR")
+    parser.add_argument("--plain", action="store_true")
+    parser.add_argument("file", nargs="?")
+    parser.add_argument("dir", nargs="?")
+    args = parser.parse_args()
+    if args.make_ca:
+        make_ca(args.make_ca)
+        return
+    if not args.file or not args.dir:
+        parser.error("FILE and DIR are needed")
+
+    server = Server(("127.0.0.1", 0), Handler)
+    server.state = State(args.file, args.dir)
+    server.tls_context = None
+    if not args.plain:
+        make_server_certificate(args.dir)
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(os.path.join(args.dir, "server.pem"),
+                                os.path.join(args.dir, "server.key"))
+        server.tls_context = context
+    threading.Thread(target=exit_with_parent, daemon=True).start()
+    write_atomically(os.path.join(args.dir, "port"),
+                     str(server.server_address[1]))
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
