@@ -251,7 +251,8 @@ TEST(TerminalFrontEndTest, ShowsTheWindowBelowOtherOutputInATerminal) {
   Tmux tmux;
   const std::string record = tmux.path("closes");
   tmux.start(std::string(kChildVariable) + "=" + record + " " + self +
-                 " --gtest_filter=TerminalFrontEndTest.ShowsTheWindowBelow*"
+                 " --gtest_filter=TerminalFrontEndTest."
+                 "ShowsTheWindowBelowOtherOutputInATerminal"
                  " >/dev/null; sleep 20",
              60, 12);
 
