@@ -25,6 +25,7 @@ class Control {
   void setWindow(Window* window) { window_ = window; }
 
  protected:
+  Window* window() const { return window_; }
   void setNeedsDisplay();
 
  private:

@@ -22,7 +22,8 @@ class FrontEnd {
 };
 
 // Draws on the terminal "fd": a status line and a bar redrawn in place, a red
-// text in red; Return presses the button whose key equivalent is "\r".
+// text in red; Return, read from "fd" too, presses the button whose key
+// equivalent is "\r". "fd" must stay open while the front end exists.
 std::unique_ptr<FrontEnd> NewTerminalFrontEnd(int fd);
 // Draws nothing. As nobody can close its window, it closes the window itself
 // once the window shows a final failure (a red status text).

@@ -31,10 +31,12 @@ class Window {
   void addControl(Control* control);
   const std::vector<Control*>& controls() const { return controls_; }
 
-  void orderFront();  // shows the window and draws it
+  // Shows the window and draws it. Needs the shared application, whose loop
+  // delivers the window's input.
+  void orderFront();
   bool isVisible() const { return visible_; }
   // Closes a visible window: the delegate's windowWillClose runs first, then
-  // the window is hidden. Closing a closed window does nothing.
+  // the front end hides it. Closing a closed or closing window does nothing.
   void close();
 
   // Draws the window through its front end if anything in it changed since
