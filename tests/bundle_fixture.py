@@ -32,8 +32,9 @@ def main():
 
 
 def make_zip(path, files):
-    """Writes a zip archive at "path" holding "files" (name to text)."""
-    with zipfile.ZipFile(path, "w") as archive:
+    """Writes a deflated zip archive at "path" holding "files" (name to
+    text or bytes)."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
         for name, text in files.items():
             archive.writestr(name, text)
 
@@ -70,16 +71,21 @@ class Bundle:
     def ship_agent(self, name="InstallAgent.zip", launcher=RECORDING_LAUNCHER):
         make_zip(os.path.join(self.resources, name), {"install": launcher})
 
-    def run(self, *args, env=None, timeout=60):
-        """Runs the bootstrapper in the root folder with "args" (str or
-        bytes) and a clean environment plus "env"; returns the
-        CompletedProcess with bytes output."""
+    def environment(self, env=None):
+        """The clean environment of a run (PATH, HOME, TMPDIR and
+        AGENT_RECORD) plus "env"."""
         environment = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
                        "HOME": self.home, "TMPDIR": self.tmpdir,
                        "AGENT_RECORD": self.record}
         environment.update(env or {})
+        return environment
+
+    def run(self, *args, env=None, timeout=60):
+        """Runs the bootstrapper in the root folder with "args" (str or
+        bytes) and environment(env); returns the CompletedProcess with bytes
+        output."""
         return subprocess.run([self.executable, *args], cwd=self.root,
-                              env=environment, capture_output=True,
+                              env=self.environment(env), capture_output=True,
                               timeout=timeout)
 
     def agent_words(self):
