@@ -1,8 +1,11 @@
-# Wraps CMake: `make demo`, `make test`, `make test-long`, `make bench`.
+# Wraps CMake: `make demo`, `make test`, `make test-long`, `make bench`,
+# `make fuzz`.
 JOBS ?= $(shell nproc)
+FUZZ_TIME ?= 60
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan test test-long demo bench clean
+.PHONY: all deps build build-asan build-fuzz test test-long fuzz demo bench \
+        clean
 
 all: build
 
@@ -17,14 +20,29 @@ build-asan: deps
 	cmake -S . -B build-asan -DSANITIZE=ON $(CMAKE_FLAGS) >/dev/null
 	cmake --build build-asan -j $(JOBS)
 
-# Every test, in the normal build and under AddressSanitizer and UBSan.
+build-fuzz: deps
+	cmake -S . -B build-fuzz -DFUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
+	  $(CMAKE_FLAGS) >/dev/null
+	cmake --build build-fuzz -j $(JOBS) --target shell_command_fuzzer
+
+# Every test, in the normal build and under AddressSanitizer and UBSan, then
+# a short fuzzing run.
 test: build build-asan
 	cd build && ctest --output-on-failure -j $(JOBS) -LE long
 	cd build-asan && ctest --output-on-failure -j $(JOBS) -LE long
+	$(MAKE) --no-print-directory fuzz FUZZ_TIME=20
 
 # The slow tests (real time-outs, load).
 test-long: build
 	cd build && ctest --output-on-failure -L long
+
+# Fuzzes the quoting and the command lines for FUZZ_TIME seconds; inputs
+# that reach new code collect in build-fuzz/corpus for the next run, and an
+# input that fails is saved as build-fuzz/crash-*.
+fuzz: build-fuzz
+	mkdir -p build-fuzz/corpus
+	build-fuzz/shell_command_fuzzer -max_total_time=$(FUZZ_TIME) \
+	  -artifact_prefix=build-fuzz/ -print_final_stats=1 build-fuzz/corpus
 
 demo: build
 	scripts/demo build
@@ -33,4 +51,4 @@ bench: build
 	python3 bench/run.py build/bootstrapper
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz

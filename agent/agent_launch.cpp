@@ -7,14 +7,26 @@
 #include "agent/shell_command.h"
 #include "bootstrap/constants.h"
 
+std::string unzipCommandLine(std::string zipPath, std::string destination,
+                             std::string tool) {
+  return smart_quote(tool) + " -qq -o " + smart_quote(zipPath) + " -d " +
+         smart_quote(destination);
+}
+
+std::string agentCommandLine(std::string command, std::string bundleLocation,
+                             int argc, const char* const argv[]) {
+  command += " -installbundle " +
+             smart_quote(bundleLocation + pathSeparator + "bundle.zip");
+  if (argc >= 2) command += " " + argv2cmdline(argc, argv);
+  return command;
+}
+
 bool unzipInstallAgent(std::string zipPath, std::string destination,
                        std::string tool, ErrorReporter reporter) {
   struct stat info;
   if (stat(zipPath.c_str(), &info) != 0) return false;
 
-  const std::string command = smart_quote(tool) + " -qq -o " +
-                              smart_quote(zipPath) + " -d " +
-                              smart_quote(destination);
+  const std::string command = unzipCommandLine(zipPath, destination, tool);
   int status;
   try {
     status = call_system(tool, command);
@@ -32,11 +44,7 @@ bool fireInstallAgentWithArgs(std::string launcher, std::string command,
                               std::string bundleLocation, int argc,
                               const char* const argv[],
                               ErrorReporter reporter) {
-  std::string tail = " -installbundle " +
-                     smart_quote(bundleLocation + pathSeparator + "bundle.zip");
-  if (argc >= 2) tail += " " + argv2cmdline(argc, argv);
-  command += tail;
-
+  command = agentCommandLine(command, bundleLocation, argc, argv);
   try {
     call_system(launcher, command);
   } catch (const std::exception&) {

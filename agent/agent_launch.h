@@ -13,9 +13,19 @@
 bool unzipInstallAgent(std::string zipPath, std::string destination,
                        std::string tool, ErrorReporter reporter);
 
-// Completes "command" (the shell invocation of "launcher") with
-// " -installbundle ", the quoted "bundleLocation/bundle.zip" and every
-// argument after argv[0], runs it and waits for it. The agent's exit status
+// The unzip command line: "tool", " -qq -o ", "zipPath", " -d " and
+// "destination", the three through smart_quote.
+std::string unzipCommandLine(std::string zipPath, std::string destination,
+                             std::string tool);
+
+// "command" followed by " -installbundle ", the quoted
+// "bundleLocation/bundle.zip" and, when argc is at least 2, " " and every
+// argument after argv[0] as argv2cmdline renders them.
+std::string agentCommandLine(std::string command, std::string bundleLocation,
+                             int argc, const char* const argv[]);
+
+// Completes "command" (the shell invocation of "launcher") as
+// agentCommandLine does, runs it and waits for it. The agent's exit status
 // is not examined: false only when the command could not be handed to the
 // shell, after reporting "Failed to start the instal agent".
 bool fireInstallAgentWithArgs(std::string launcher, std::string command,

@@ -15,6 +15,21 @@ namespace {
 using testing_env::ScopedEnvironment;
 using testing_env::ScratchDirectory;
 
+TEST(CommandLines, PlainPathsAndArgumentsStayBare) {
+  const char* argv[] = {"/path/of/bootstrapper", "-v", "log.txt"};
+  EXPECT_EQ(
+      "sh /tmp/work/install -installbundle "
+      "\"/Volumes/Setup Disk/Setup.app/Contents/Resources/bundle.zip\" "
+      "-v log.txt ",
+      agentCommandLine("sh /tmp/work/install",
+                       "/Volumes/Setup Disk/Setup.app/Contents/Resources", 3,
+                       argv));
+  EXPECT_EQ("sh /w/install -installbundle /r/bundle.zip",
+            agentCommandLine("sh /w/install", "/r", 1, argv));
+  EXPECT_EQ("unzip -qq -o /r/InstallAgent.zip -d /tmp/qzAb12Cd",
+            unzipCommandLine("/r/InstallAgent.zip", "/tmp/qzAb12Cd", "unzip"));
+}
+
 TEST(FireInstallAgent, StartsTheAgentWithTheBundleArchiveAndTheUserArguments) {
   ScratchDirectory scratch;
   const std::string record = scratch / "record";

@@ -27,8 +27,10 @@ TEST(SourceInstallAgent, TakesAVersionedArchiveByItsExactName) {
   }
   ASSERT_TRUE(bundle.shipAgent("InstallAgent_7.zip"));
 
+  bool startedByWindow = true;
   EXPECT_EQ(payload / "install",
-            sourceInstallAgent(payload.path(), recordReport));
+            sourceInstallAgent(payload.path(), recordReport, &startedByWindow));
+  EXPECT_FALSE(startedByWindow);
   EXPECT_FALSE(exists(payload / "decoy"));
 }
 
@@ -40,7 +42,10 @@ TEST(SourceInstallAgent, AShippedArchiveThatFailsIsNotFollowedByADownload) {
   ASSERT_TRUE(std::filesystem::create_directory(bundle.resources() +
                                                 "/InstallAgent_x.zip"));
 
-  EXPECT_EQ("", sourceInstallAgent(payload.path(), recordReport));
+  bool startedByWindow = true;
+  EXPECT_EQ("",
+            sourceInstallAgent(payload.path(), recordReport, &startedByWindow));
+  EXPECT_FALSE(startedByWindow);
   EXPECT_EQ(
       (std::vector<std::string>{"Failed to unzip the install agent",
                                 "Failed to initialize the install agent."}),

@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <optional>
@@ -18,7 +19,13 @@ namespace platform {
 
 namespace {
 
-constexpr int kDefaultColumns = 80;
+constexpr char kSaveCursor[] = "\0337";
+constexpr char kRestoreCursor[] = "\0338";
+constexpr char kHideCursor[] = "\x1b[?25l";
+constexpr char kShowCursor[] = "\x1b[?25h";
+
+// Used when the terminal does not tell its size.
+constexpr winsize kDefaultSize = {24, 80, 0, 0};
 
 void writeAll(int fd, const std::string& text) {
   std::size_t done = 0;
@@ -30,17 +37,16 @@ void writeAll(int fd, const std::string& text) {
   }
 }
 
-int columnsOf(int fd) {
+winsize sizeOf(int fd) {
   winsize size{};
-  if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) {
-    return kDefaultColumns;
+  if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_row < 2 || size.ws_col < 2) {
+    return kDefaultSize;
   }
-  return size.ws_col;
+  return size;
 }
 
-std::string cursorUp(std::size_t lines) {
-  if (lines == 0) return "";  // CSI 0 A moves one line on most terminals
-  return "\x1b[" + std::to_string(lines) + "A";
+std::string csi(std::size_t number, char command) {
+  return "\x1b[" + std::to_string(number) + command;
 }
 
 // Presses the button of "window" that "key" stands for, if it is enabled.
@@ -56,10 +62,10 @@ void pressKey(Window& window, char key) {
   }
 }
 
-// Draws on a terminal below the cursor. The cursor rests at the start of the
-// window's first line between draws: whatever else the process writes to the
-// terminal meanwhile (the system log's line) then lands above the window,
-// which the next draw rewrites one line lower, instead of splitting it.
+// Draws the window in the bottom rows of the terminal and leaves the rows
+// above it to scroll (DECSTBM). Whatever else reaches the terminal meanwhile
+// (the system log's line, the unzip tool's complaints) scrolls by above the
+// window instead of splitting it.
 class TerminalFrontEnd : public FrontEnd {
  public:
   explicit TerminalFrontEnd(int fd) : fd_(fd) {}
@@ -77,22 +83,30 @@ class TerminalFrontEnd : public FrontEnd {
                    readKeys(fd, *loop, window);
                  });
     }
-    columns_ = columnsOf(fd_);
+    size_ = sizeOf(fd_);
+    height_ = 0;
     onScreen_.clear();
-    writeAll(fd_, "\x1b[?25l" + window.title() + "\r\n");
+    writeAll(fd_, kHideCursor);
     draw(window);
   }
 
-  // Writes only when a line changed, since the window marks itself for
-  // display on every received block; then rewrites every line, as the screen
-  // may have moved under the window since the last draw.
+  // Writes only the rows that changed: the window marks itself for display
+  // on every received block, and most blocks change nothing visible.
   void draw(const Window& window) override {
-    std::vector<std::string> lines = terminalLines(window, columns_);
-    if (lines == onScreen_) return;
+    std::vector<std::string> lines = terminalLines(window, size_.ws_col);
+    // The scrolling region keeps one row at least.
+    lines.resize(std::min<std::size_t>(lines.size(), size_.ws_row - 1u));
     std::string out;
-    for (const std::string& line : lines) out += line + "\x1b[K\r\n";
-    if (lines.size() < onScreen_.size()) out += "\x1b[J";
-    out += cursorUp(lines.size());
+    if (lines.size() > height_) out = reserve(lines.size());
+    lines.resize(height_);  // rows the window no longer needs stay blank
+    if (lines == onScreen_) return;
+    out += kSaveCursor;  // the cursor belongs to the scrolling rows
+    const std::size_t top = size_.ws_row - height_ + 1u;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (i < onScreen_.size() && lines[i] == onScreen_[i]) continue;
+      out += csi(top + i, 'H') + lines[i] + "\x1b[K";
+    }
+    out += kRestoreCursor;
     writeAll(fd_, out);
     onScreen_ = std::move(lines);
   }
@@ -121,12 +135,26 @@ class TerminalFrontEnd : public FrontEnd {
     }
   }
 
-  // Leaves the cursor, visible again, on the line below the window and the
-  // terminal in its old mode.
+  // Makes the bottom "rows" rows the window's, scrolling what lies above
+  // them up when the cursor is too low, and returns the output that does it.
+  // Whatever stood in those rows must be drawn again.
+  std::string reserve(std::size_t rows) {
+    const std::size_t more = rows - height_;
+    height_ = rows;
+    onScreen_.clear();
+    // Line feeds scroll the rows above the window (the whole screen at
+    // first) only where the cursor has fewer free rows below it than needed.
+    return "\r" + std::string(more, '\n') + csi(more, 'A') + kSaveCursor +
+           "\x1b[1;" + std::to_string(size_.ws_row - rows) + "r" +
+           kRestoreCursor;
+  }
+
+  // Ends the scrolling region and leaves the cursor, visible again, on a
+  // fresh line below the window, and the terminal in its old mode.
   void finish() {
     if (!shown_.isShown()) return;
     shown_.hide();
-    writeAll(fd_, "\r" + std::string(onScreen_.size(), '\n') + "\x1b[?25h");
+    writeAll(fd_, "\x1b[r" + csi(size_.ws_row, 'H') + "\n" + kShowCursor);
     onScreen_.clear();
     mode_.reset();
   }
@@ -136,8 +164,9 @@ class TerminalFrontEnd : public FrontEnd {
   EventLoop* loop_ = nullptr;
   std::optional<TerminalMode> mode_;
   bool watchingKeys_ = false;
-  int columns_ = kDefaultColumns;
-  std::vector<std::string> onScreen_;  // the lines drawn last, top to bottom
+  winsize size_ = kDefaultSize;
+  std::size_t height_ = 0;             // rows kept for the window
+  std::vector<std::string> onScreen_;  // what those rows show, top to bottom
 };
 
 }  // namespace

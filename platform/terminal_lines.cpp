@@ -57,7 +57,7 @@ std::string buttonHint(const Button& button, int width) {
 
 std::vector<std::string> terminalLines(const Window& window, int columns) {
   const int width = columns - 1;
-  std::vector<std::string> lines;
+  std::vector<std::string> lines = {clip(window.title(), width)};
   for (const Control* control : window.controls()) {
     if (const auto* text = dynamic_cast<const TextFieldCell*>(control)) {
       addText(*text, width, &lines);

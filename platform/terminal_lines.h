@@ -10,6 +10,7 @@ namespace platform {
 
 // The lines that show "window" on a terminal "columns" wide, top to bottom,
 // none longer than columns - 1 visible characters (so that no line wraps):
+// - first, the window's title;
 // - a text: one line per line of its text, red ones inside SGR 31 ... SGR 0;
 // - a bar: "[####......]", filled in proportion to its value, or all "~"
 //   while its progress is indeterminate;

@@ -32,8 +32,9 @@ def main():
 
 
 def make_zip(path, files):
-    """Writes a zip archive at "path" holding "files" (name to text)."""
-    with zipfile.ZipFile(path, "w") as archive:
+    """Writes a deflated zip archive at "path" holding "files" (name to
+    text or bytes)."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
         for name, text in files.items():
             archive.writestr(name, text)
 
@@ -41,10 +42,11 @@ def make_zip(path, files):
 class Bundle:
     """FOLDER/X.app/Contents/{MacOS,Resources} with the bootstrapper as
     MacOS/Setup and a bundle.zip in Resources. HOME and TMPDIR are fresh
-    folders beside it; "folder" and "tmp" name the folders and may hold any
-    characters but "/"."""
+    folders beside it; "folder" and "tmp" name the folders, as str or bytes,
+    and may hold any byte but "/" and NUL."""
 
     def __init__(self, folder="folder", tmp="tmp"):
+        folder, tmp = os.fsdecode(folder), os.fsdecode(tmp)
         self.root = tempfile.mkdtemp(prefix="e2e")
         self.folder = os.path.join(self.root, folder)
         self.app = os.path.join(self.folder, "X.app")
@@ -69,25 +71,43 @@ class Bundle:
     def ship_agent(self, name="InstallAgent.zip", launcher=RECORDING_LAUNCHER):
         make_zip(os.path.join(self.resources, name), {"install": launcher})
 
-    def run(self, *args, env=None, timeout=60):
-        """Runs the bootstrapper in the root folder with a clean environment
-        plus "env"; returns the CompletedProcess with bytes output."""
+    def environment(self, env=None):
+        """The clean environment of a run (PATH, HOME, TMPDIR and
+        AGENT_RECORD) plus "env"."""
         environment = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
                        "HOME": self.home, "TMPDIR": self.tmpdir,
                        "AGENT_RECORD": self.record}
         environment.update(env or {})
+        return environment
+
+    def run(self, *args, env=None, timeout=60):
+        """Runs the bootstrapper in the root folder with "args" (str or
+        bytes) and environment(env); returns the CompletedProcess with bytes
+        output."""
         return subprocess.run([self.executable, *args], cwd=self.root,
-                              env=environment, capture_output=True,
+                              env=self.environment(env), capture_output=True,
                               timeout=timeout)
 
-    def agent_call(self):
-        """The agent's launcher path and arguments, or None when it did not
-        run."""
+    def agent_words(self):
+        """The agent's launcher path and arguments as bytes, or None when it
+        did not run."""
         if not os.path.exists(self.record):
             return None
         with open(self.record, "rb") as record:
-            words = record.read().split(b"\0")[:-1]
-        return [os.fsdecode(word) for word in words]
+            return record.read().split(b"\0")[:-1]
+
+    def agent_call(self):
+        """agent_words() decoded as the file system does."""
+        words = self.agent_words()
+        return None if words is None else [os.fsdecode(w) for w in words]
+
+    def started_in_working_dir(self, launcher):
+        """Whether "launcher" (str or bytes) is the "install" file of a
+        working directory "qz" plus six characters in TMPDIR."""
+        working_dir, name = os.path.split(os.fsdecode(launcher))
+        parent, base = os.path.split(working_dir)
+        return (name == "install" and parent == self.tmpdir and
+                WORKING_DIR.fullmatch(base) is not None)
 
     def cache_dir(self):
         return os.path.join(self.home, CACHE_SUBPATH)
