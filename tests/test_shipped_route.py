@@ -83,12 +83,16 @@ class ShippedRouteTest(unittest.TestCase):
             self.assertEqual([], os.listdir(bundle.tmpdir))
 
     def test_without_a_shipped_archive_the_cache_route_is_taken(self):
-        # The download window is still a placeholder that fetches nothing.
+        # Nothing listens on port 9: the download fails and is logged.
         with Bundle() as bundle:
             result = bundle.run(env={
                 "QZ_INTERNAL_INSTALL_AGENT_URL": "https://127.0.0.1:9/none"})
-            self.assertEqual((255, b"Installation failed.\n"),
-                             (result.returncode, result.stderr))
+            lines = result.stderr.decode().splitlines()
+            self.assertEqual(255, result.returncode)
+            self.assertEqual(2, len(lines), lines)
+            self.assertTrue(lines[0].startswith("Download failed! Error - "))
+            self.assertTrue(lines[0].endswith(" https://127.0.0.1:9/none"))
+            self.assertEqual("Installation failed.", lines[1])
             agent_dir = os.path.join(bundle.cache_dir(), "installagent")
             self.assertEqual(0o700, stat.S_IMODE(os.stat(agent_dir).st_mode))
             self.assertEqual([], os.listdir(bundle.tmpdir))
