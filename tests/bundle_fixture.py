@@ -4,20 +4,29 @@ Each test module calls main(), which takes the bootstrapper's path from
 argv[1] (CTest passes it) and runs the module's unittest cases.
 """
 import os
+import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import zipfile
 
 BOOTSTRAPPER = None
 
-# The test agent's launcher: writes its own path and each argument, each
-# followed by a NUL byte, to $AGENT_RECORD and exits with $AGENT_EXIT.
-RECORDING_LAUNCHER = ("printf '%s\\0' \"$0\" \"$@\" > \"$AGENT_RECORD\"\n"
-                      "exit \"${AGENT_EXIT:-0}\"\n")
+# The test agent's launcher: appends its process id to $AGENT_RECORD.starts,
+# then writes its own path and each argument, each followed by a NUL byte, to
+# $AGENT_RECORD, and exits with $AGENT_EXIT. The record appears whole (written
+# aside, then renamed), so its presence says that the agent has started and
+# counted itself: the download route does not wait for its agent.
+RECORDING_LAUNCHER = (
+    "echo $$ >> \"$AGENT_RECORD.starts\"\n"
+    "printf '%s\\0' \"$0\" \"$@\" > \"$AGENT_RECORD.$$\"\n"
+    "mv -f \"$AGENT_RECORD.$$\" \"$AGENT_RECORD\"\n"
+    "exit \"${AGENT_EXIT:-0}\"\n")
 
 CACHE_SUBPATH = ".vorpex/app_installer_cache/V3318k/osxi64"
 
@@ -39,6 +48,16 @@ def make_zip(path, files):
             archive.writestr(name, text)
 
 
+def make_agent_zip(path, launcher=RECORDING_LAUNCHER, padding=0, seed=0):
+    """Writes an agent archive at "path": "launcher" as "install" and, when
+    "padding" is not 0, a file "padding" of that many random bytes, which
+    do not deflate, so the archive is a little larger than "padding"."""
+    files = {"install": launcher}
+    if padding:
+        files["padding"] = random.Random(seed).randbytes(padding)
+    make_zip(path, files)
+
+
 class Bundle:
     """FOLDER/X.app/Contents/{MacOS,Resources} with the bootstrapper as
     MacOS/Setup and a bundle.zip in Resources. HOME and TMPDIR are fresh
@@ -54,9 +73,10 @@ class Bundle:
         self.executable = os.path.join(self.app, "Contents", "MacOS", "Setup")
         self.home = os.path.join(self.root, "home")
         self.tmpdir = os.path.join(self.root, tmp)
-        self.record = os.path.join(self.root, "agent-record")
+        self.agent_log = os.path.join(self.root, "agent")
+        self.record = os.path.join(self.agent_log, "record")
         for path in (self.resources, os.path.dirname(self.executable),
-                     self.home, self.tmpdir):
+                     self.home, self.tmpdir, self.agent_log):
             os.makedirs(path)
         shutil.copy2(BOOTSTRAPPER, self.executable)
         make_zip(os.path.join(self.resources, "bundle.zip"),
@@ -69,7 +89,7 @@ class Bundle:
         shutil.rmtree(self.root, ignore_errors=True)
 
     def ship_agent(self, name="InstallAgent.zip", launcher=RECORDING_LAUNCHER):
-        make_zip(os.path.join(self.resources, name), {"install": launcher})
+        make_agent_zip(os.path.join(self.resources, name), launcher)
 
     def environment(self, env=None):
         """The clean environment of a run (PATH, HOME, TMPDIR and
@@ -80,13 +100,31 @@ class Bundle:
         environment.update(env or {})
         return environment
 
+    def start(self, *args, env=None):
+        """Starts the bootstrapper in the root folder with "args" (str or
+        bytes) and environment(env), as a run without a terminal: no
+        standard input, output and errors to pipes, a session of its own
+        (so no controlling terminal). Returns the Popen."""
+        return subprocess.Popen([self.executable, *args], cwd=self.root,
+                                env=self.environment(env),
+                                stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                start_new_session=True)
+
     def run(self, *args, env=None, timeout=60):
-        """Runs the bootstrapper in the root folder with "args" (str or
-        bytes) and environment(env); returns the CompletedProcess with bytes
-        output."""
-        return subprocess.run([self.executable, *args], cwd=self.root,
-                              env=self.environment(env), capture_output=True,
-                              timeout=timeout)
+        """start()s the bootstrapper and waits until it, and every agent it
+        started (they hold its pipes), has ended; returns the
+        CompletedProcess with bytes output. Past "timeout" seconds the whole
+        session is killed and TimeoutExpired raised."""
+        with self.start(*args, env=env) as process:
+            try:
+                out, err = process.communicate(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                os.killpg(process.pid, signal.SIGKILL)
+                process.communicate()
+                raise
+        return subprocess.CompletedProcess(process.args, process.returncode,
+                                           out, err)
 
     def agent_words(self):
         """The agent's launcher path and arguments as bytes, or None when it
@@ -95,6 +133,27 @@ class Bundle:
             return None
         with open(self.record, "rb") as record:
             return record.read().split(b"\0")[:-1]
+
+    def wait_for_agent(self, timeout=10):
+        """agent_words() once the agent has written them, or None when it
+        has not within "timeout" seconds."""
+        give_up = time.monotonic() + timeout
+        while not os.path.exists(self.record) and time.monotonic() < give_up:
+            time.sleep(0.02)
+        return self.agent_words()
+
+    def agent_starts(self):
+        """How many times an agent has started."""
+        try:
+            with open(self.record + ".starts") as starts:
+                return len(starts.read().split())
+        except FileNotFoundError:
+            return 0
+
+    def forget_agent(self):
+        """Clears what agents recorded, for the next run."""
+        shutil.rmtree(self.agent_log)
+        os.makedirs(self.agent_log)
 
     def agent_call(self):
         """agent_words() decoded as the file system does."""
@@ -112,9 +171,14 @@ class Bundle:
     def cache_dir(self):
         return os.path.join(self.home, CACHE_SUBPATH)
 
+    def agent_dir(self):
+        """The cache's agent directory."""
+        return os.path.join(self.cache_dir(), "installagent")
+
     def stray_files(self):
         """What a shell that ran injected commands might have left in the
         root folder."""
         return sorted(set(os.listdir(self.root)) -
                       {os.path.basename(p) for p in (
-                          self.folder, self.home, self.tmpdir, self.record)})
+                          self.folder, self.home, self.tmpdir,
+                          self.agent_log)})
