@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "agent/staged_agent.h"
 #include "platform/application.h"
 #include "platform/controls.h"
 #include "platform/web_download.h"
@@ -43,9 +44,10 @@ class Download : public platform::ApplicationDelegate,
   // Closes the window; runs 3.0 seconds after a launch from
   // downloadDidFinish.
   void waitForInstallAgentToStart();
-  // Stores the ETag as the cache's stamp, unpacks the archive into the
-  // cache, starts the agent and stops the application. A failed unpack
-  // leaves no agent in the cache.
+  // Unpacks the archive beside the cache's agent, installs it there with the
+  // ETag as its stamp, starts it and stops the application. When another run
+  // installed the same ETag meanwhile, that agent is started instead. A
+  // failed unpack leaves the cache as it was.
   void downloadDidFinish(platform::WebDownload* download) override;
   // Starts the cached agent through /bin/sh with the product archive and the
   // process's arguments, and sets the application's termination status to 1:
@@ -75,6 +77,10 @@ class Download : public platform::ApplicationDelegate,
   }
 
  private:
+  // Logs why "staged" could not be made or installed, if it says, and shows
+  // the failed unpack.
+  void failUnpacking(const StagedAgent& staged);
+
   platform::ProgressIndicator* progress_ = nullptr;
   platform::ImageView* image_ = nullptr;
   std::int64_t fileLength_ = -1;

@@ -3,7 +3,9 @@
 
 #include "agent/agent_launch.h"
 #include "agent/bundle_paths.h"
+#include "agent/cache_lock.h"
 #include "agent/install_agent_cache.h"
+#include "agent/staged_agent.h"
 #include "agent/validation_stamp.h"
 #include "bootstrap/constants.h"
 #include "bootstrap/error_reporter.h"
@@ -11,9 +13,18 @@
 #include "platform/file_manager.h"
 #include "platform/process_info.h"
 #include "platform/service.h"
+#include "platform/system_log.h"
 #include "platform/task.h"
 
 void Download::waitForInstallAgentToStart() { window_->close(); }
+
+void Download::failUnpacking(const StagedAgent& staged) {
+  // The unzip tool reports its own failure; the cache's is logged here.
+  if (!staged.error().empty()) {
+    platform::Service<platform::SystemLog>::get().log(staged.error());
+  }
+  failure("Failed to unzip the installer.", platform::Color::kRed);
+}
 
 void Download::downloadDidFinish(platform::WebDownload*) {
   downloadPercent_->setStringValue("Initializing the installer");
@@ -22,15 +33,30 @@ void Download::downloadDidFinish(platform::WebDownload*) {
   cancel_->setEnabled(false);
   window_->displayIfNeeded();
 
+  // Unpacked beside the agent directory and renamed into place, so that no
+  // run sees or starts a partly unpacked agent, and a failure leaves the
+  // cache as it was.
   const std::string cacheDir = getInstallAgentCacheDir();
-  writeValidationString(cacheDir, validationString_.value_or(""));
-  const std::string agentDir = cacheDir + installAgentDirName;
-  if (!unzipInstallAgent(installAgentLocation_, agentDir, "unzip",
+  StagedAgent staged(cacheDir);
+  if (staged.path().empty() ||
+      !unzipInstallAgent(installAgentLocation_, staged.path(), "unzip",
                          report_error_main)) {
-    // The stamp is already stored, so a launcher that a broken archive left
-    // behind would pass for a valid agent on the next run.
-    platform::Service<platform::FileManager>::get().removeItemAtPath(agentDir);
-    failure("Failed to unzip the installer.", platform::Color::kRed);
+    failUnpacking(staged);
+    return;
+  }
+  if (!hasInstallAgentExecutable(staged.path())) {
+    failure("The installer is incomplete.", platform::Color::kRed);
+    return;
+  }
+
+  const CacheLock lock(cacheDir);
+  // A run that finished first may have installed the same ETag already; its
+  // agent may be starting, so it stays.
+  const std::string stamp = validationString_.value_or("");
+  const bool current =
+      !installAgentDirOnDisk().empty() && isCacheValid(cacheDir, stamp);
+  if (!current && !staged.install(stamp)) {
+    failUnpacking(staged);
     return;
   }
   if (!fireInstallAgent()) return;

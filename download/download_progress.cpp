@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "agent/cache_lock.h"
 #include "agent/install_agent_cache.h"
 #include "agent/validation_stamp.h"
 #include "download/download.h"
@@ -24,16 +25,21 @@ void Download::downloadDidReceiveResponse(
   fileLength_ = response.expectedContentLength;
 
   const std::string cacheDir = getInstallAgentCacheDir();
-  const std::string agentDir = installAgentDirOnDisk();
-  if (!agentDir.empty()) {
-    // A response without an ETag never validates the cache, so the agent is
-    // fetched again rather than trusted.
-    if (isCacheValid(cacheDir, validationString_.value_or(""))) {
-      window_->close();
-      fireInstallAgent();
-      return;
+  {
+    // Other runs of this user may be replacing the agent meanwhile.
+    const CacheLock lock(cacheDir);
+    const std::string agentDir = installAgentDirOnDisk();
+    if (!agentDir.empty()) {
+      // A response without an ETag never validates the cache, so the agent
+      // is fetched again rather than trusted.
+      if (isCacheValid(cacheDir, validationString_.value_or(""))) {
+        window_->close();
+        fireInstallAgent();
+        return;
+      }
+      platform::Service<platform::FileManager>::get().removeItemAtPath(
+          agentDir);
     }
-    platform::Service<platform::FileManager>::get().removeItemAtPath(agentDir);
   }
 
   if (fileLength_ == -1) {
