@@ -32,7 +32,12 @@ class Download : public platform::ApplicationDelegate,
 
   void applicationDidFinishLaunching() override;
   void windowWillClose(platform::Window* window) override;
+  // Starts the download. When the cache holds an agent with a stamp, the
+  // request carries it as If-None-Match.
   void downloadFromURL(const std::string& url);
+  // Revalidates the cache against the response's ETag; a 304 stands for the
+  // stamp that was offered. A 304 that validates no cached agent fails the
+  // download.
   void downloadDidReceiveResponse(platform::WebDownload* download,
                                   const platform::URLResponse& response) override;
   void downloadDidReceiveDataOfLength(platform::WebDownload* download,
@@ -91,6 +96,7 @@ class Download : public platform::ApplicationDelegate,
   std::string installAgentLocation_;
   platform::Button* cancel_ = nullptr;
   std::optional<std::string> validationString_;  // the response's ETag
+  std::optional<std::string> offeredStamp_;      // sent as If-None-Match
 };
 
 #endif  // DOWNLOAD_DOWNLOAD_H_

@@ -20,8 +20,11 @@ std::string downloadingText(double percent) {
 }  // namespace
 
 void Download::downloadDidReceiveResponse(
-    platform::WebDownload*, const platform::URLResponse& response) {
-  validationString_ = response.valueForHeaderField("ETag");
+    platform::WebDownload* download, const platform::URLResponse& response) {
+  // A 304 says that the offered stamp is still the server's ETag.
+  const bool notModified = response.statusCode == 304;
+  validationString_ =
+      notModified ? offeredStamp_ : response.valueForHeaderField("ETag");
   fileLength_ = response.expectedContentLength;
 
   const std::string cacheDir = getInstallAgentCacheDir();
@@ -40,6 +43,16 @@ void Download::downloadDidReceiveResponse(
       platform::Service<platform::FileManager>::get().removeItemAtPath(
           agentDir);
     }
+  }
+  if (notModified) {
+    // No archive follows a 304, and the agent it vouched for is gone
+    // (replaced by another run since the request) or was never offered.
+    download->cancel();
+    downloadDidFailWithError(
+        download, {"The server answered with HTTP status 304, and no cached "
+                   "agent matches it.",
+                   response.url});
+    return;
   }
 
   if (fileLength_ == -1) {
