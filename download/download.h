@@ -32,6 +32,9 @@ class Download : public platform::ApplicationDelegate,
   void applicationDidFinishLaunching() override;
   void windowWillClose(platform::Window* window) override;
   void downloadFromURL(const std::string& url);
+  // Starts a cached agent whose stamp matches the response's ETag, without
+  // downloading; otherwise shows the download's progress from here on. A
+  // stale cached agent stays until downloadDidFinish.
   void downloadDidReceiveResponse(platform::WebDownload* download,
                                   const platform::URLResponse& response) override;
   void downloadDidReceiveDataOfLength(platform::WebDownload* download,
@@ -43,9 +46,9 @@ class Download : public platform::ApplicationDelegate,
   // Closes the window; runs 3.0 seconds after a launch from
   // downloadDidFinish.
   void waitForInstallAgentToStart();
-  // Stores the ETag as the cache's stamp, unpacks the archive into the
-  // cache, starts the agent and stops the application. A failed unpack
-  // leaves no agent in the cache.
+  // Replaces a stale cached agent: removes it, stores the ETag as the
+  // cache's stamp, unpacks the archive into the cache, starts the agent and
+  // stops the application. A failed unpack leaves no agent in the cache.
   void downloadDidFinish(platform::WebDownload* download) override;
   // Starts the cached agent through /bin/sh with the product archive and the
   // process's arguments, and sets the application's termination status to 1:

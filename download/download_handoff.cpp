@@ -4,6 +4,7 @@
 #include "agent/agent_launch.h"
 #include "agent/bundle_paths.h"
 #include "agent/install_agent_cache.h"
+#include "agent/mkpath.h"
 #include "agent/validation_stamp.h"
 #include "bootstrap/constants.h"
 #include "bootstrap/error_reporter.h"
@@ -23,13 +24,19 @@ void Download::downloadDidFinish(platform::WebDownload*) {
   window_->displayIfNeeded();
 
   const std::string cacheDir = getInstallAgentCacheDir();
-  writeValidationString(cacheDir, validationString_.value_or(""));
   const std::string agentDir = cacheDir + installAgentDirName;
+  // The stale agent, kept while the download could still fail, goes before
+  // the new stamp is stored, and none of its files mix with the new ones.
+  // The directory stays private to the user, as the sourcing made it.
+  platform::FileManager& files = platform::Service<platform::FileManager>::get();
+  files.removeItemAtPath(agentDir);
+  mkpath(agentDir, 0700);
+  writeValidationString(cacheDir, validationString_.value_or(""));
   if (!unzipInstallAgent(installAgentLocation_, agentDir, "unzip",
                          report_error_main)) {
     // The stamp is already stored, so a launcher that a broken archive left
     // behind would pass for a valid agent on the next run.
-    platform::Service<platform::FileManager>::get().removeItemAtPath(agentDir);
+    files.removeItemAtPath(agentDir);
     failure("Failed to unzip the installer.", platform::Color::kRed);
     return;
   }

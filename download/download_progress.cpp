@@ -3,7 +3,6 @@
 #include "agent/install_agent_cache.h"
 #include "agent/validation_stamp.h"
 #include "download/download.h"
-#include "platform/file_manager.h"
 #include "platform/service.h"
 #include "platform/system_log.h"
 
@@ -23,17 +22,14 @@ void Download::downloadDidReceiveResponse(
   validationString_ = response.valueForHeaderField("ETag");
   fileLength_ = response.expectedContentLength;
 
-  const std::string cacheDir = getInstallAgentCacheDir();
-  const std::string agentDir = installAgentDirOnDisk();
-  if (!agentDir.empty()) {
-    // A response without an ETag never validates the cache, so the agent is
-    // fetched again rather than trusted.
-    if (isCacheValid(cacheDir, validationString_.value_or(""))) {
-      window_->close();
-      fireInstallAgent();
-      return;
-    }
-    platform::Service<platform::FileManager>::get().removeItemAtPath(agentDir);
+  // A response without an ETag never validates the cache, so the agent is
+  // fetched again rather than trusted. A stale agent stays until the new
+  // archive has arrived: a download that fails leaves the cache as it was.
+  if (!installAgentDirOnDisk().empty() &&
+      isCacheValid(getInstallAgentCacheDir(), validationString_.value_or(""))) {
+    window_->close();
+    fireInstallAgent();
+    return;
   }
 
   if (fileLength_ == -1) {
