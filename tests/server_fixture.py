@@ -94,7 +94,8 @@ class HttpsServer:
     def set_control(self, **control):
         """Sets the server's mode for the next requests; the keys are those
         of https_server.py's control file (etag, if_none_match, status,
-        cut_after, no_length, stall). Nothing given restores the default."""
+        cut_after, no_length, stall, rate). Nothing given restores the
+        default."""
         write_atomically(os.path.join(self.directory, "control.json"),
                          json.dumps(control))
 
