@@ -40,6 +40,12 @@ bool Download::init() {
   return true;
 }
 
+bool Download::cacheHoldsCurrentAgent() const {
+  return !installAgentDirOnDisk().empty() &&
+         isCacheValid(getInstallAgentCacheDir(),
+                      validationString_.value_or(""));
+}
+
 void Download::applicationDidFinishLaunching() {
   const auto bundle =
       platform::Service<platform::MainBundle>::get().mainBundle();

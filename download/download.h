@@ -35,8 +35,10 @@ class Download : public platform::ApplicationDelegate,
   // Starts the download. When the cache holds an agent with a stamp, the
   // request carries it as If-None-Match.
   void downloadFromURL(const std::string& url);
-  // Revalidates the cache against the response's ETag; a 304 stands for the
-  // stamp that was offered. A 304 that validates no cached agent fails the
+  // Starts a cached agent whose stamp matches the response's ETag (for a
+  // 304, the stamp offered), without downloading; otherwise shows the
+  // download's progress from here on. A stale cached agent stays until
+  // downloadDidFinish. A 304 that vouches for no cached agent fails the
   // download.
   void downloadDidReceiveResponse(platform::WebDownload* download,
                                   const platform::URLResponse& response) override;
@@ -49,10 +51,11 @@ class Download : public platform::ApplicationDelegate,
   // Closes the window; runs 3.0 seconds after a launch from
   // downloadDidFinish.
   void waitForInstallAgentToStart();
-  // Unpacks the archive beside the cache's agent, installs it there with the
-  // ETag as its stamp, starts it and stops the application. When another run
-  // installed the same ETag meanwhile, that agent is started instead. A
-  // failed unpack leaves the cache as it was.
+  // Unpacks the archive beside the cache's agent and, under the cache lock,
+  // replaces a stale agent with it, the ETag as its stamp; starts it and
+  // stops the application. When another run installed the same ETag
+  // meanwhile, that agent is started instead. A failed unpack leaves the
+  // cache as it was.
   void downloadDidFinish(platform::WebDownload* download) override;
   // Starts the cached agent through /bin/sh with the product archive and the
   // process's arguments, and sets the application's termination status to 1:
@@ -82,6 +85,9 @@ class Download : public platform::ApplicationDelegate,
   }
 
  private:
+  // True when the cache holds an agent stamped with validationString_ (never
+  // without an ETag). Call with the cache locked.
+  bool cacheHoldsCurrentAgent() const;
   // Logs why "staged" could not be made or installed, if it says, and shows
   // the failed unpack.
   void failUnpacking(const StagedAgent& staged);

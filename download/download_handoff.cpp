@@ -6,8 +6,6 @@
 #include "agent/cache_lock.h"
 #include "agent/install_agent_cache.h"
 #include "agent/staged_agent.h"
-#include "agent/validation_stamp.h"
-#include "bootstrap/constants.h"
 #include "bootstrap/error_reporter.h"
 #include "download/download.h"
 #include "platform/file_manager.h"
@@ -52,10 +50,8 @@ void Download::downloadDidFinish(platform::WebDownload*) {
   const CacheLock lock(cacheDir);
   // A run that finished first may have installed the same ETag already; its
   // agent may be starting, so it stays.
-  const std::string stamp = validationString_.value_or("");
-  const bool current =
-      !installAgentDirOnDisk().empty() && isCacheValid(cacheDir, stamp);
-  if (!current && !staged.install(stamp)) {
+  if (!cacheHoldsCurrentAgent() &&
+      !staged.install(validationString_.value_or(""))) {
     failUnpacking(staged);
     return;
   }

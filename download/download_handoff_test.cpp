@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -97,6 +98,28 @@ TEST(DownloadHandoffTest, AFinishedDownloadIsUnpackedIntoTheCacheAndStarted) {
   EXPECT_FALSE(w.window->window.isVisible());
   EXPECT_DOUBLE_EQ(w.loop.now(), 3.0);
   EXPECT_EQ(w.frontEnd.closed, 1);
+  EXPECT_EQ(w.tasks.launches.size(), 1u);
+}
+
+TEST(DownloadHandoffTest, ANewArchiveReplacesTheStaleAgentWhole) {
+  // Given a cached agent with a file the new archive no longer has, the
+  // stale agent goes once the new archive is complete: nothing of it is
+  // left beside the new one, and the directory is the user's alone.
+  FakeDownloadWindow w;
+  cacheAgent("\"v1\"");
+  testing_env::writeFile(w.agentDir() + "/old.dat", "stale");
+  ASSERT_TRUE(testing_env::makeZip(
+      w.controller().installAgentLocation(),
+      {{"install", testing_env::kRecordingLauncher}, {"agent.dat", "new"}}));
+  serveArchive(w, "\"v2\"");
+
+  EXPECT_EQ(w.application.run(), 1);
+  EXPECT_FALSE(testing_env::exists(w.agentDir() + "/old.dat"));
+  EXPECT_EQ(testing_env::readFile(w.agentDir() + "/agent.dat"), "new");
+  EXPECT_EQ(testing_env::readFile(w.cacheDir() + ".validatestring"), "\"v2\"");
+  struct stat info;
+  ASSERT_EQ(stat(w.agentDir().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
   EXPECT_EQ(w.tasks.launches.size(), 1u);
 }
 

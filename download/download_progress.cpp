@@ -2,9 +2,7 @@
 
 #include "agent/cache_lock.h"
 #include "agent/install_agent_cache.h"
-#include "agent/validation_stamp.h"
 #include "download/download.h"
-#include "platform/file_manager.h"
 #include "platform/service.h"
 #include "platform/system_log.h"
 
@@ -27,26 +25,22 @@ void Download::downloadDidReceiveResponse(
       notModified ? offeredStamp_ : response.valueForHeaderField("ETag");
   fileLength_ = response.expectedContentLength;
 
-  const std::string cacheDir = getInstallAgentCacheDir();
+  // A response without an ETag never validates the cache, so the agent is
+  // fetched again rather than trusted. A stale agent stays until the new
+  // archive has arrived: a download that fails leaves the cache as it was.
   {
-    // Other runs of this user may be replacing the agent meanwhile.
-    const CacheLock lock(cacheDir);
-    const std::string agentDir = installAgentDirOnDisk();
-    if (!agentDir.empty()) {
-      // A response without an ETag never validates the cache, so the agent
-      // is fetched again rather than trusted.
-      if (isCacheValid(cacheDir, validationString_.value_or(""))) {
-        window_->close();
-        fireInstallAgent();
-        return;
-      }
-      platform::Service<platform::FileManager>::get().removeItemAtPath(
-          agentDir);
+    // Another run may be replacing the agent: the lock keeps it in place
+    // until this one has started.
+    const CacheLock lock(getInstallAgentCacheDir());
+    if (cacheHoldsCurrentAgent()) {
+      window_->close();
+      fireInstallAgent();
+      return;
     }
   }
   if (notModified) {
-    // No archive follows a 304, and the agent it vouched for is gone
-    // (replaced by another run since the request) or was never offered.
+    // No archive follows a 304, and the agent it vouched for was replaced
+    // by another run since the request, or none was offered.
     download->cancel();
     downloadDidFailWithError(
         download, {"The server answered with HTTP status 304, and no cached "

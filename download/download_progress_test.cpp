@@ -107,7 +107,10 @@ TEST(DownloadProgressTest, AValidCachedAgentStartsWithoutDownloading) {
             testing_env::kRecordingLauncher);
 }
 
-TEST(DownloadProgressTest, AStaleCachedAgentIsRemovedAndTheDownloadGoesOn) {
+TEST(DownloadProgressTest, AStaleCachedAgentStaysWhileTheDownloadGoesOn) {
+  // Given a cached agent that the server's ETag does not vouch for, the
+  // archive is downloaded; the agent stays, stamp and all, in case the
+  // download fails, and a failure leaves it so.
   struct Case {
     const char* name;
     std::optional<std::string> stored;  // stamp in the cache
@@ -122,11 +125,17 @@ TEST(DownloadProgressTest, AStaleCachedAgentIsRemovedAndTheDownloadGoesOn) {
     cacheAgent(c.stored.value_or(""));
     platform::FakeDownloadRecord& download = w.launch();
     download.respond(serverResponse(c.sent, 1000));
-    EXPECT_FALSE(testing_env::exists(w.agentDir()));
     EXPECT_TRUE(w.tasks.launches.empty());
     EXPECT_TRUE(w.window->window.isVisible());
     EXPECT_EQ(download.cancelCalls, 0);
     EXPECT_EQ(w.window->status.stringValue(), "Downloading   0%");
+
+    download.receive(250);
+    download.fail({"The network connection was lost.", std::nullopt});
+    EXPECT_EQ(testing_env::readFile(w.agentDir() + "/install"),
+              testing_env::kRecordingLauncher);
+    EXPECT_EQ(testing_env::readFile(w.cacheDir() + ".validatestring"),
+              c.stored);
   }
 }
 

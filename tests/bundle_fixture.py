@@ -58,6 +58,20 @@ def make_agent_zip(path, launcher=RECORDING_LAUNCHER, padding=0, seed=0):
     make_zip(path, files)
 
 
+def snapshot(folder):
+    """Everything below "folder": relative path to the file's bytes, or to
+    None for a directory."""
+    found = {}
+    for parent, directories, files in os.walk(folder):
+        for name in directories:
+            found[os.path.relpath(os.path.join(parent, name), folder)] = None
+        for name in files:
+            path = os.path.join(parent, name)
+            with open(path, "rb") as f:
+                found[os.path.relpath(path, folder)] = f.read()
+    return found
+
+
 class Bundle:
     """FOLDER/X.app/Contents/{MacOS,Resources} with the bootstrapper as
     MacOS/Setup and a bundle.zip in Resources. HOME and TMPDIR are fresh

@@ -21,6 +21,7 @@ e.g. write a temporary file and rename it). All keys are optional:
   "cut_after":     send only this many body bytes, then drop the connection.
   "no_length":     send the body chunked, without Content-Length.
   "stall":         seconds to wait between the header and the body.
+  "rate":          send the body at about this many bytes per second.
 
 Special paths: /redirect?to=URL answers 302 to URL; /loop answers 302 to
 itself.
@@ -217,6 +218,10 @@ class Handler(BaseHTTPRequestHandler):
         size = os.path.getsize(path)
         chunked = bool(control.get("no_length"))
         limit = control.get("cut_after")
+        rate = control.get("rate")
+        # Ten blocks a second at a limited rate, so the pace shows smoothly.
+        block_size = BLOCK_SIZE if rate is None else max(
+            1, min(BLOCK_SIZE, int(rate) // 10))
         self.send_response(200)
         self.send_header("Content-Type", "application/zip")
         if etag is not None:
@@ -228,10 +233,14 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.flush()
         time.sleep(float(control.get("stall", 0)))
+        start = time.monotonic()
         with open(path, "rb") as f:
             while limit is None or self.body_sent < limit:
-                wanted = BLOCK_SIZE if limit is None else min(
-                    BLOCK_SIZE, limit - self.body_sent)
+                if rate is not None:
+                    time.sleep(max(0.0, start + self.body_sent / float(rate) -
+                                   time.monotonic()))
+                wanted = block_size if limit is None else min(
+                    block_size, limit - self.body_sent)
                 block = f.read(wanted)
                 if not block:
                     break

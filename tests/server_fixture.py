@@ -15,20 +15,14 @@ import sys
 import tempfile
 import time
 
+from https_server import write_atomically
+
 SERVER_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                              "https_server.py")
 
 
 class ServerError(Exception):
     """The server did not start, or its counters did not settle."""
-
-
-def write_atomically(path, text):
-    """Replaces "path" with "text" so that no reader sees half of it."""
-    temporary = path + ".tmp"
-    with open(temporary, "w") as f:
-        f.write(text)
-    os.replace(temporary, path)
 
 
 def make_ca(directory):
@@ -94,7 +88,8 @@ class HttpsServer:
     def set_control(self, **control):
         """Sets the server's mode for the next requests; the keys are those
         of https_server.py's control file (etag, if_none_match, status,
-        cut_after, no_length, stall). Nothing given restores the default."""
+        cut_after, no_length, stall, rate). Nothing given restores the
+        default."""
         write_atomically(os.path.join(self.directory, "control.json"),
                          json.dumps(control))
 
