@@ -254,6 +254,16 @@ TEST_F(CurlWebDownloadTest, MatchingIfNoneMatchIsAnswered304WithoutBody) {
   EXPECT_TRUE(readFile(destination()) == body_);
 }
 
+TEST_F(CurlWebDownloadTest, AUrlThatDoesNotParseIsNamedAsGiven) {
+  for (const std::string url : {"ht tp://[::1", "https://", ""}) {
+    SCOPED_TRACE(url);
+    Recorder recorder = download(url);
+    EXPECT_EQ(Events({"failure"}), recorder.events);
+    EXPECT_EQ(url, recorder.error->failingURLString);
+    EXPECT_NE("", recorder.error->localizedDescription);
+  }
+}
+
 TEST_F(CurlWebDownloadTest, WriteErrorFailsCleanly) {
   // Given a file size limit below the body's size, the write error fails the
   // download (the process survives SIGXFSZ) and the partial file goes.
