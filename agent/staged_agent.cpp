@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "agent/mkpath.h"
 #include "agent/validation_stamp.h"
 #include "bootstrap/constants.h"
 #include "platform/file_manager.h"
@@ -27,7 +28,12 @@ StagedAgent::~StagedAgent() {
 
 std::string StagedAgent::makeSibling() {
   std::string pattern = cacheDir_ + installAgentDirName + ".XXXXXX";
-  if (mkdtemp(pattern.data()) != nullptr) return pattern;
+  // The cache directory is made again, as the sourcing made it, so that a
+  // failure names its cause (an unwritable HOME, say) rather than a missing
+  // directory.
+  if (mkpath(cacheDir_, 0700) == 0 && mkdtemp(pattern.data()) != nullptr) {
+    return pattern;
+  }
   error_ = "Could not create a directory in " + cacheDir_ + ": " +
            strerror(errno) + ".";
   return "";

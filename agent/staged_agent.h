@@ -5,8 +5,8 @@
 
 // A fresh directory "installagent.XXXXXX" (mode 0700) in the cache
 // directory, beside the agent directory, to unpack a new agent into where no
-// run looks for one. Removed with everything in it on destruction unless it
-// was installed.
+// run looks for one. A missing cache directory is made (mode 0700). Removed
+// with everything in it on destruction unless it was installed.
 class StagedAgent {
  public:
   // "cacheDir" ends with the separator, as getInstallAgentCacheDir() does.

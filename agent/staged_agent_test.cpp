@@ -91,14 +91,19 @@ TEST_F(StagedAgentTest, AnAgentNotInstalledIsRemovedAndTheCacheLeftAlone) {
   EXPECT_EQ(readFile(agentDir() + "/install"), "old");
 }
 
-TEST_F(StagedAgentTest, ACacheWithoutItsDirectorySaysWhy) {
+TEST_F(StagedAgentTest, ACacheThatCannotBeMadeSaysWhy) {
+  // A missing cache directory is made; one below a file cannot be.
   const std::string missing = cache_ / "missing/";
-  StagedAgent staged(missing);
+  EXPECT_NE(StagedAgent(missing).path(), "");
+  EXPECT_TRUE(fs::is_directory(missing));
+
+  writeFile(cache_ / "file", "");
+  const std::string belowFile = cache_ / "file/cache/";
+  StagedAgent staged(belowFile);
   EXPECT_EQ(staged.path(), "");
-  EXPECT_EQ(staged.error(), "Could not create a directory in " + missing +
-                                ": No such file or directory.");
+  EXPECT_EQ(staged.error(), "Could not create a directory in " + belowFile +
+                                ": Not a directory.");
   EXPECT_FALSE(staged.install("\"v1\""));
-  EXPECT_FALSE(exists(missing));
 }
 
 }  // namespace

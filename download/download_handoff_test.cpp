@@ -190,22 +190,24 @@ TEST(DownloadHandoffTest, AnAgentInstalledMeanwhileWithTheSameETagIsKept) {
 }
 
 TEST(DownloadHandoffTest, ACacheThatCannotTakeTheAgentSaysWhy) {
-  // The cache went away during the download: nowhere to unpack.
+  // A file took the cache's place during the download: nowhere to unpack.
   FakeDownloadWindow w;
   ASSERT_TRUE(
       testing_env::makeZip(w.controller().installAgentLocation(),
                            {{"install", testing_env::kRecordingLauncher}}));
   w.downloads.script = [&w](platform::FakeDownloadRecord& download) {
     download.respond(serverResponse("\"v1\"", 100));
-    std::filesystem::remove_all(w.cacheDir());
+    const std::string cache = w.cacheDir();
+    std::filesystem::remove_all(cache);
+    testing_env::writeFile(cache.substr(0, cache.size() - 1), "");
     download.receive(100);
     download.finish();
   };
 
   EXPECT_EQ(w.application.run(), 0);
-  EXPECT_EQ(w.log.lines, std::vector<std::string>{
-                             "Could not create a directory in " + w.cacheDir() +
-                             ": No such file or directory."});
+  EXPECT_EQ(w.log.lines,
+            std::vector<std::string>{"Could not create a directory in " +
+                                     w.cacheDir() + ": Not a directory."});
   EXPECT_EQ(w.window->status.stringValue(), "Failed to unzip the installer.");
   EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
   EXPECT_TRUE(w.tasks.launches.empty());
