@@ -114,23 +114,24 @@ class Bundle:
         environment.update(env or {})
         return environment
 
-    def start(self, *args, env=None):
+    def start(self, *args, env=None, preexec_fn=None):
         """Starts the bootstrapper in the root folder with "args" (str or
         bytes) and environment(env), as a run without a terminal: no
         standard input, output and errors to pipes, a session of its own
-        (so no controlling terminal). Returns the Popen."""
+        (so no controlling terminal). "preexec_fn" runs in the child before
+        the bootstrapper (to set a limit, say). Returns the Popen."""
         return subprocess.Popen([self.executable, *args], cwd=self.root,
                                 env=self.environment(env),
                                 stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                start_new_session=True)
+                                start_new_session=True, preexec_fn=preexec_fn)
 
-    def run(self, *args, env=None, timeout=60):
+    def run(self, *args, env=None, timeout=60, preexec_fn=None):
         """start()s the bootstrapper and waits until it, and every agent it
         started (they hold its pipes), has ended; returns the
         CompletedProcess with bytes output. Past "timeout" seconds the whole
         session is killed and TimeoutExpired raised."""
-        with self.start(*args, env=env) as process:
+        with self.start(*args, env=env, preexec_fn=preexec_fn) as process:
             try:
                 out, err = process.communicate(timeout=timeout)
             except subprocess.TimeoutExpired:

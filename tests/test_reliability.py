@@ -1,0 +1,342 @@
+"""The bootstrapper under load and faults: runs of one user at once against
+one cache, interrupted downloads, a full disk and a broken environment. Each
+run is bounded in time, so a run that hangs fails the test instead."""
+import json
+import os
+import resource
+import signal
+import subprocess
+import time
+import unittest
+import zipfile
+
+import bundle_fixture
+from bundle_fixture import Bundle, make_agent_zip, make_zip, snapshot
+from server_fixture import HttpsServer
+
+RUN_TIMEOUT = 60
+
+# An agent of many files; unzip writes them in the archive's order, the
+# launcher first and "last" last. Before it logs its start, the launcher
+# counts the parts beside it: "<its last argument> complete", or "partial"
+# and the count when it was started from a partly unpacked agent.
+PARTS = 300
+COUNTING_LAUNCHER = """\
+dir=$(dirname "$0")
+n=0
+for part in "$dir"/part-*; do
+  [ -f "$part" ] && n=$((n + 1))
+done
+for word; do last=$word; done
+state="partial $n"
+if [ "$n" -eq %d ] && [ -f "$dir/last" ]; then state=complete; fi
+echo "$last $state" >> "$AGENT_LOG"
+""" % PARTS
+
+NOBODY = 65534
+
+
+def make_many_file_agent(path):
+    files = {"install": COUNTING_LAUNCHER}
+    for i in range(PARTS):
+        files["part-%03d" % i] = ("part %d\n" % i) * 100
+    files["last"] = "last\n"
+    make_zip(path, files)
+
+
+def requests_started(server):
+    """How many requests the server has started, finished or not."""
+    with open(os.path.join(server.directory, "stats.json")) as stats:
+        return json.load(stats)["requests"]
+
+
+def wait_until(condition, timeout=RUN_TIMEOUT):
+    give_up = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > give_up:
+            raise AssertionError("waited %d seconds in vain" % timeout)
+        time.sleep(0.02)
+
+
+def finish(process, timeout=RUN_TIMEOUT):
+    """Waits for a run that Bundle.start() started, killing it past
+    "timeout"; returns the CompletedProcess."""
+    try:
+        out, err = process.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.communicate()
+        raise
+    return subprocess.CompletedProcess(process.args, process.returncode, out,
+                                       err)
+
+
+class ReliabilityCase(unittest.TestCase):
+
+    def setUp(self):
+        self.bundle = Bundle()
+        self.addCleanup(self.bundle.__exit__)
+        self.archive = os.path.join(self.bundle.root, "served.zip")
+        make_agent_zip(self.archive, padding=2_000_000)
+        self.server = HttpsServer(self.archive)
+        self.addCleanup(self.server.stop)
+
+    def env(self, **more):
+        return dict(self.server.environment(), **more)
+
+    def cache_agent(self, stamp):
+        """A complete stale agent in the cache, as an earlier run left it."""
+        os.makedirs(self.bundle.agent_dir())
+        with zipfile.ZipFile(self.archive) as archive:
+            archive.extractall(self.bundle.agent_dir())
+        with open(os.path.join(self.bundle.cache_dir(), ".validatestring"),
+                  "w") as f:
+            f.write(stamp)
+
+    def assert_failed(self, result, *messages):
+        """Exit status 255, "messages" (each the start of a line) in order,
+        then "Installation failed." last; no agent, no working directory."""
+        lines = result.stderr.decode(errors="replace").splitlines()
+        self.assertEqual(255, result.returncode, lines)
+        self.assertEqual("Installation failed.", lines[-1], lines)
+        found = [line for line in lines[:-1]
+                 if any(line.startswith(m) for m in messages)]
+        self.assertEqual(len(messages), len(found), lines)
+        for message, line in zip(messages, found):
+            self.assertTrue(line.startswith(message), lines)
+        self.assertEqual(0, self.bundle.agent_starts())
+        self.assertEqual([], os.listdir(self.bundle.tmpdir))
+
+
+class ConcurrencyTest(ReliabilityCase):
+    """Eight runs of one user at once against one cache."""
+
+    RUNS = 8
+
+    def setUp(self):
+        super().setUp()
+        make_many_file_agent(self.archive)
+        self.log = os.path.join(self.bundle.root, "agent-log")
+
+    def start(self, index):
+        return self.bundle.start("run%d" % index,
+                                 env=self.env(AGENT_LOG=self.log))
+
+    def assert_each_started_a_complete_agent_once(self, results):
+        with open(self.log) as log:
+            starts = [line.split(" ", 1) for line in log.read().splitlines()]
+        self.assertEqual([], [s for s in starts if s[1] != "complete"])
+        for index, result in enumerate(results):
+            run = "run%d" % index
+            started = [s for s in starts if s[0] == run]
+            if result.returncode == 0:
+                self.assertEqual((b"", 1), (result.stderr, len(started)), run)
+            else:
+                # Allowed, though nothing here gives a run cause to fail.
+                self.assertEqual(255, result.returncode, result.stderr)
+                self.assertTrue(result.stderr.endswith(
+                    b"Installation failed.\n"), result.stderr)
+                self.assertEqual([], started, run)
+        self.assertEqual(self.RUNS,
+                         sum(r.returncode == 0 for r in results),
+                         [r.stderr for r in results])
+
+    def assert_cache_holds_one_complete_agent(self, etag):
+        cache = self.bundle.cache_dir()
+        self.assertEqual(["installagent", ".validatestring"],
+                         sorted(os.listdir(cache), reverse=True))
+        with open(os.path.join(cache, ".validatestring")) as stamp:
+            self.assertEqual(etag, stamp.read())
+        with zipfile.ZipFile(self.archive) as archive:
+            expected = {name: archive.read(name)
+                        for name in archive.namelist()}
+        self.assertEqual(expected, snapshot(self.bundle.agent_dir()))
+        self.assertEqual([], os.listdir(self.bundle.tmpdir))
+
+    def test_runs_at_once_into_an_empty_cache(self):
+        self.server.set_control(etag='"v1"')
+        processes = [self.start(i) for i in range(self.RUNS)]
+        results = [finish(p) for p in processes]
+        self.assert_each_started_a_complete_agent_once(results)
+        self.assert_cache_holds_one_complete_agent('"v1"')
+
+    def test_runs_at_once_while_the_etag_changes(self):
+        # Half the runs are answered "v1", the other half, started once the
+        # first half has its answers, "v2". Each answer pauses before its
+        # body, the later ones longer, so that the "v1" agents have started
+        # by the time the "v2" archives arrive and replace them.
+        half = self.RUNS // 2
+        self.server.set_control(etag='"v1"', stall=1.0)
+        processes = [self.start(i) for i in range(half)]
+        wait_until(lambda: requests_started(self.server) >= half)
+        self.server.set_control(etag='"v2"', stall=2.5)
+        processes += [self.start(i) for i in range(half, self.RUNS)]
+        results = [finish(p) for p in processes]
+        self.assert_each_started_a_complete_agent_once(results)
+        self.assert_cache_holds_one_complete_agent('"v2"')
+
+
+class InterruptionTest(ReliabilityCase):
+
+    def test_a_signal_during_the_download_ends_the_run_cleanly(self):
+        # A stale agent is cached; the server sends its answer, then stalls.
+        # SIGINT or SIGTERM ends the run; the partial archive goes, with the
+        # working directory or, under the unit-test variable, from beside
+        # the bundle, and the stale agent stays.
+        self.cache_agent('"v0"')
+        cache = snapshot(self.bundle.home)
+        self.server.set_control(etag='"v1"', stall=RUN_TIMEOUT)
+        beside = os.path.join(self.bundle.folder, "InstallAgent.zip")
+        for signo in (signal.SIGINT, signal.SIGTERM):
+            for unit_test in (False, True):
+                with self.subTest(signal=signo, beside_the_bundle=unit_test):
+                    env = self.env()
+                    if unit_test:
+                        env["__QZ_BOOTSTRAP_INSTALLER_UNITTEST__"] = ""
+                    process = self.bundle.start(env=env)
+
+                    def archive_exists():
+                        if unit_test:
+                            return os.path.exists(beside)
+                        return any(os.path.exists(
+                            os.path.join(self.bundle.tmpdir, d,
+                                         "InstallAgent.zip"))
+                            for d in os.listdir(self.bundle.tmpdir))
+                    wait_until(archive_exists)
+                    process.send_signal(signo)
+                    result = finish(process, timeout=10)
+                    self.assertEqual((255, b"Installation failed.\n"),
+                                     (result.returncode, result.stderr))
+                    self.assertFalse(os.path.exists(beside))
+                    self.assertEqual([], os.listdir(self.bundle.tmpdir))
+                    self.assertEqual(cache, snapshot(self.bundle.home))
+                    self.assertEqual(0, self.bundle.agent_starts())
+
+
+def file_size_limit(size):
+    """A preexec_fn that limits the size of every file the run writes."""
+    def limit():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+        resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+    return limit
+
+
+class FullDiskTest(ReliabilityCase):
+
+    def test_a_write_error_fails_cleanly_and_leaves_nothing(self):
+        self.cache_agent('"v0"')
+        cache = snapshot(self.bundle.home)
+        # The archive is 2 MB: writing it fails half way.
+        result = self.bundle.run(env=self.env(), timeout=RUN_TIMEOUT,
+                                 preexec_fn=file_size_limit(1_000_000))
+        self.assert_failed(result, "Download failed! Error - Could not write ")
+        self.assertIn(b": File too large. ", result.stderr)
+        self.assertEqual(cache, snapshot(self.bundle.home))
+
+        # A small archive of a large file: unpacking it fails.
+        make_zip(self.archive, {"install": "exit 0\n",
+                                "large": bytes(4_000_000)})
+        result = self.bundle.run(env=self.env(), timeout=RUN_TIMEOUT,
+                                 preexec_fn=file_size_limit(1_000_000))
+        self.assert_failed(result, "Failed to unzip the install agent")
+        self.assertEqual(cache, snapshot(self.bundle.home))
+
+        # The same archive shipped in the bundle.
+        os.replace(self.archive,
+                   os.path.join(self.bundle.resources, "InstallAgent.zip"))
+        result = self.bundle.run(timeout=RUN_TIMEOUT,
+                                 preexec_fn=file_size_limit(1_000_000))
+        self.assert_failed(result, "Failed to unzip the install agent",
+                           "Failed to initialize the install agent.")
+        self.assertEqual(cache, snapshot(self.bundle.home))
+
+
+class BadEnvironmentTest(ReliabilityCase):
+
+    def unprivileged(self):
+        """A preexec_fn that has the run made by a user who cannot write
+        everywhere: nobody when these tests run as root, with the bundle,
+        the working directory's place and the server's CA opened to it;
+        None for other users, who are unprivileged already."""
+        if os.geteuid() != 0:
+            return None
+        os.chmod(self.bundle.root, 0o755)
+        os.chmod(self.server.directory, 0o755)
+        os.chown(self.bundle.tmpdir, NOBODY, NOBODY)
+
+        def demote():
+            os.setgroups([])
+            os.setgid(NOBODY)
+            os.setuid(NOBODY)
+        return demote
+
+    def run_bootstrapper(self, env=None, preexec_fn=None):
+        return self.bundle.run(env=self.env(**(env or {})),
+                               timeout=RUN_TIMEOUT, preexec_fn=preexec_fn)
+
+    def test_a_home_where_no_cache_can_be_made(self):
+        locked = os.path.join(self.bundle.root, "locked")
+        os.mkdir(locked, 0o555)
+        a_file = os.path.join(self.bundle.root, "a-file")
+        open(a_file, "w").close()
+        demote = self.unprivileged()
+        cases = [("unwritable", locked, demote, "Permission denied"),
+                 ("missing", os.path.join(locked, "home"), demote,
+                  "Permission denied"),
+                 ("a file", a_file, None, "Not a directory")]
+        for name, home, preexec_fn, reason in cases:
+            with self.subTest(name):
+                result = self.run_bootstrapper({"HOME": home}, preexec_fn)
+                cache = os.path.join(home, bundle_fixture.CACHE_SUBPATH)
+                self.assert_failed(result, "Could not create a directory in "
+                                   "%s/: %s." % (cache, reason))
+                self.assertEqual([], os.listdir(locked))
+
+    def test_a_missing_home_is_made(self):
+        home = os.path.join(self.bundle.root, "new-home")
+        result = self.run_bootstrapper({"HOME": home})
+        self.assertEqual((0, b""), (result.returncode, result.stderr))
+        self.assertEqual(1, self.bundle.agent_starts())
+        self.assertTrue(os.path.isdir(os.path.join(
+            home, bundle_fixture.CACHE_SUBPATH, "installagent")))
+
+    def test_a_missing_tmpdir_puts_the_payload_beside_the_bundle(self):
+        missing = {"TMPDIR": os.path.join(self.bundle.root, "missing")}
+        result = self.run_bootstrapper(missing)
+        self.assertEqual((0, b""), (result.returncode, result.stderr))
+        self.assertTrue(os.path.exists(
+            os.path.join(self.bundle.folder, "InstallAgent.zip")))
+
+        self.bundle.forget_agent()
+        self.bundle.ship_agent()
+        result = self.run_bootstrapper(missing)
+        self.assertEqual((0, b""), (result.returncode, result.stderr))
+        self.assertEqual(os.path.join(self.bundle.folder, "install"),
+                         self.bundle.agent_call()[0])
+
+    def test_without_unzip(self):
+        empty = os.path.join(self.bundle.root, "empty-bin")
+        os.mkdir(empty)
+        result = self.run_bootstrapper({"PATH": empty})
+        self.assert_failed(result, "Failed to unzip the install agent")
+        self.assertIn(b"unzip: not found", result.stderr)
+        self.assertEqual([], os.listdir(self.bundle.agent_dir()))
+
+        self.bundle.ship_agent()
+        result = self.run_bootstrapper({"PATH": empty})
+        self.assert_failed(result, "Failed to unzip the install agent",
+                           "Failed to initialize the install agent.")
+        self.assertIn(b"unzip: not found", result.stderr)
+
+    def test_a_url_that_does_not_parse(self):
+        for url in ("ht tp://[::1", "https://", ""):
+            with self.subTest(url=url):
+                result = self.run_bootstrapper(
+                    {"QZ_INTERNAL_INSTALL_AGENT_URL": url})
+                self.assert_failed(result, "Download failed! Error - ")
+                failure = result.stderr.decode().splitlines()[0]
+                self.assertTrue(failure.endswith(" " + url), failure)
+
+
+if __name__ == "__main__":
+    bundle_fixture.main()
