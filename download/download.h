@@ -6,11 +6,12 @@
 #include <optional>
 #include <string>
 
-#include "agent/staged_agent.h"
 #include "platform/application.h"
 #include "platform/controls.h"
 #include "platform/web_download.h"
 #include "platform/window.h"
+
+class StagedAgent;
 
 // The download window's controller: downloads the install agent archive with
 // progress, revalidates the per-user cache against the server's ETag, unpacks

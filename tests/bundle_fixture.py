@@ -127,11 +127,17 @@ class Bundle:
                                 start_new_session=True, preexec_fn=preexec_fn)
 
     def run(self, *args, env=None, timeout=60, preexec_fn=None):
-        """start()s the bootstrapper and waits until it, and every agent it
-        started (they hold its pipes), has ended; returns the
-        CompletedProcess with bytes output. Past "timeout" seconds the whole
-        session is killed and TimeoutExpired raised."""
-        with self.start(*args, env=env, preexec_fn=preexec_fn) as process:
+        """start()s the bootstrapper and finish()es it."""
+        return self.finish(self.start(*args, env=env, preexec_fn=preexec_fn),
+                           timeout)
+
+    @staticmethod
+    def finish(process, timeout=60):
+        """Waits until a start()ed run, and every agent it started (they
+        hold its pipes), has ended; returns the CompletedProcess with bytes
+        output. Past "timeout" seconds the whole session is killed and
+        TimeoutExpired raised."""
+        with process:
             try:
                 out, err = process.communicate(timeout=timeout)
             except subprocess.TimeoutExpired:

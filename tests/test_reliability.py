@@ -5,7 +5,6 @@ import json
 import os
 import resource
 import signal
-import subprocess
 import time
 import unittest
 import zipfile
@@ -56,19 +55,6 @@ def wait_until(condition, timeout=RUN_TIMEOUT):
         if time.monotonic() > give_up:
             raise AssertionError("waited %d seconds in vain" % timeout)
         time.sleep(0.02)
-
-
-def finish(process, timeout=RUN_TIMEOUT):
-    """Waits for a run that Bundle.start() started, killing it past
-    "timeout"; returns the CompletedProcess."""
-    try:
-        out, err = process.communicate(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        os.killpg(process.pid, signal.SIGKILL)
-        process.communicate()
-        raise
-    return subprocess.CompletedProcess(process.args, process.returncode, out,
-                                       err)
 
 
 class ReliabilityCase(unittest.TestCase):
@@ -156,7 +142,7 @@ class ConcurrencyTest(ReliabilityCase):
     def test_runs_at_once_into_an_empty_cache(self):
         self.server.set_control(etag='"v1"')
         processes = [self.start(i) for i in range(self.RUNS)]
-        results = [finish(p) for p in processes]
+        results = [Bundle.finish(p, RUN_TIMEOUT) for p in processes]
         self.assert_each_started_a_complete_agent_once(results)
         self.assert_cache_holds_one_complete_agent('"v1"')
 
@@ -171,7 +157,7 @@ class ConcurrencyTest(ReliabilityCase):
         wait_until(lambda: requests_started(self.server) >= half)
         self.server.set_control(etag='"v2"', stall=2.5)
         processes += [self.start(i) for i in range(half, self.RUNS)]
-        results = [finish(p) for p in processes]
+        results = [Bundle.finish(p, RUN_TIMEOUT) for p in processes]
         self.assert_each_started_a_complete_agent_once(results)
         self.assert_cache_holds_one_complete_agent('"v2"')
 
@@ -204,7 +190,7 @@ class InterruptionTest(ReliabilityCase):
                             for d in os.listdir(self.bundle.tmpdir))
                     wait_until(archive_exists)
                     process.send_signal(signo)
-                    result = finish(process, timeout=10)
+                    result = Bundle.finish(process, timeout=10)
                     self.assertEqual((255, b"Installation failed.\n"),
                                      (result.returncode, result.stderr))
                     self.assertFalse(os.path.exists(beside))
