@@ -23,6 +23,7 @@ import bundle_fixture  # noqa: E402
 from download_route import download_route  # noqa: E402
 from measure import (BenchError, Figure, Row, load_average,  # noqa: E402
                      machine)
+from progress_drawing import progress_drawing  # noqa: E402
 from shipped_route import shipped_route  # noqa: E402
 
 # Name to function, in the order they run: each takes the number of timed
@@ -32,6 +33,7 @@ from shipped_route import shipped_route  # noqa: E402
 BENCHMARKS = {
     "shipped": shipped_route,
     "download": download_route,
+    "progress": progress_drawing,
 }
 
 REPETITIONS = 21
