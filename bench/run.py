@@ -23,6 +23,7 @@ import bundle_fixture  # noqa: E402
 from download_route import download_route  # noqa: E402
 from measure import (BenchError, Figure, Row, load_average,  # noqa: E402
                      machine)
+from peak_memory import peak_memory  # noqa: E402
 from progress_drawing import progress_drawing  # noqa: E402
 from shipped_route import shipped_route  # noqa: E402
 
@@ -33,6 +34,7 @@ from shipped_route import shipped_route  # noqa: E402
 BENCHMARKS = {
     "shipped": shipped_route,
     "download": download_route,
+    "memory": peak_memory,
     "progress": progress_drawing,
 }
 
