@@ -20,6 +20,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                 "..", "tests"))
 
 import bundle_fixture  # noqa: E402
+from cache_hit import cache_hit  # noqa: E402
 from download_route import download_route  # noqa: E402
 from measure import (BenchError, Figure, Row, load_average,  # noqa: E402
                      machine)
@@ -34,6 +35,7 @@ from shipped_route import shipped_route  # noqa: E402
 BENCHMARKS = {
     "shipped": shipped_route,
     "download": download_route,
+    "cache": cache_hit,
     "memory": peak_memory,
     "progress": progress_drawing,
 }
