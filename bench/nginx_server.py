@@ -10,7 +10,6 @@ import collections
 import http.client
 import os
 import pwd
-import shutil
 import socket
 import subprocess
 import tempfile
@@ -18,6 +17,7 @@ import time
 
 from https_server import make_server_certificate
 from measure import BenchError
+from server_fixture import HttpsServer
 
 NGINX = "/usr/sbin/nginx"
 
@@ -56,13 +56,16 @@ def free_port():
         return probe.getsockname()[1]
 
 
-class NginxServer:
+class NginxServer(HttpsServer):
     """Serves "archive" as /InstallAgent.zip from a temporary folder, which
-    holds its configuration, certificate and logs; stopped, and the folder
-    removed, when the with block ends."""
+    holds its configuration, certificate and logs. Stands in for HttpsServer,
+    whose url(), environment() and stopping it shares; it has no control,
+    and its stats() come from nginx's own log."""
 
+    # HttpsServer's own __init__ is not called: it starts the test server.
     def __init__(self, archive, start_timeout=30):
         self.directory = tempfile.mkdtemp(prefix="nginx")
+        self.plain = False
         self.ca_file = os.path.join(self.directory, "ca.pem")
         self.port, self.status_port = free_port(), free_port()
         os.mkdir(os.path.join(self.directory, "www"))
@@ -78,22 +81,17 @@ class NginxServer:
             f.write(CONFIG.format(user=user, dir=self.directory,
                                   port=self.port,
                                   status_port=self.status_port))
+        self._errors = open(os.path.join(self.directory, "error.log"), "a+")
         self._process = subprocess.Popen(
-            [NGINX, "-p", self.directory, "-e",
-             os.path.join(self.directory, "error.log"), "-c", config],
+            [NGINX, "-p", self.directory, "-e", self._errors.name,
+             "-c", config],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.STDOUT)
+            stderr=self._errors)
         try:
             self._await_start(start_timeout)
         except BaseException:
             self.stop()
             raise
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
 
     def _await_start(self, timeout):
         give_up = time.monotonic() + timeout
@@ -103,16 +101,8 @@ class NginxServer:
                 return
             except OSError:
                 time.sleep(0.02)
-        with open(os.path.join(self.directory, "error.log")) as log:
-            raise BenchError("nginx did not start: " + log.read())
-
-    def url(self):
-        return f"https://127.0.0.1:{self.port}/InstallAgent.zip"
-
-    def environment(self):
-        """The URL override and the CA to trust, for a bootstrapper."""
-        return {"QZ_INTERNAL_INSTALL_AGENT_URL": self.url(),
-                "SSL_CERT_FILE": self.ca_file}
+        self._errors.seek(0)
+        raise BenchError("nginx did not start: " + self._errors.read())
 
     def stats(self, timeout=10):
         """The "requests" logged, their "body_bytes" sent and their
@@ -135,13 +125,3 @@ class NginxServer:
         finally:
             status.close()
         return int(first_line.split(":")[1])  # "Active connections: N"
-
-    def stop(self):
-        if self._process.poll() is None:
-            self._process.terminate()
-            try:
-                self._process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self._process.kill()
-                self._process.wait()
-        shutil.rmtree(self.directory, ignore_errors=True)
