@@ -6,7 +6,7 @@ import shutil
 import tempfile
 
 from measure import Row, interleave, run_to_agent_signal
-from served_agent import ARGUMENTS, ServedAgent
+from served_agent import ARGUMENTS, ServedAgent, large_download_pairs
 
 ARCHIVE_BYTES = 200 * 1000 * 1000
 
@@ -19,10 +19,11 @@ REFERENCE = ('url=$1 dir=$2 bundle=$3; shift 3; '
 
 
 def download_route(repetitions):
+    pairs = large_download_pairs(repetitions)
     with ServedAgent(ARCHIVE_BYTES) as served:
         bundle = served.bundle
         print(f"download route: {ARCHIVE_BYTES / 1e6:.0f} MB archive over "
-              f"HTTPS from {served.server.url()}")
+              f"HTTPS from {served.server.url()}, {pairs} runs each")
 
         def run_reference():
             directory = tempfile.mkdtemp(prefix="qz", dir=bundle.tmpdir)
@@ -36,7 +37,7 @@ def download_route(repetitions):
                 shutil.rmtree(directory, ignore_errors=True)
 
         ours, theirs = interleave(served.run_bootstrapper, run_reference,
-                                  repetitions)
+                                  pairs)
     return [Row("download route, start to agent start",
                 [run.agent for run in ours], [run.agent for run in theirs],
                 target=1.05)]

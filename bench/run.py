@@ -88,8 +88,8 @@ def main():
     repetitions = QUICK_REPETITIONS if options.quick else REPETITIONS
 
     print(f"machine: {machine()}")
-    print(f"{repetitions} timed runs per side, interleaved, after one "
-          f"warm-up each; medians")
+    print(f"{repetitions} timed runs per side unless a benchmark says "
+          f"fewer, interleaved, after one warm-up each; medians")
     rows = []
     try:
         for name in options.only or BENCHMARKS:

@@ -13,6 +13,12 @@ ARGUMENTS = ["--verbose", "My Documents/report.txt"]
 BLOCK = 1 << 20
 
 
+def large_download_pairs(repetitions):
+    """The pairs of runs for a benchmark whose runs each fetch hundreds of
+    megabytes: about half as many as the others take, and at least 5."""
+    return max(5, repetitions // 2 + 1)
+
+
 def write_agent_archive(path, size, seed=1):
     """Writes an agent archive of a little over "size" bytes at "path": the
     signalling launcher and "size" random bytes stored as they are, written
