@@ -19,10 +19,13 @@ std::string getInstallAgentExecutable(std::string dir) {
   return dir + "install";
 }
 
+bool hasInstallAgentExecutable(std::string dir) {
+  struct stat info;
+  return stat(getInstallAgentExecutable(dir).c_str(), &info) == 0;
+}
+
 std::string installAgentDirOnDisk() {
   const std::string agentDir =
       getInstallAgentCacheDir() + installAgentDirName + pathSeparator;
-  struct stat info;
-  if (stat(getInstallAgentExecutable(agentDir).c_str(), &info) != 0) return "";
-  return agentDir;
+  return hasInstallAgentExecutable(agentDir) ? agentDir : "";
 }

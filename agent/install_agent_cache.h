@@ -21,4 +21,8 @@ std::string installAgentDirOnDisk();
 // The launcher's path inside "dir": "dir/install", or "install" for "".
 std::string getInstallAgentExecutable(std::string dir);
 
+// True when the launcher exists inside "dir" (any kind of file, links
+// followed).
+bool hasInstallAgentExecutable(std::string dir);
+
 #endif  // AGENT_INSTALL_AGENT_CACHE_H_

@@ -45,8 +45,10 @@ TEST(InstallAgentCache, AgentCountsAsPresentOnlyWithItsLauncher) {
 
   std::filesystem::create_directories(agentDir);
   EXPECT_EQ("", installAgentDirOnDisk());
+  EXPECT_FALSE(hasInstallAgentExecutable(agentDir));
 
   testing_env::writeFile(agentDir + "install", "exit 0\n");
+  EXPECT_TRUE(hasInstallAgentExecutable(agentDir));
   EXPECT_EQ(home / ".vorpex/app_installer_cache/V3318k/osxi64/installagent/",
             installAgentDirOnDisk());
 }

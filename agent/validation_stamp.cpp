@@ -12,13 +12,16 @@ std::string stampPath(const std::string& dir) {
 
 }  // namespace
 
-bool isCacheValid(std::string dir, std::string stamp) {
-  if (dir.empty() || stamp.empty()) return false;
+std::string readValidationString(std::string dir) {
   std::ifstream in(stampPath(dir), std::ios::binary);
-  if (!in) return false;
   std::string line;
-  std::getline(in, line);
-  return line == stamp;
+  if (in) std::getline(in, line);
+  return line;
+}
+
+bool isCacheValid(std::string dir, std::string stamp) {
+  // A missing file reads as "", which no stamp here equals.
+  return !dir.empty() && !stamp.empty() && readValidationString(dir) == stamp;
 }
 
 void writeValidationString(std::string dir, std::string stamp) {

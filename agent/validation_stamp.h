@@ -8,6 +8,10 @@
 // (the separator is added even when "dir" ends with one). Only the text
 // before the first line feed is compared. Nothing here reports failures.
 
+// The stored stamp: the first line of the stamp file in "dir", without its
+// line feed; "" when there is none or it cannot be read.
+std::string readValidationString(std::string dir);
+
 // True when the stamp file in "dir" can be read and its first line equals
 // "stamp" byte for byte. Always false for an empty "dir" or "stamp".
 bool isCacheValid(std::string dir, std::string stamp);

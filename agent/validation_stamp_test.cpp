@@ -40,11 +40,13 @@ TEST(ValidationStamp, OnlyTheFirstLineIsCompared) {
   ScratchDirectory cache;
   const std::string file = cache / ".validatestring";
   EXPECT_FALSE(isCacheValid(cache.path(), "\"abc\""));
+  EXPECT_EQ(readValidationString(cache.path()), "");
 
   writeFile(file, "\"abc\"\n");
   EXPECT_TRUE(isCacheValid(cache.path(), "\"abc\""));
   writeFile(file, "\"abc\"\nsecond line\n");
   EXPECT_TRUE(isCacheValid(cache.path(), "\"abc\""));
+  EXPECT_EQ(readValidationString(cache.path()), "\"abc\"");
   writeFile(file, "\"abc\"\r\n");
   EXPECT_FALSE(isCacheValid(cache.path(), "\"abc\""));
   writeFile(file, "\"abc\" ");

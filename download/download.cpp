@@ -2,10 +2,27 @@
 
 #include <filesystem>
 
+#include "agent/cache_lock.h"
+#include "agent/install_agent_cache.h"
+#include "agent/validation_stamp.h"
 #include "download/download_window.h"
 #include "platform/file_manager.h"
 #include "platform/main_bundle.h"
 #include "platform/service.h"
+
+namespace {
+
+// The stamp of the cached agent; nullopt when the cache holds no agent or
+// no stamp.
+std::optional<std::string> cachedAgentStamp() {
+  const std::string cacheDir = getInstallAgentCacheDir();
+  const CacheLock lock(cacheDir);
+  std::string stamp = readValidationString(cacheDir);
+  if (installAgentDirOnDisk().empty() || stamp.empty()) return std::nullopt;
+  return stamp;
+}
+
+}  // namespace
 
 bool Download::init() {
   // The builder connects every outlet before it calls init; a controller
@@ -21,6 +38,12 @@ bool Download::init() {
   installAgentLocation_ = downloadTo;
   cancel_->setKeyEquivalent("\r");
   return true;
+}
+
+bool Download::cacheHoldsCurrentAgent() const {
+  return !installAgentDirOnDisk().empty() &&
+         isCacheValid(getInstallAgentCacheDir(),
+                      validationString_.value_or(""));
 }
 
 void Download::applicationDidFinishLaunching() {
@@ -55,6 +78,12 @@ void Download::downloadFromURL(const std::string& url) {
   request.url = url;
   request.cachePolicy = 0;
   request.timeoutInterval = 60.0;
+  // Offering the cached agent's stamp lets the server answer a still-current
+  // agent with a 304 instead of sending the archive again.
+  offeredStamp_ = cachedAgentStamp();
+  if (offeredStamp_) {
+    request.headerFields.emplace_back("If-None-Match", *offeredStamp_);
+  }
   theDownload_ =
       platform::Service<platform::WebDownloadFactory>::get().startDownload(
           request, this, platform::Application::shared()->loop());

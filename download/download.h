@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "agent/staged_agent.h"
 #include "platform/application.h"
 #include "platform/controls.h"
 #include "platform/web_download.h"
@@ -31,10 +32,14 @@ class Download : public platform::ApplicationDelegate,
 
   void applicationDidFinishLaunching() override;
   void windowWillClose(platform::Window* window) override;
+  // Starts the download. When the cache holds an agent with a stamp, the
+  // request carries it as If-None-Match.
   void downloadFromURL(const std::string& url);
-  // Starts a cached agent whose stamp matches the response's ETag, without
-  // downloading; otherwise shows the download's progress from here on. A
-  // stale cached agent stays until downloadDidFinish.
+  // Starts a cached agent whose stamp matches the response's ETag (for a
+  // 304, the stamp offered), without downloading; otherwise shows the
+  // download's progress from here on. A stale cached agent stays until
+  // downloadDidFinish. A 304 that vouches for no cached agent fails the
+  // download.
   void downloadDidReceiveResponse(platform::WebDownload* download,
                                   const platform::URLResponse& response) override;
   void downloadDidReceiveDataOfLength(platform::WebDownload* download,
@@ -46,9 +51,11 @@ class Download : public platform::ApplicationDelegate,
   // Closes the window; runs 3.0 seconds after a launch from
   // downloadDidFinish.
   void waitForInstallAgentToStart();
-  // Replaces a stale cached agent: removes it, stores the ETag as the
-  // cache's stamp, unpacks the archive into the cache, starts the agent and
-  // stops the application. A failed unpack leaves no agent in the cache.
+  // Unpacks the archive beside the cache's agent and, under the cache lock,
+  // replaces a stale agent with it, the ETag as its stamp; starts it and
+  // stops the application. When another run installed the same ETag
+  // meanwhile, that agent is started instead. A failed unpack leaves the
+  // cache as it was.
   void downloadDidFinish(platform::WebDownload* download) override;
   // Starts the cached agent through /bin/sh with the product archive and the
   // process's arguments, and sets the application's termination status to 1:
@@ -78,6 +85,13 @@ class Download : public platform::ApplicationDelegate,
   }
 
  private:
+  // True when the cache holds an agent stamped with validationString_ (never
+  // without an ETag). Call with the cache locked.
+  bool cacheHoldsCurrentAgent() const;
+  // Logs why "staged" could not be made or installed, if it says, and shows
+  // the failed unpack.
+  void failUnpacking(const StagedAgent& staged);
+
   platform::ProgressIndicator* progress_ = nullptr;
   platform::ImageView* image_ = nullptr;
   std::int64_t fileLength_ = -1;
@@ -88,6 +102,7 @@ class Download : public platform::ApplicationDelegate,
   std::string installAgentLocation_;
   platform::Button* cancel_ = nullptr;
   std::optional<std::string> validationString_;  // the response's ETag
+  std::optional<std::string> offeredStamp_;      // sent as If-None-Match
 };
 
 #endif  // DOWNLOAD_DOWNLOAD_H_

@@ -3,18 +3,26 @@
 
 #include "agent/agent_launch.h"
 #include "agent/bundle_paths.h"
+#include "agent/cache_lock.h"
 #include "agent/install_agent_cache.h"
-#include "agent/mkpath.h"
-#include "agent/validation_stamp.h"
-#include "bootstrap/constants.h"
+#include "agent/staged_agent.h"
 #include "bootstrap/error_reporter.h"
 #include "download/download.h"
 #include "platform/file_manager.h"
 #include "platform/process_info.h"
 #include "platform/service.h"
+#include "platform/system_log.h"
 #include "platform/task.h"
 
 void Download::waitForInstallAgentToStart() { window_->close(); }
+
+void Download::failUnpacking(const StagedAgent& staged) {
+  // The unzip tool reports its own failure; the cache's is logged here.
+  if (!staged.error().empty()) {
+    platform::Service<platform::SystemLog>::get().log(staged.error());
+  }
+  failure("Failed to unzip the installer.", platform::Color::kRed);
+}
 
 void Download::downloadDidFinish(platform::WebDownload*) {
   downloadPercent_->setStringValue("Initializing the installer");
@@ -23,21 +31,28 @@ void Download::downloadDidFinish(platform::WebDownload*) {
   cancel_->setEnabled(false);
   window_->displayIfNeeded();
 
+  // Unpacked beside the agent directory and renamed into place, so that no
+  // run sees or starts a partly unpacked agent, and a failure leaves the
+  // cache as it was.
   const std::string cacheDir = getInstallAgentCacheDir();
-  const std::string agentDir = cacheDir + installAgentDirName;
-  // The stale agent, kept while the download could still fail, goes before
-  // the new stamp is stored, and none of its files mix with the new ones.
-  // The directory stays private to the user, as the sourcing made it.
-  platform::FileManager& files = platform::Service<platform::FileManager>::get();
-  files.removeItemAtPath(agentDir);
-  mkpath(agentDir, 0700);
-  writeValidationString(cacheDir, validationString_.value_or(""));
-  if (!unzipInstallAgent(installAgentLocation_, agentDir, "unzip",
+  StagedAgent staged(cacheDir);
+  if (staged.path().empty() ||
+      !unzipInstallAgent(installAgentLocation_, staged.path(), "unzip",
                          report_error_main)) {
-    // The stamp is already stored, so a launcher that a broken archive left
-    // behind would pass for a valid agent on the next run.
-    files.removeItemAtPath(agentDir);
-    failure("Failed to unzip the installer.", platform::Color::kRed);
+    failUnpacking(staged);
+    return;
+  }
+  if (!hasInstallAgentExecutable(staged.path())) {
+    failure("The installer is incomplete.", platform::Color::kRed);
+    return;
+  }
+
+  const CacheLock lock(cacheDir);
+  // A run that finished first may have installed the same ETag already; its
+  // agent may be starting, so it stays.
+  if (!cacheHoldsCurrentAgent() &&
+      !staged.install(validationString_.value_or(""))) {
+    failUnpacking(staged);
     return;
   }
   if (!fireInstallAgent()) return;

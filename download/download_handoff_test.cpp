@@ -1,13 +1,29 @@
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <filesystem>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "download/fake_download_window.h"
 #include "gtest/gtest.h"
 #include "platform/fake_environment.h"
+#include "platform/unique_fd.h"
 
 namespace {
+
+// The names in the cache directory.
+std::set<std::string> cacheEntries(FakeDownloadWindow& w) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(w.cacheDir())) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
 
 // Has the server send the archive at downloadTo, which the transfer would
 // have written, with "etag" and its length announced.
@@ -59,6 +75,9 @@ TEST(DownloadHandoffTest, AFinishedDownloadIsUnpackedIntoTheCacheAndStarted) {
   EXPECT_EQ(testing_env::readFile(w.cacheDir() + ".validatestring"),
             "\"5f-abc\"");
   EXPECT_EQ(testing_env::readFile(w.agentDir() + "/agent.dat"), "data");
+  // Unpacked beside the agent directory, then renamed into its place.
+  EXPECT_EQ(cacheEntries(w),
+            (std::set<std::string>{"installagent", ".validatestring"}));
   ASSERT_EQ(w.tasks.launches.size(), 1u);
   EXPECT_EQ(w.tasks.launches[0].launchPath, "/bin/sh");
   EXPECT_EQ(w.tasks.launches[0].arguments,
@@ -97,8 +116,7 @@ TEST(DownloadHandoffTest, ANewArchiveReplacesTheStaleAgentWhole) {
   EXPECT_EQ(w.application.run(), 1);
   EXPECT_FALSE(testing_env::exists(w.agentDir() + "/old.dat"));
   EXPECT_EQ(testing_env::readFile(w.agentDir() + "/agent.dat"), "new");
-  EXPECT_EQ(testing_env::readFile(w.cacheDir() + ".validatestring"),
-            "\"v2\"");
+  EXPECT_EQ(testing_env::readFile(w.cacheDir() + ".validatestring"), "\"v2\"");
   struct stat info;
   ASSERT_EQ(stat(w.agentDir().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
@@ -138,6 +156,86 @@ TEST(DownloadHandoffTest, ABrokenArchiveLeavesNoLauncherAndStartsNothing) {
     EXPECT_FALSE(w.window->cancel.isEnabled());
     EXPECT_TRUE(w.tasks.launches.empty());
     EXPECT_FALSE(testing_env::exists(w.agentDir() + "/install"));
+    EXPECT_EQ(cacheEntries(w), std::set<std::string>{"installagent"});
+  }
+}
+
+TEST(DownloadHandoffTest, AnAgentInstalledMeanwhileWithTheSameETagIsKept) {
+  // Another run installed an agent while this one downloaded. Under the same
+  // ETag it stays, and is started; under another one, ours replaces it.
+  for (const char* theirs : {"\"v1\"", "\"v0\""}) {
+    SCOPED_TRACE(theirs);
+    FakeDownloadWindow w;
+    ASSERT_TRUE(testing_env::makeZip(
+        w.controller().installAgentLocation(),
+        {{"install", testing_env::kRecordingLauncher}, {"ours", ""}}));
+    w.downloads.script = [&w, theirs](platform::FakeDownloadRecord& download) {
+      download.respond(serverResponse("\"v1\"", 100));
+      cacheAgent(theirs);
+      testing_env::writeFile(w.agentDir() + "/theirs", "");
+      download.receive(100);
+      download.finish();
+    };
+
+    EXPECT_EQ(w.application.run(), 1);
+    const bool kept = std::string(theirs) == "\"v1\"";
+    EXPECT_EQ(testing_env::exists(w.agentDir() + "/theirs"), kept);
+    EXPECT_EQ(testing_env::exists(w.agentDir() + "/ours"), !kept);
+    EXPECT_EQ(testing_env::readFile(w.cacheDir() + ".validatestring"),
+              "\"v1\"");
+    EXPECT_EQ(cacheEntries(w),
+              (std::set<std::string>{"installagent", ".validatestring"}));
+    EXPECT_EQ(w.tasks.launches.size(), 1u);
+  }
+}
+
+TEST(DownloadHandoffTest, ACacheThatCannotTakeTheAgentSaysWhy) {
+  // A file took the cache's place during the download: nowhere to unpack.
+  FakeDownloadWindow w;
+  ASSERT_TRUE(
+      testing_env::makeZip(w.controller().installAgentLocation(),
+                           {{"install", testing_env::kRecordingLauncher}}));
+  w.downloads.script = [&w](platform::FakeDownloadRecord& download) {
+    download.respond(serverResponse("\"v1\"", 100));
+    const std::string cache = w.cacheDir();
+    std::filesystem::remove_all(cache);
+    testing_env::writeFile(cache.substr(0, cache.size() - 1), "");
+    download.receive(100);
+    download.finish();
+  };
+
+  EXPECT_EQ(w.application.run(), 0);
+  EXPECT_EQ(w.log.lines,
+            std::vector<std::string>{"Could not create a directory in " +
+                                     w.cacheDir() + ": Not a directory."});
+  EXPECT_EQ(w.window->status.stringValue(), "Failed to unzip the installer.");
+  EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
+  EXPECT_TRUE(w.tasks.launches.empty());
+}
+
+TEST(DownloadHandoffTest, TheCacheIsLookedAtAndChangedOnlyUnderItsLock) {
+  // While another run holds the cache's lock, this one neither trusts nor
+  // installs nor starts an agent; once it lets go, this run goes on.
+  for (bool cached : {true, false}) {
+    SCOPED_TRACE(cached ? "valid cached agent" : "finished download");
+    FakeDownloadWindow w;
+    ASSERT_TRUE(
+        testing_env::makeZip(w.controller().installAgentLocation(),
+                             {{"install", testing_env::kRecordingLauncher}}));
+    if (cached) cacheAgent("\"v1\"");
+    serveArchive(w, "\"v1\"");
+    platform::UniqueFd other(
+        open(w.cacheDir().c_str(), O_RDONLY | O_DIRECTORY));
+    ASSERT_EQ(flock(other.get(), LOCK_EX), 0);
+
+    int status = -1;
+    std::thread run([&] { status = w.application.run(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(w.tasks.launches.empty());
+    other.reset();
+    run.join();
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(w.tasks.launches.size(), 1u);
   }
 }
 

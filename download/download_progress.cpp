@@ -1,7 +1,7 @@
 #include <cstdio>
 
+#include "agent/cache_lock.h"
 #include "agent/install_agent_cache.h"
-#include "agent/validation_stamp.h"
 #include "download/download.h"
 #include "platform/service.h"
 #include "platform/system_log.h"
@@ -18,17 +18,34 @@ std::string downloadingText(double percent) {
 }  // namespace
 
 void Download::downloadDidReceiveResponse(
-    platform::WebDownload*, const platform::URLResponse& response) {
-  validationString_ = response.valueForHeaderField("ETag");
+    platform::WebDownload* download, const platform::URLResponse& response) {
+  // A 304 says that the offered stamp is still the server's ETag.
+  const bool notModified = response.statusCode == 304;
+  validationString_ =
+      notModified ? offeredStamp_ : response.valueForHeaderField("ETag");
   fileLength_ = response.expectedContentLength;
 
   // A response without an ETag never validates the cache, so the agent is
   // fetched again rather than trusted. A stale agent stays until the new
   // archive has arrived: a download that fails leaves the cache as it was.
-  if (!installAgentDirOnDisk().empty() &&
-      isCacheValid(getInstallAgentCacheDir(), validationString_.value_or(""))) {
-    window_->close();
-    fireInstallAgent();
+  {
+    // Another run may be replacing the agent: the lock keeps it in place
+    // until this one has started.
+    const CacheLock lock(getInstallAgentCacheDir());
+    if (cacheHoldsCurrentAgent()) {
+      window_->close();
+      fireInstallAgent();
+      return;
+    }
+  }
+  if (notModified) {
+    // No archive follows a 304, and the agent it vouched for was replaced
+    // by another run since the request, or none was offered.
+    download->cancel();
+    downloadDidFailWithError(
+        download, {"The server answered with HTTP status 304, and no cached "
+                   "agent matches it.",
+                   response.url});
     return;
   }
 

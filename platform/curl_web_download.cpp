@@ -44,6 +44,7 @@ class CurlDownload final : public WebDownload {
   bool deliverResponse();
   void end(CURLcode result);
   void fail(const std::string& description);
+  void fail(const std::string& description, const std::string& url);
   void closeFailedFile();
   // libcurl's account of "result", on one line.
   std::string describe(CURLcode result) const;
@@ -162,6 +163,9 @@ bool CurlDownload::deliverResponse() {
 void CurlDownload::end(CURLcode result) {
   state_ = State::kEnding;
   driver_.reset();
+  // For a URL it cannot parse libcurl's effective URL is its own guess at
+  // one ("https://" put before it): the user set the URL as given.
+  if (result == CURLE_URL_MALFORMAT) return fail(describe(result), url_);
   if (result != CURLE_OK) return fail(failure_ ? *failure_ : describe(result));
   // An empty body of a scheme without a header has not started a response.
   if (!response_ && !takeResponse()) return fail(*failure_);
@@ -173,8 +177,13 @@ void CurlDownload::end(CURLcode result) {
 }
 
 void CurlDownload::fail(const std::string& description) {
+  fail(description, currentUrl());
+}
+
+void CurlDownload::fail(const std::string& description,
+                        const std::string& url) {
   closeFailedFile();
-  DownloadError error{description, currentUrl()};
+  DownloadError error{description, url};
   state_ = State::kOver;
   delegate_->downloadDidFailWithError(this, error);
 }

@@ -8,16 +8,17 @@
 #include <vector>
 
 #include "platform/event_loop.h"
+#include "platform/fake_environment.h"
 #include "platform/test_support.h"
 #include "platform/web_download.h"
 
 namespace platform {
 namespace {
 
-using test_support::fileExists;
-using test_support::readFile;
-using test_support::ScopedEnv;
-using test_support::ScratchDir;
+using testing_env::readFile;
+using testing_env::ScopedEnvironment;
+using testing_env::ScratchDirectory;
+using testing_env::writeFile;
 using test_support::TestHttpsServer;
 
 // Records one download's callbacks (a run of data callbacks as one "data")
@@ -68,13 +69,13 @@ class CurlWebDownloadTest : public ::testing::Test {
     std::mt19937 random(42);
     body_.resize(3 * 1024 * 1024 + 17);
     for (char& byte : body_) byte = static_cast<char>(random());
-    test_support::writeFile(source(), body_);
+    writeFile(source(), body_);
   }
 
   // Starts the server with "control" and trusts its CA.
   TestHttpsServer& startServer(const std::string& control = "{}") {
     std::string serverDir = makeDir("server");
-    test_support::writeFile(serverDir + "/control.json", control);
+    writeFile(serverDir + "/control.json", control);
     server_.emplace(source(), serverDir);
     EXPECT_TRUE(server_->started());
     trust_.emplace("SSL_CERT_FILE", server_->caFile());
@@ -82,8 +83,8 @@ class CurlWebDownloadTest : public ::testing::Test {
   }
 
   std::string makeDir(const std::string& name) {
-    mkdir(dir_.file(name).c_str(), 0700);
-    return dir_.file(name);
+    mkdir((dir_ / name).c_str(), 0700);
+    return dir_ / name;
   }
 
   // Starts downloading "url" to destination(), deleting the file on failure.
@@ -120,14 +121,14 @@ class CurlWebDownloadTest : public ::testing::Test {
     return recorder;
   }
 
-  std::string source() const { return dir_.file("agent.zip"); }
-  std::string destination() const { return dir_.file("downloaded.zip"); }
+  std::string source() const { return dir_ / "agent.zip"; }
+  std::string destination() const { return dir_ / "downloaded.zip"; }
 
-  ScratchDir dir_;
+  ScratchDirectory dir_;
   std::string body_;
   std::unique_ptr<EventLoop> loop_;
   std::optional<TestHttpsServer> server_;
-  std::optional<ScopedEnv> trust_;
+  std::optional<ScopedEnvironment> trust_;
 };
 
 TEST_F(CurlWebDownloadTest, DeliversTheBodyAfterItsResponse) {
@@ -163,7 +164,7 @@ TEST_F(CurlWebDownloadTest, ErrorStatusesFailBeforeAnyResponse) {
                   std::to_string(status) + ".",
               recorder.error->localizedDescription);
     EXPECT_EQ(server.url(), recorder.error->failingURLString);
-    EXPECT_FALSE(fileExists(destination()));
+    EXPECT_FALSE(testing_env::exists(destination()));
   }
 }
 
@@ -173,13 +174,13 @@ TEST_F(CurlWebDownloadTest, UntrustedCertificateFails) {
   TestHttpsServer& server = startServer();
   std::string otherCa = makeDir("other");
   ASSERT_TRUE(test_support::makeOtherCa(otherCa));
-  ScopedEnv untrusted("SSL_CERT_FILE", otherCa + "/ca.pem");
+  ScopedEnvironment untrusted("SSL_CERT_FILE", otherCa + "/ca.pem");
 
   Recorder recorder = download(server.url());
   EXPECT_EQ(Events({"failure"}), recorder.events);
   EXPECT_NE(std::string::npos,
             recorder.error->localizedDescription.find("certificate"));
-  EXPECT_FALSE(fileExists(destination()));
+  EXPECT_FALSE(testing_env::exists(destination()));
 }
 
 TEST_F(CurlWebDownloadTest, CutConnectionFailsAndLeavesNoFile) {
@@ -187,7 +188,7 @@ TEST_F(CurlWebDownloadTest, CutConnectionFailsAndLeavesNoFile) {
   Recorder recorder = download(server.url());
   EXPECT_EQ(Events({"response", "data", "failure"}), recorder.events);
   EXPECT_FALSE(recorder.error->localizedDescription.empty());
-  EXPECT_FALSE(fileExists(destination()));
+  EXPECT_FALSE(testing_env::exists(destination()));
 }
 
 TEST_F(CurlWebDownloadTest, ResponseWithoutLengthReportsMinusOne) {
@@ -219,7 +220,7 @@ TEST_F(CurlWebDownloadTest, CancelFromACallbackEndsEverything) {
     EXPECT_EQ(moment == "response" ? Events({"response"})
                                    : Events({"response", "data"}),
               recorder.events);
-    EXPECT_FALSE(fileExists(destination()));
+    EXPECT_FALSE(testing_env::exists(destination()));
   }
 }
 
@@ -233,7 +234,7 @@ TEST_F(CurlWebDownloadTest, StalledServerTimesOut) {
   ASSERT_TRUE(runFor(10));
   EXPECT_LT(loop_->now() - started, 5.0);
   EXPECT_EQ(Events({"response", "failure"}), recorder.events);
-  EXPECT_FALSE(fileExists(destination()));
+  EXPECT_FALSE(testing_env::exists(destination()));
 }
 
 TEST_F(CurlWebDownloadTest, MatchingIfNoneMatchIsAnswered304WithoutBody) {
@@ -244,13 +245,23 @@ TEST_F(CurlWebDownloadTest, MatchingIfNoneMatchIsAnswered304WithoutBody) {
   Recorder notModified = download(server.url(), {{"If-None-Match", "\"v2\""}});
   EXPECT_EQ(Events({"response", "finish"}), notModified.events);
   EXPECT_EQ(304, notModified.response->statusCode);
-  EXPECT_FALSE(fileExists(destination()));
+  EXPECT_FALSE(testing_env::exists(destination()));
   EXPECT_EQ(0, server.stat("body_bytes"));
 
   Recorder stale = download(server.url(), {{"If-None-Match", "\"v1\""}});
   EXPECT_EQ(Events({"response", "data", "finish"}), stale.events);
   EXPECT_EQ(200, stale.response->statusCode);
   EXPECT_TRUE(readFile(destination()) == body_);
+}
+
+TEST_F(CurlWebDownloadTest, AUrlThatDoesNotParseIsNamedAsGiven) {
+  for (const std::string url : {"ht tp://[::1", "https://", ""}) {
+    SCOPED_TRACE(url);
+    Recorder recorder = download(url);
+    EXPECT_EQ(Events({"failure"}), recorder.events);
+    EXPECT_EQ(url, recorder.error->failingURLString);
+    EXPECT_NE("", recorder.error->localizedDescription);
+  }
 }
 
 TEST_F(CurlWebDownloadTest, WriteErrorFailsCleanly) {
@@ -268,7 +279,7 @@ TEST_F(CurlWebDownloadTest, WriteErrorFailsCleanly) {
   EXPECT_EQ(Events({"response", "data", "failure"}), recorder.events);
   EXPECT_EQ("Could not write " + destination() + ": File too large.",
             recorder.error->localizedDescription);
-  EXPECT_FALSE(fileExists(destination()));
+  EXPECT_FALSE(testing_env::exists(destination()));
 }
 
 TEST_F(CurlWebDownloadTest, FollowsRedirectsWithinLimitsAndNeverLeavesHttps) {
@@ -311,7 +322,7 @@ TEST_F(CurlWebDownloadTest, PlainHttpAndFileUrlsWork) {
 TEST_F(CurlWebDownloadTest, ReplacesAnExistingFileOnlyWhenAllowed) {
   // Given a file at the destination, a download that may not overwrite it
   // fails and leaves it untouched, even when failed files are deleted.
-  test_support::writeFile(destination(), "precious");
+  writeFile(destination(), "precious");
   Recorder refused(*loop_);
   std::unique_ptr<WebDownload> download = start("file://" + source(), refused);
   download->setDestination(destination(), false);

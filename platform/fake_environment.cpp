@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -54,7 +55,10 @@ ScopedEnvironment::~ScopedEnvironment() {
 }
 
 void writeFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+  // Through a rename, so a server re-reading the file never sees half of it.
+  const std::string temporary = path + ".tmp";
+  std::ofstream(temporary, std::ios::binary | std::ios::trunc) << content;
+  std::rename(temporary.c_str(), path.c_str());
 }
 
 std::optional<std::string> readFile(const std::string& path) {

@@ -44,6 +44,7 @@ class ScopedEnvironment {
   std::optional<std::string> previous_;
 };
 
+// Replaces the file at "path" in one step.
 void writeFile(const std::string& path, const std::string& content);
 // The whole file, or nullopt when it cannot be read.
 std::optional<std::string> readFile(const std::string& path);

@@ -1,9 +1,8 @@
 #ifndef PLATFORM_TEST_SUPPORT_H_
 #define PLATFORM_TEST_SUPPORT_H_
 
-// Helpers for unit tests that work with real files and a real server: a
-// scratch directory, an environment variable set for one test, and
-// tests/https_server.py running as a child process on 127.0.0.1.
+// tests/https_server.py running as a child process on 127.0.0.1, for unit
+// tests that download for real. Files and environment: fake_environment.h.
 
 #include <signal.h>
 #include <spawn.h>
@@ -13,82 +12,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/fake_environment.h"
+
 extern char** environ;
 
 namespace test_support {
-
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
-
-inline bool fileExists(const std::string& path) {
-  return access(path.c_str(), F_OK) == 0;
-}
-
-// Replaces "path" in one step, so that a reader never sees half of it.
-inline void writeFile(const std::string& path, const std::string& contents) {
-  std::string temporary = path + ".tmp";
-  std::ofstream(temporary, std::ios::binary) << contents;
-  std::rename(temporary.c_str(), path.c_str());
-}
-
-// A fresh directory in TMPDIR (or /tmp), removed with its contents at the
-// end of its life.
-class ScratchDir {
- public:
-  ScratchDir() {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/utXXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-// Sets (or, with nullopt, unsets) an environment variable for its lifetime.
-class ScopedEnv {
- public:
-  ScopedEnv(std::string name, const std::optional<std::string>& value)
-      : name_(std::move(name)) {
-    if (const char* old = getenv(name_.c_str())) previous_ = old;
-    set(value);
-  }
-  ~ScopedEnv() { set(previous_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  void set(const std::optional<std::string>& value) {
-    if (value) {
-      setenv(name_.c_str(), value->c_str(), 1);
-    } else {
-      unsetenv(name_.c_str());
-    }
-  }
-  std::string name_;
-  std::optional<std::string> previous_;
-};
 
 // Starts "arguments" (the program found on PATH); its pid, or -1.
 inline pid_t spawnProcess(const std::vector<std::string>& arguments) {
@@ -133,7 +65,7 @@ class TestHttpsServer {
     while (pid_ > 0 && port_ == 0 && std::chrono::steady_clock::now() < giveUp &&
            waitpid(pid_, nullptr, WNOHANG) == 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      port_ = std::atoi(readFile(dir_ + "/port").c_str());
+      port_ = std::atoi(testing_env::readFile(dir_ + "/port").value_or("").c_str());
     }
   }
   ~TestHttpsServer() {
@@ -153,16 +85,16 @@ class TestHttpsServer {
   std::string caFile() const { return dir_ + "/ca.pem"; }
   // Replaces the control file with "json"; later requests follow it.
   void setControl(const std::string& json) {
-    writeFile(dir_ + "/control.json", json);
+    testing_env::writeFile(dir_ + "/control.json", json);
   }
   // The counter "name" once no request is in progress, or -1.
   long stat(const std::string& name) const {
     auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    std::string stats = readFile(dir_ + "/stats.json");
+    std::string stats = testing_env::readFile(dir_ + "/stats.json").value_or("");
     while (counter(stats, "active") != 0 &&
            std::chrono::steady_clock::now() < giveUp) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      stats = readFile(dir_ + "/stats.json");
+      stats = testing_env::readFile(dir_ + "/stats.json").value_or("");
     }
     return counter(stats, name);
   }

@@ -15,20 +15,14 @@ import sys
 import tempfile
 import time
 
+from https_server import write_atomically
+
 SERVER_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                              "https_server.py")
 
 
 class ServerError(Exception):
     """The server did not start, or its counters did not settle."""
-
-
-def write_atomically(path, text):
-    """Replaces "path" with "text" so that no reader sees half of it."""
-    temporary = path + ".tmp"
-    with open(temporary, "w") as f:
-        f.write(text)
-    os.replace(temporary, path)
 
 
 def make_ca(directory):

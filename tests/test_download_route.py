@@ -60,7 +60,12 @@ class DownloadRouteCase(unittest.TestCase):
 
     def stamp(self):
         """The stored stamp's bytes, or None."""
-        return snapshot(self.bundle.cache_dir()).get(".validatestring")
+        try:
+            with open(os.path.join(self.bundle.cache_dir(),
+                                   ".validatestring"), "rb") as stamp:
+                return stamp.read()
+        except FileNotFoundError:
+            return None
 
     def body_bytes(self):
         return self.server.stats()["body_bytes"]
@@ -106,17 +111,24 @@ class RevalidationTest(DownloadRouteCase):
         self.assertEqual(
             0o700, stat.S_IMODE(os.stat(self.bundle.agent_dir()).st_mode))
 
-        # The same ETag again: the cached agent starts as it is, unpacked
-        # once only (a file put beside it stays), and the body is dropped.
-        # The pause before the body keeps the kernel's buffers from taking
-        # it in before the client has seen the header.
+        # The same ETag again: the cached agent starts as it is, not
+        # unpacked again (a file changed in it and one put beside it stay),
+        # and the body is dropped. The pause before the body keeps the
+        # kernel's buffers from taking it in before the client has seen the
+        # header.
+        padding = os.path.join(self.bundle.agent_dir(), "padding")
         marker = os.path.join(self.bundle.agent_dir(), "marker")
-        open(marker, "w").close()
+        for path in (padding, marker):
+            with open(path, "wb") as f:
+                f.write(b"cached")
         self.server.set_control(etag=etag, stall=0.5)
         sent = self.body_bytes()
         self.assert_started(self.run_bootstrapper("again"), ["again"])
         self.assertLess(self.body_bytes() - sent, PADDING // 10)
-        self.assertTrue(os.path.exists(marker))
+        self.assertEqual({"install", "padding", "marker"},
+                         set(os.listdir(self.bundle.agent_dir())))
+        with open(padding, "rb") as f:
+            self.assertEqual(b"cached", f.read())
         self.assertEqual(etag.encode(), self.stamp())
 
         # A new version under a new ETag replaces the stale agent whole.
@@ -128,10 +140,9 @@ class RevalidationTest(DownloadRouteCase):
                                 os.path.getsize(self.archive))
         self.assertFalse(os.path.exists(marker))
         self.assertEqual(b'"v2"', self.stamp())
-        with open(os.path.join(self.bundle.agent_dir(), "padding"),
-                  "rb") as padding:
-            self.assertEqual(zipfile.ZipFile(self.archive).read("padding"),
-                             padding.read())
+        with open(padding, "rb") as unpacked, \
+                zipfile.ZipFile(self.archive) as served:
+            self.assertEqual(served.read("padding"), unpacked.read())
 
     def test_without_an_etag_nothing_is_stamped_or_trusted(self):
         for control in ({"etag": None}, {"etag": None, "no_length": True}):
@@ -175,21 +186,24 @@ class FailureTest(DownloadRouteCase):
         middle = len(damaged) // 2
         damaged[middle:middle + 64] = bytes(~b & 0xff
                                             for b in damaged[middle:middle + 64])
-        launcher = os.path.join(self.bundle.agent_dir(), "install")
-        # The first into an empty cache, the second over a stale agent.
+        # The first into an empty cache (its agent directory made, as every
+        # run makes it), the second over a stale agent.
+        os.makedirs(self.bundle.agent_dir())
         cases = [("not a zip", b"PK\3\4 no archive", '"v1"'),
                  ("damaged after the launcher", bytes(damaged), '"v2"')]
         for name, content, etag in cases:
             with self.subTest(name):
+                cache = snapshot(self.bundle.home)
                 self.serve(content)
                 self.server.set_control(etag=etag)
                 result = self.run_bootstrapper()
                 self.assert_failed(result, "Failed to unzip the install agent")
-                self.assertFalse(os.path.exists(launcher))
-                self.assertEqual(etag.encode(), self.stamp())
+                # Unpacked beside the cache's agent, none of it stays: no
+                # launcher, no stamp, and a stale agent as it was.
+                self.assertEqual(cache, snapshot(self.bundle.home))
 
-                # Same ETag, good archive: no launcher vouches for the stamp,
-                # so the archive is fetched and the agent starts.
+                # Same ETag, good archive: no cached agent vouches for it, so
+                # the archive is fetched and the agent starts.
                 self.serve(good)
                 sent = self.body_bytes()
                 self.assert_started(self.run_bootstrapper())

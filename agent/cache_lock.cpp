@@ -1,0 +1,18 @@
+#include "agent/cache_lock.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+
+CacheLock::CacheLock(const std::string& cacheDir) {
+  // Close-on-exec: an agent started under the lock must not keep it for the
+  // rest of its own run.
+  platform::UniqueFd fd(
+      open(cacheDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) return;
+  int result;
+  do {
+    result = flock(fd.get(), LOCK_EX);
+  } while (result != 0 && errno == EINTR);  // a watched signal came first
+  if (result == 0) fd_ = std::move(fd);
+}

@@ -1,0 +1,98 @@
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "download/fake_download_window.h"
+#include "gtest/gtest.h"
+#include "platform/fake_environment.h"
+
+namespace {
+
+// The If-None-Match field of the request, if it has one.
+std::optional<std::string> ifNoneMatch(const platform::URLRequest& request) {
+  platform::URLResponse fields;
+  fields.headerFields = request.headerFields;
+  return fields.valueForHeaderField("If-None-Match");
+}
+
+// A 304 Not Modified; servers repeat the ETag in it ("" for not).
+platform::URLResponse notModified(const std::string& etag) {
+  platform::URLResponse response;
+  response.statusCode = 304;
+  response.url = FakeDownloadWindow::kUrl;
+  if (!etag.empty()) response.headerFields.emplace_back("ETag", etag);
+  return response;
+}
+
+TEST(DownloadRevalidationTest, TheCachedAgentsStampIsOffered) {
+  struct Case {
+    const char* name;
+    bool agent;         // a launcher in the cache
+    std::string stamp;  // "" for none stored
+    std::optional<std::string> offered;
+  };
+  for (const Case& c : {Case{"agent and stamp", true, "\"v1\"", "\"v1\""},
+                        Case{"no agent", false, "\"v1\"", std::nullopt},
+                        Case{"no stamp", true, "", std::nullopt}}) {
+    SCOPED_TRACE(c.name);
+    FakeDownloadWindow w;
+    cacheAgent(c.stamp);
+    if (!c.agent) std::remove((w.agentDir() + "/install").c_str());
+    EXPECT_EQ(ifNoneMatch(w.launch().request), c.offered);
+  }
+}
+
+TEST(DownloadRevalidationTest, A304StartsTheCachedAgentItStandsFor) {
+  // The server vouches for the offered stamp and sends no archive; whatever
+  // ETag the 304 repeats, the offered one is what was confirmed.
+  for (const std::string repeated : {"\"v1\"", ""}) {
+    SCOPED_TRACE(repeated);
+    FakeDownloadWindow w;
+    cacheAgent("\"v1\"");
+    w.downloads.script = [repeated](platform::FakeDownloadRecord& download) {
+      download.respond(notModified(repeated));
+      download.finish();
+    };
+
+    EXPECT_EQ(w.application.run(), 1);
+    EXPECT_EQ(w.controller().validationString(), "\"v1\"");
+    EXPECT_EQ(w.download().cancelCalls, 1);
+    EXPECT_FALSE(w.window->window.isVisible());
+    ASSERT_EQ(w.tasks.launches.size(), 1u);
+    EXPECT_EQ(w.tasks.launches[0].arguments[0], w.agentDir() + "/install");
+    EXPECT_TRUE(w.log.lines.empty());
+  }
+}
+
+TEST(DownloadRevalidationTest, A304ThatVouchesForNoCachedAgentFails) {
+  // Nothing offered (so no server should answer 304), or the offered agent
+  // replaced by another run's before the answer came: no archive follows
+  // and nothing cached matches, so the download has failed.
+  for (bool offered : {false, true}) {
+    SCOPED_TRACE(offered ? "replaced meanwhile" : "nothing offered");
+    FakeDownloadWindow w;
+    if (offered) cacheAgent("\"v1\"");
+    w.downloads.script = [offered](platform::FakeDownloadRecord& download) {
+      if (offered) cacheAgent("\"v2\"");
+      download.respond(notModified(""));
+      EXPECT_FALSE(download.finish()) << "a cancelled download finished";
+    };
+
+    EXPECT_EQ(w.application.run(), 0);
+    EXPECT_TRUE(w.tasks.launches.empty());
+    EXPECT_EQ(w.download().cancelCalls, 1);
+    EXPECT_EQ(w.log.lines,
+              std::vector<std::string>{
+                  std::string("Download failed! Error - The server answered "
+                              "with HTTP status 304, and no cached agent "
+                              "matches it. ") +
+                  FakeDownloadWindow::kUrl});
+    EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
+    EXPECT_TRUE(w.window->window.isVisible()) << "waits to be closed";
+    // The other run's agent stays, as after any failed download.
+    EXPECT_EQ(testing_env::exists(w.agentDir() + "/install"), offered);
+  }
+}
+
+}  // namespace
