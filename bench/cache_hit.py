@@ -40,7 +40,7 @@ def hits(label, served, repetitions):
         _, before = settled_counts(served.server)
         run = run_to_agent_signal(
             ["sh", "-c", REFERENCE, "sh", served.server.url(), etag,
-             os.path.join(bundle.cache_dir(), "installagent"),
+             bundle.agent_dir(),
              f"{bundle.resources}/bundle.zip", *ARGUMENTS],
             bundle.root, served.environment())
         if settled_counts(served.server)[1] != before + 1:
