@@ -1,14 +1,22 @@
 """Timing for the benchmarks: interleaved runs of the bootstrapper and its
-reference, one row of medians per compared quantity, and the machine."""
+reference, one row of medians per compared quantity, figures held against a
+bound of their own, and the machine."""
+import contextlib
 import dataclasses
+import fcntl
 import os
 import platform
+import pty
 import statistics
+import struct
 import subprocess
+import tempfile
+import termios
+import threading
 import time
 
 # The install agents of the benchmarks write one byte to this descriptor as
-# their last act, which marks the agent's exit for the clock.
+# their only act, which marks the agent's start and exit for the clock.
 SIGNAL_FD_VARIABLE = "BENCH_SIGNAL_FD"
 SIGNALLING_LAUNCHER = 'printf x >&"$BENCH_SIGNAL_FD"\n'
 
@@ -54,27 +62,110 @@ def interleave(run_bootstrapper, run_reference, repetitions):
     return ours, theirs
 
 
-def time_until_agent_exit(argv, cwd, env):
-    """Starts "argv" and waits for it. Returns the seconds from the start to
-    the signal of the agent's exit, and to the process's own exit. The
-    process must exit with 0 and print nothing."""
+@dataclasses.dataclass
+class Figure:
+    """A figure held against a bound of its own rather than a reference run:
+    its samples in "unit", and the highest median that meets the target."""
+    name: str
+    samples: list
+    unit: str
+    target: float = None
+
+    def value(self):
+        return statistics.median(self.samples)
+
+    def missed(self):
+        return self.target is not None and self.value() > self.target
+
+
+@dataclasses.dataclass
+class Run:
+    """What one run of a program that starts a signalling agent took."""
+    agent: float     # seconds from the start to the agent's signal
+    own_exit: float  # seconds from the start to the process's own exit
+    drawn: int       # bytes the process wrote to its terminal, if it had one
+
+
+def run_to_agent_signal(argv, cwd, env, terminal=False):
+    """Starts "argv" and waits for it. It must exit with 0 after its agent
+    signalled. Without "terminal", standard input is /dev/null and it must
+    print nothing; with it, all three streams are a new pseudo-terminal."""
     signal_read, signal_write = os.pipe()
     env = dict(env, **{SIGNAL_FD_VARIABLE: str(signal_write)})
-    start = time.perf_counter()
-    process = subprocess.Popen(argv, cwd=cwd, env=env,
-                               pass_fds=(signal_write,),
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    os.close(signal_write)
-    with open(signal_read, "rb", buffering=0) as signal:
-        signalled = signal.read(1)
-        agent_exit = time.perf_counter()
-    output, errors = process.communicate()
-    own_exit = time.perf_counter()
-    if (process.returncode, signalled, output, errors) != (0, b"x", b"", b""):
+    with tempfile.TemporaryFile() as output, \
+            (Terminal() if terminal else contextlib.nullcontext()) as screen:
+        streams = (screen.streams() if terminal else
+                   dict(stdin=subprocess.DEVNULL, stdout=output,
+                        stderr=output))
+        start = time.perf_counter()
+        process = subprocess.Popen(argv, cwd=cwd, env=env,
+                                   pass_fds=(signal_write,), **streams)
+        os.close(signal_write)
+        if terminal:
+            screen.hand_over()
+        with open(signal_read, "rb", buffering=0) as signal:
+            signalled = signal.read(1)
+            agent = time.perf_counter()
+        process.wait()
+        own_exit = time.perf_counter()
+        output.seek(0)
+        printed = output.read()
+        drawn = screen.drawn() if terminal else 0
+    if (process.returncode, signalled, printed) != (0, b"x", b""):
         raise BenchError(f"{argv[0]}: exit {process.returncode}, agent "
                          f"{'signalled' if signalled else 'never signalled'}"
-                         f", output {output + errors!r}")
-    return agent_exit - start, own_exit - start
+                         f", output {printed!r}")
+    return Run(agent - start, own_exit - start, drawn)
+
+
+class Terminal:
+    """A pseudo-terminal of 80 columns and 24 rows for one process. A thread
+    reads and counts what is written to it until every process holding it
+    has closed it, as a terminal emulator would."""
+
+    def __init__(self):
+        self._main, self._child = pty.openpty()
+        fcntl.ioctl(self._child, termios.TIOCSWINSZ,
+                    struct.pack("HHHH", 24, 80, 0, 0))
+        self._count = 0
+        self._reader = threading.Thread(target=self._drain, daemon=True)
+        self._reader.start()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.hand_over()
+        self._reader.join(timeout=10)
+        os.close(self._main)
+
+    def streams(self):
+        """Popen's arguments that make the terminal the process's stdin,
+        stdout and stderr."""
+        return dict(stdin=self._child, stdout=self._child,
+                    stderr=self._child)
+
+    def hand_over(self):
+        """Closes this side's copy of the process's end, once it started."""
+        if self._child is not None:
+            os.close(self._child)
+            self._child = None
+
+    def drawn(self):
+        """The bytes written so far; all of them once the process and what
+        it started have ended."""
+        self._reader.join(timeout=10)
+        return self._count
+
+    def _drain(self):
+        while True:
+            try:
+                data = os.read(self._main, 65536)
+            except OSError:  # EIO: nobody holds the terminal any more
+                return
+            if not data:
+                return
+            self._count += len(data)
 
 
 def machine():

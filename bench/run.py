@@ -20,14 +20,24 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                 "..", "tests"))
 
 import bundle_fixture  # noqa: E402
-from measure import BenchError, load_average, machine  # noqa: E402
+from cache_hit import cache_hit  # noqa: E402
+from download_route import download_route  # noqa: E402
+from measure import (BenchError, Figure, Row, load_average,  # noqa: E402
+                     machine)
+from peak_memory import peak_memory  # noqa: E402
+from progress_drawing import progress_drawing  # noqa: E402
 from shipped_route import shipped_route  # noqa: E402
 
-# Name to function: each takes the number of timed runs per side and returns
-# its rows. The download benchmarks take their server from
-# tests/https_server.py and their agents from measure.SIGNALLING_LAUNCHER.
+# Name to function, in the order they run: each takes the number of timed
+# runs per side and returns its rows (measure.Row) and figures
+# (measure.Figure). The download benchmarks take their bundle, archive and
+# server from served_agent.py.
 BENCHMARKS = {
     "shipped": shipped_route,
+    "download": download_route,
+    "cache": cache_hit,
+    "memory": peak_memory,
+    "progress": progress_drawing,
 }
 
 REPETITIONS = 21
@@ -38,17 +48,31 @@ def milliseconds(samples):
     return f"{statistics.median(samples) * 1000:9.1f} ms"
 
 
+def verdict(target, missed, unit=""):
+    return "-" if target is None else (
+        f"<= {target:.2f}{unit} " + ("MISSED" if missed else "met"))
+
+
 def print_table(rows):
-    print(f"{'benchmark':<36} {'bootstrapper':>12} {'reference':>12} "
-          f"{'ratio':>6} {'medians':>7}  target")
-    for row in rows:
-        target = "-" if row.target is None else (
-            f"<= {row.target:.2f} " + ("MISSED" if row.missed() else "met"))
-        print(f"{row.name:<36} {milliseconds(row.bootstrapper)} "
+    """Prints the rows held against a reference, then the figures held
+    against a bound of their own."""
+    compared = [row for row in rows if isinstance(row, Row)]
+    figures = [row for row in rows if isinstance(row, Figure)]
+    if compared:
+        print(f"{'benchmark':<40} {'bootstrapper':>12} {'reference':>12} "
+              f"{'ratio':>6} {'medians':>7}  target")
+    for row in compared:
+        print(f"{row.name:<40} {milliseconds(row.bootstrapper)} "
               f"{milliseconds(row.reference)} {row.ratio():6.3f} "
-              f"{row.ratio_of_medians():7.3f}  {target}")
-    print("ratio: median of the ratios within each pair of runs, held "
-          "against the target;\nmedians: ratio of the two medians")
+              f"{row.ratio_of_medians():7.3f}  "
+              f"{verdict(row.target, row.missed())}")
+    if compared:
+        print("ratio: median of the ratios within each pair of runs, held "
+              "against the target;\nmedians: ratio of the two medians\n")
+    for figure in figures:
+        value = f"{figure.value():.2f} {figure.unit}"
+        print(f"{figure.name:<40} {value:>12}  "
+              f"{verdict(figure.target, figure.missed(), ' ' + figure.unit)}")
 
 
 def main():
@@ -64,8 +88,8 @@ def main():
     repetitions = QUICK_REPETITIONS if options.quick else REPETITIONS
 
     print(f"machine: {machine()}")
-    print(f"{repetitions} timed runs per side, interleaved, after one "
-          f"warm-up each; medians")
+    print(f"{repetitions} timed runs per side unless a benchmark says "
+          f"fewer, interleaved, after one warm-up each; medians")
     rows = []
     try:
         for name in options.only or BENCHMARKS:

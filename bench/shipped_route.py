@@ -8,7 +8,7 @@ import tempfile
 
 from bundle_fixture import Bundle, make_zip
 from measure import (SIGNALLING_LAUNCHER, Row, interleave,
-                     time_until_agent_exit)
+                     run_to_agent_signal)
 
 ARCHIVE_BYTES = 10 * 1000 * 1000
 FILES = 1000
@@ -52,13 +52,13 @@ def shipped_route(repetitions):
               f"{sum(map(len, files.values())) / 1e6:.1f} MB unpacked")
 
         def run_bootstrapper():
-            return time_until_agent_exit([bundle.executable, *ARGUMENTS],
-                                         bundle.root, bundle.environment())
+            return run_to_agent_signal([bundle.executable, *ARGUMENTS],
+                                       bundle.root, bundle.environment())
 
         def run_reference():
             directory = tempfile.mkdtemp(prefix="qz", dir=bundle.tmpdir)
             try:
-                return time_until_agent_exit(
+                return run_to_agent_signal(
                     ["sh", "-c", REFERENCE, "sh", archive, directory,
                      bundle_zip, *ARGUMENTS],
                     bundle.root, bundle.environment())
@@ -68,7 +68,8 @@ def shipped_route(repetitions):
         ours, theirs = interleave(run_bootstrapper, run_reference,
                                   repetitions)
     return [Row("shipped route, start to agent exit",
-                [agent for agent, _ in ours], [agent for agent, _ in theirs],
+                [run.agent for run in ours], [run.agent for run in theirs],
                 target=1.10),
             Row("shipped route, start to own exit",
-                [own for _, own in ours], [own for _, own in theirs])]
+                [run.own_exit for run in ours],
+                [run.own_exit for run in theirs])]
