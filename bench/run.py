@@ -31,9 +31,8 @@ from shipped_route import shipped_route  # noqa: E402
 # Name to function, in the order they run: each takes the number of timed
 # runs per side and returns its rows (measure.Row) and figures
 # (measure.Figure). The download benchmarks take their bundle, archive and
-# server from served_agent.py.
-# Memory comes last: the disk is still writing back its gigabyte when it
-# ends, which would slow whatever timed runs followed.
+# server from served_agent.py. Memory comes last: the disk is still writing
+# back its gigabyte when it ends, which would slow the timed runs after it.
 BENCHMARKS = {
     "shipped": shipped_route,
     "download": download_route,
