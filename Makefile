@@ -3,6 +3,9 @@
 JOBS ?= $(shell nproc)
 FUZZ_TIME ?= 60
 CMAKE_FLAGS ?=
+# Warnings fail the build only in the test runs (and so in CI), never a
+# user's build with a newer compiler.
+WERROR ?= OFF
 
 .PHONY: all deps build build-asan build-fuzz test test-long fuzz demo bench \
         clean
@@ -13,26 +16,28 @@ deps:
 	@scripts/install-deps
 
 build: deps
-	cmake -S . -B build $(CMAKE_FLAGS) >/dev/null
+	cmake -S . -B build -DWERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
 	cmake --build build -j $(JOBS)
 
 build-asan: deps
-	cmake -S . -B build-asan -DSANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	cmake -S . -B build-asan -DSANITIZE=ON -DWERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
 	cmake --build build-asan -j $(JOBS)
 
 build-fuzz: deps
 	cmake -S . -B build-fuzz -DFUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
-	  $(CMAKE_FLAGS) >/dev/null
+	  -DWERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
 	cmake --build build-fuzz -j $(JOBS) --target shell_command_fuzzer
 
 # Every test, in the normal build and under AddressSanitizer and UBSan, then
-# a short fuzzing run.
+# a short fuzzing run, with warnings as errors.
+test: WERROR = ON
 test: build build-asan
 	cd build && ctest --output-on-failure -j $(JOBS) -LE long
 	cd build-asan && ctest --output-on-failure -j $(JOBS) -LE long
 	$(MAKE) --no-print-directory fuzz FUZZ_TIME=20
 
 # The slow tests (real time-outs, load).
+test-long: WERROR = ON
 test-long: build
 	cd build && ctest --output-on-failure -L long
 

@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "agent/shell_command.h"
-#include "bootstrap/constants.h"
+#include "base/constants.h"
 
 std::string unzipCommandLine(std::string zipPath, std::string destination,
                              std::string tool) {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "bootstrap/error_reporter.h"
+#include "base/error_reporter.h"
 
 // Unpacks the archive "zipPath" into the existing directory "destination"
 // with the unzip program "tool" (found on the shell's search path),

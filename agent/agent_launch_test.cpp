@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "agent/shell_command.h"
-#include "bootstrap/fake_reporter.h"
-#include "platform/fake_environment.h"
+#include "testing/fake_error_reporter.h"
+#include "testing/test_env.h"
 
 namespace {
 

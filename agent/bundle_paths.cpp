@@ -2,10 +2,10 @@
 
 #include <unistd.h>
 
-#include "bootstrap/constants.h"
-#include "platform/file_manager.h"
-#include "platform/main_bundle.h"
-#include "platform/service.h"
+#include "base/constants.h"
+#include "platform/os/file_manager.h"
+#include "platform/os/main_bundle.h"
+#include "platform/os/service.h"
 
 namespace {
 

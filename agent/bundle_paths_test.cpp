@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "platform/fake_environment.h"
-#include "platform/fake_main_bundle.h"
-#include "platform/service.h"
+#include "testing/test_env.h"
+#include "testing/fake_main_bundle.h"
+#include "platform/os/service.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/unique_fd.h"
+#include "platform/os/unique_fd.h"
 
 // An exclusive advisory lock (flock) on the per-user cache directory, held
 // while the object lives. Every run of the same user takes it around each

@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/fake_environment.h"
-#include "platform/unique_fd.h"
+#include "testing/test_env.h"
+#include "platform/os/unique_fd.h"
 
 extern char** environ;
 

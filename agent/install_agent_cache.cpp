@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "bootstrap/constants.h"
+#include "base/constants.h"
 
 std::string getInstallAgentCacheDir() {
   const char* home = std::getenv("HOME");

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/fake_environment.h"
+#include "testing/test_env.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/fake_environment.h"
+#include "testing/test_env.h"
 
 namespace {
 

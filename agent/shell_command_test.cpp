@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake_environment.h"
+#include "testing/test_env.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "agent/mkpath.h"
 #include "agent/validation_stamp.h"
-#include "bootstrap/constants.h"
-#include "platform/file_manager.h"
-#include "platform/service.h"
+#include "base/constants.h"
+#include "platform/os/file_manager.h"
+#include "platform/os/service.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "agent/validation_stamp.h"
-#include "platform/fake_environment.h"
+#include "testing/test_env.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "bootstrap/constants.h"
+#include "base/constants.h"
 
 namespace {
 

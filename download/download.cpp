@@ -6,9 +6,9 @@
 #include "agent/install_agent_cache.h"
 #include "agent/validation_stamp.h"
 #include "download/download_window.h"
-#include "platform/file_manager.h"
-#include "platform/main_bundle.h"
-#include "platform/service.h"
+#include "platform/os/file_manager.h"
+#include "platform/os/main_bundle.h"
+#include "platform/os/service.h"
 
 namespace {
 

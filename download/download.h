@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/application.h"
-#include "platform/controls.h"
-#include "platform/web_download.h"
-#include "platform/window.h"
+#include "platform/ui/application.h"
+#include "platform/ui/controls.h"
+#include "platform/net/web_download.h"
+#include "platform/ui/window.h"
 
 class StagedAgent;
 

@@ -6,13 +6,13 @@
 #include "agent/cache_lock.h"
 #include "agent/install_agent_cache.h"
 #include "agent/staged_agent.h"
-#include "bootstrap/error_reporter.h"
+#include "base/error_reporter.h"
 #include "download/download.h"
-#include "platform/file_manager.h"
-#include "platform/process_info.h"
-#include "platform/service.h"
-#include "platform/system_log.h"
-#include "platform/task.h"
+#include "platform/os/file_manager.h"
+#include "platform/os/process_info.h"
+#include "platform/os/service.h"
+#include "platform/os/system_log.h"
+#include "platform/os/task_launcher.h"
 
 void Download::waitForInstallAgentToStart() { window_->close(); }
 

@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "download/fake_download_window.h"
+#include "testing/download_window_fixture.h"
 #include "gtest/gtest.h"
-#include "platform/fake_environment.h"
-#include "platform/unique_fd.h"
+#include "testing/test_env.h"
+#include "platform/os/unique_fd.h"
 
 namespace {
 

@@ -6,18 +6,18 @@
 #include <vector>
 
 #include "agent/install_agent_cache.h"
-#include "bootstrap/constants.h"
+#include "base/constants.h"
 #include "download/download_window.h"
-#include "download/fake_download_window.h"
+#include "testing/download_window_fixture.h"
 #include "download/window_builder.h"
 #include "gtest/gtest.h"
-#include "platform/application.h"
-#include "platform/event_loop.h"
-#include "platform/fake_environment.h"
-#include "platform/fake_front_end.h"
-#include "platform/fake_process_info.h"
-#include "platform/service.h"
-#include "platform/test_support.h"
+#include "platform/ui/application.h"
+#include "platform/loop/event_loop.h"
+#include "testing/test_env.h"
+#include "testing/fake_front_end.h"
+#include "testing/fake_process_info.h"
+#include "platform/os/service.h"
+#include "testing/https_test_server.h"
 
 namespace {
 

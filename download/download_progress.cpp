@@ -3,8 +3,8 @@
 #include "agent/cache_lock.h"
 #include "agent/install_agent_cache.h"
 #include "download/download.h"
-#include "platform/service.h"
-#include "platform/system_log.h"
+#include "platform/os/service.h"
+#include "platform/os/system_log.h"
 
 namespace {
 

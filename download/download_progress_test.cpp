@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "download/fake_download_window.h"
+#include "testing/download_window_fixture.h"
 #include "gtest/gtest.h"
-#include "platform/fake_environment.h"
+#include "testing/test_env.h"
 
 namespace {
 

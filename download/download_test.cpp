@@ -1,8 +1,8 @@
 #include "download/download.h"
 
-#include "download/fake_download_window.h"
+#include "testing/download_window_fixture.h"
 #include "gtest/gtest.h"
-#include "platform/fake_web_download.h"
+#include "testing/fake_web_download.h"
 
 namespace {
 

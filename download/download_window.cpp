@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "bootstrap/constants.h"
+#include "base/constants.h"
 #include "download/window_builder.h"
-#include "platform/application.h"
-#include "platform/event_loop.h"
-#include "platform/front_end.h"
+#include "platform/ui/application.h"
+#include "platform/loop/event_loop.h"
+#include "platform/ui/front_end.h"
 
 std::string downloadTo;
 std::string downloadFrom;

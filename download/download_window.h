@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "bootstrap/error_reporter.h"
+#include "base/error_reporter.h"
 
 // Where the download window stores the archive, and where it fetches it from.
 // Set by downloadInstallAgentFromQZ; they keep their values afterwards.

@@ -3,15 +3,15 @@
 #include <optional>
 #include <string>
 
-#include "bootstrap/constants.h"
-#include "bootstrap/fake_reporter.h"
-#include "download/fake_download_window.h"
+#include "base/constants.h"
+#include "testing/fake_error_reporter.h"
+#include "testing/download_window_fixture.h"
 #include "gtest/gtest.h"
-#include "platform/fake_environment.h"
-#include "platform/fake_process_info.h"
-#include "platform/fake_task_launcher.h"
-#include "platform/fake_web_download.h"
-#include "platform/service.h"
+#include "testing/test_env.h"
+#include "testing/fake_process_info.h"
+#include "testing/fake_task_launcher.h"
+#include "testing/fake_web_download.h"
+#include "platform/os/service.h"
 
 namespace {
 

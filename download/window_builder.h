@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "download/download.h"
-#include "platform/application.h"
-#include "platform/controls.h"
-#include "platform/front_end.h"
-#include "platform/window.h"
+#include "platform/ui/application.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/front_end.h"
+#include "platform/ui/window.h"
 
 // Everything the download window is made of, wired together: the window and
 // its controls, the one Download controller (outlets connected before its

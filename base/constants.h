@@ -1,0 +1,28 @@
+#ifndef BASE_CONSTANTS_H_
+#define BASE_CONSTANTS_H_
+
+#include <string>
+
+// Names and locations fixed for one release and platform of the product.
+// Internal linkage on purpose: every unit builds its own copies in order at
+// static initialisation, so no unit depends on another's initialisation.
+
+#ifndef INSTALL_AGENT_HOST
+#define INSTALL_AGENT_HOST "download.example.com"
+#endif
+
+static const std::string pathSeparator = "/";
+static const std::string releaseTag = "V3318k";
+static const std::string platformTag = "osxi64";
+static const std::string installAgentZipName = "InstallAgent.zip";
+static const std::string installAgentUrl =
+    std::string("https://" INSTALL_AGENT_HOST "/pi_install_agent_pi_") +
+    releaseTag + "_" + platformTag;
+static const std::string installAgentDirName = "installagent";
+static const std::string cacheSubpath = ".vorpex" + pathSeparator +
+                                        "app_installer_cache" + pathSeparator +
+                                        releaseTag + pathSeparator +
+                                        platformTag + pathSeparator;
+static const std::string validationFileName = ".validatestring";
+
+#endif  // BASE_CONSTANTS_H_

@@ -1,0 +1,49 @@
+#include "driver/driver.h"
+
+#include <cstdlib>
+
+#include "agent/agent_launch.h"
+#include "agent/bundle_paths.h"
+#include "agent/shell_command.h"
+#include "driver/source_install_agent.h"
+#include "driver/temp_dir.h"
+
+int extractPayloadToDir(std::string /*payloadDir*/,
+                        ErrorReporter /*reporter*/) {
+  return 0;
+}
+
+int mainFcn(int argc, const char* const argv[], ErrorReporter reporter) {
+  // Declared first so the working directory outlives every step and goes
+  // last, after the agent's shell has returned.
+  TempDir tempDir("tmp_install_dir");
+
+  std::string payloadDir = tempDir.getDir();
+  if (payloadDir.empty() ||
+      std::getenv("__QZ_BOOTSTRAP_INSTALLER_UNITTEST__") != nullptr) {
+    payloadDir = getDirectoryOfExecutable();
+  }
+
+  const int code = extractPayloadToDir(payloadDir, reporter);
+  if (code != 0) {
+    reporter("Internal error: Failed to initialize application installer (" +
+                 std::to_string(code) + ")",
+             true);
+    return -1;
+  }
+
+  bool startedByWindow = false;
+  const std::string launcher =
+      sourceInstallAgent(payloadDir, reporter, &startedByWindow);
+  if (launcher.empty()) return -1;
+  if (startedByWindow) return 0;  // Starting it again would run it twice.
+
+  const std::string command = "sh " + smart_quote(launcher);
+  const std::string bundleLocation = getBundleLocation();
+  if (!fireInstallAgentWithArgs(launcher, command, bundleLocation, argc, argv,
+                                reporter)) {
+    reporter("Failed to start the instal agent", true);
+    return -1;
+  }
+  return 0;
+}

@@ -1,0 +1,256 @@
+#include <curl/curl.h>
+#include <signal.h>
+
+#include <utility>
+
+#include "platform/net/curl_handles.h"
+#include "platform/net/curl_multi_driver.h"
+#include "platform/net/curl_request.h"
+#include "platform/net/download_file.h"
+#include "platform/net/response_header_reader.h"
+#include "platform/net/web_download.h"
+
+namespace platform {
+namespace {
+
+// libcurl's callbacks only record the response and write the body; the
+// delegate hears of them from deliver(), once libcurl has returned, so that
+// it may cancel or destroy the download from any of its callbacks.
+class CurlDownload final : public WebDownload {
+ public:
+  CurlDownload(const URLRequest& request, WebDownloadDelegate* delegate,
+               EventLoop& loop);
+  ~CurlDownload() override { cancel(); }
+
+  void cancel() override;
+  void setDeletesFileUponFailure(bool deletes) override {
+    deletesFileUponFailure_ = deletes;
+  }
+  void setDestination(const std::string& path, bool allowOverwrite) override {
+    file_.setPath(path, allowOverwrite);
+  }
+
+ private:
+  enum class State { kRunning, kEnding, kOver };
+
+  static size_t onHeader(char* data, size_t size, size_t count, void* self);
+  static size_t onBody(char* data, size_t size, size_t count, void* self);
+  // Keeps the final response and creates the file for its body. False, with
+  // failure_ set, when the transfer has to be aborted.
+  bool takeResponse();
+
+  // Hands what libcurl produced to the delegate; runs after each action.
+  void deliver();
+  bool deliverResponse();
+  void end(CURLcode result);
+  void fail(const std::string& description);
+  void fail(const std::string& description, const std::string& url);
+  void closeFailedFile();
+  // libcurl's account of "result", on one line.
+  std::string describe(CURLcode result) const;
+  std::string currentUrl() const;
+  // Calls the delegate. False when it cancelled or destroyed this download
+  // meanwhile: then nothing more may happen here.
+  template <class Call>
+  bool notify(Call call);
+
+  WebDownloadDelegate* delegate_;
+  std::string url_;
+  CurlEasy easy_;
+  CurlSlist requestFields_;
+  char errorText_[CURL_ERROR_SIZE] = {};
+  ResponseHeaderReader headerReader_;
+  std::optional<URLResponse> response_;
+  bool responseDelivered_ = false;
+  std::uint64_t undeliveredBytes_ = 0;
+  std::optional<std::string> failure_;  // why a callback aborted the transfer
+  DownloadFile file_;
+  bool deletesFileUponFailure_ = false;
+  State state_ = State::kRunning;
+  std::shared_ptr<char> lifetime_ = std::make_shared<char>();
+  std::unique_ptr<CurlMultiDriver> driver_;  // after easy_, which it uses
+};
+
+CurlDownload::CurlDownload(const URLRequest& request,
+                           WebDownloadDelegate* delegate, EventLoop& loop)
+    : delegate_(delegate), url_(request.url), easy_(curl_easy_init()) {
+  if (easy_) {
+    setCurlRequest(easy_.get(), request, &requestFields_);
+    curl_easy_setopt(easy_.get(), CURLOPT_ERRORBUFFER, errorText_);
+    curl_easy_setopt(easy_.get(), CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(easy_.get(), CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy_.get(), CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, this);
+    // A proxy's answer to CONNECT would otherwise read as the final response.
+    curl_easy_setopt(easy_.get(), CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  }
+  // libcurl does no I/O before the loop next runs, so the destination can
+  // still be set after this.
+  driver_ = std::make_unique<CurlMultiDriver>(loop, easy_.get(),
+                                              [this] { deliver(); });
+}
+
+size_t CurlDownload::onHeader(char* data, size_t size, size_t count,
+                              void* self) {
+  auto* download = static_cast<CurlDownload*>(self);
+  size_t length = size * count;
+  // Lines after the final response's header are trailer fields.
+  if (download->response_) return length;
+  bool ended = download->headerReader_.addLine({data, length});
+  return ended && !download->takeResponse() ? 0 : length;
+}
+
+size_t CurlDownload::onBody(char* data, size_t size, size_t count,
+                            void* self) {
+  auto* download = static_cast<CurlDownload*>(self);
+  size_t length = size * count;
+  // Other schemes than http have no header: the body starts the response.
+  if (!download->response_ && !download->takeResponse()) {
+    return CURL_WRITEFUNC_ERROR;
+  }
+  std::string error;
+  if (!download->file_.write(data, length, &error)) {
+    download->failure_ = error;
+    return CURL_WRITEFUNC_ERROR;
+  }
+  download->undeliveredBytes_ += length;
+  return length;
+}
+
+bool CurlDownload::takeResponse() {
+  URLResponse response = headerReader_.response();
+  if (response.statusCode >= 400) {
+    // An error page is no body of ours, and the answer no response.
+    failure_ = "The server answered with HTTP status " +
+               std::to_string(response.statusCode) + ".";
+    return false;
+  }
+  response.url = currentUrl();
+  curl_off_t length = -1;
+  curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  response.expectedContentLength = length;
+  // A 304 has no body and leaves whatever is at the destination.
+  std::string error;
+  if (response.statusCode != 304 && !file_.create(&error)) {
+    failure_ = error;
+    return false;
+  }
+  response_ = std::move(response);
+  return true;
+}
+
+void CurlDownload::deliver() {
+  if (!deliverResponse()) return;
+  if (undeliveredBytes_ > 0) {
+    std::uint64_t length = std::exchange(undeliveredBytes_, 0);
+    if (!notify([&] {
+          delegate_->downloadDidReceiveDataOfLength(this, length);
+        })) {
+      return;
+    }
+  }
+  if (std::optional<CURLcode> result = driver_->result()) end(*result);
+}
+
+bool CurlDownload::deliverResponse() {
+  if (!response_ || responseDelivered_) return true;
+  responseDelivered_ = true;
+  URLResponse response = *response_;  // outlives this download if need be
+  return notify(
+      [&] { delegate_->downloadDidReceiveResponse(this, response); });
+}
+
+void CurlDownload::end(CURLcode result) {
+  state_ = State::kEnding;
+  driver_.reset();
+  // For a URL it cannot parse libcurl's effective URL is its own guess at
+  // one ("https://" put before it): the user set the URL as given.
+  if (result == CURLE_URL_MALFORMAT) return fail(describe(result), url_);
+  if (result != CURLE_OK) return fail(failure_ ? *failure_ : describe(result));
+  // An empty body of a scheme without a header has not started a response.
+  if (!response_ && !takeResponse()) return fail(*failure_);
+  std::string error;
+  if (!file_.close(&error)) return fail(error);
+  if (!deliverResponse()) return;
+  state_ = State::kOver;
+  delegate_->downloadDidFinish(this);
+}
+
+void CurlDownload::fail(const std::string& description) {
+  fail(description, currentUrl());
+}
+
+void CurlDownload::fail(const std::string& description,
+                        const std::string& url) {
+  closeFailedFile();
+  DownloadError error{description, url};
+  state_ = State::kOver;
+  delegate_->downloadDidFailWithError(this, error);
+}
+
+void CurlDownload::cancel() {
+  if (state_ == State::kOver) return;
+  state_ = State::kOver;
+  driver_.reset();
+  closeFailedFile();
+}
+
+void CurlDownload::closeFailedFile() {
+  if (deletesFileUponFailure_) {
+    file_.remove();
+    return;
+  }
+  std::string ignored;
+  file_.close(&ignored);
+}
+
+std::string CurlDownload::describe(CURLcode result) const {
+  std::string text =
+      errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(result);
+  return text.substr(0, text.find('\n'));
+}
+
+std::string CurlDownload::currentUrl() const {
+  char* url = nullptr;
+  if (easy_) curl_easy_getinfo(easy_.get(), CURLINFO_EFFECTIVE_URL, &url);
+  return url != nullptr ? url : url_;
+}
+
+template <class Call>
+bool CurlDownload::notify(Call call) {
+  std::weak_ptr<char> alive = lifetime_;
+  call();
+  return !alive.expired() && state_ != State::kOver;
+}
+
+class CurlWebDownloadFactory final : public WebDownloadFactory {
+ public:
+  CurlWebDownloadFactory() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    // A write past RLIMIT_FSIZE raises SIGXFSZ, which would end the process.
+    // Caught, the write fails with EFBIG and the download fails as on a full
+    // disk. A handler rather than SIG_IGN, because programs we start then
+    // get the default back.
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGXFSZ, &action, nullptr);
+  }
+  ~CurlWebDownloadFactory() override { curl_global_cleanup(); }
+
+  std::unique_ptr<WebDownload> startDownload(const URLRequest& request,
+                                             WebDownloadDelegate* delegate,
+                                             EventLoop& loop) override {
+    return std::make_unique<CurlDownload>(request, delegate, loop);
+  }
+};
+
+}  // namespace
+
+WebDownloadFactory& WebDownloadFactory::Real() {
+  static CurlWebDownloadFactory factory;
+  return factory;
+}
+
+}  // namespace platform

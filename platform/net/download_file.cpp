@@ -1,0 +1,63 @@
+#include "platform/net/download_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <unistd.h>
+
+namespace platform {
+
+void DownloadFile::setPath(const std::string& path, bool allowOverwrite) {
+  path_ = path;
+  allowOverwrite_ = allowOverwrite;
+}
+
+bool DownloadFile::create(std::string* error) {
+  if (path_.empty()) return true;
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC |
+              (allowOverwrite_ ? O_TRUNC : O_EXCL);
+  fd_.reset(open(path_.c_str(), flags, 0666));
+  if (!fd_.valid()) {
+    *error = describe("Could not create");
+    return false;
+  }
+  created_ = true;
+  return true;
+}
+
+bool DownloadFile::write(const char* data, std::size_t size,
+                         std::string* error) {
+  if (!fd_.valid()) return true;
+  while (size > 0) {
+    ssize_t written = ::write(fd_.get(), data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) {
+      *error = describe("Could not write");
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool DownloadFile::close(std::string* error) {
+  if (!fd_.valid()) return true;
+  if (::close(fd_.release()) != 0) {
+    *error = describe("Could not write");
+    return false;
+  }
+  return true;
+}
+
+void DownloadFile::remove() {
+  fd_.reset();
+  if (created_) unlink(path_.c_str());
+  created_ = false;
+}
+
+std::string DownloadFile::describe(const char* action) const {
+  return std::string(action) + " " + path_ + ": " + strerror(errno) + ".";
+}
+
+}  // namespace platform

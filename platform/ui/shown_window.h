@@ -1,0 +1,51 @@
+#ifndef PLATFORM_UI_SHOWN_WINDOW_H_
+#define PLATFORM_UI_SHOWN_WINDOW_H_
+
+#include <memory>
+#include <utility>
+
+#include "platform/loop/event_loop.h"
+#include "platform/ui/window.h"
+
+namespace platform {
+
+// The window a front end shows, as seen by the callbacks the front end
+// leaves in the event loop. The loop cannot forget a signal watch and may
+// outlive the front end, so those callbacks hold a Ref, which yields the
+// window only while it is shown and this object exists.
+class ShownWindow {
+ public:
+  class Ref {
+   public:
+    // The window, or nullptr once it was hidden or its ShownWindow is gone.
+    Window* get() const {
+      std::shared_ptr<Window*> window = window_.lock();
+      return window ? *window : nullptr;
+    }
+
+   private:
+    friend class ShownWindow;
+    explicit Ref(std::weak_ptr<Window*> window) : window_(std::move(window)) {}
+    std::weak_ptr<Window*> window_;
+  };
+
+  // Remembers "window" and closes it, as its close box would, when SIGINT or
+  // SIGTERM arrives. "loop" must outlive the showing.
+  void show(Window& window, EventLoop& loop);
+  // Forgets the window.
+  void hide() { *window_ = nullptr; }
+  bool isShown() const { return *window_ != nullptr; }
+  Ref ref() const { return Ref(window_); }
+
+  // Closes the window from the loop's next iteration, never from inside the
+  // caller (a front end's draw must not close the window it is drawing).
+  void closeSoon();
+
+ private:
+  std::shared_ptr<Window*> window_ = std::make_shared<Window*>(nullptr);
+  EventLoop* loop_ = nullptr;
+};
+
+}  // namespace platform
+
+#endif  // PLATFORM_UI_SHOWN_WINDOW_H_

@@ -1,0 +1,178 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/front_end.h"
+#include "platform/ui/shown_window.h"
+#include "platform/ui/terminal_lines.h"
+#include "platform/ui/terminal_mode.h"
+
+namespace platform {
+
+namespace {
+
+constexpr char kSaveCursor[] = "\0337";
+constexpr char kRestoreCursor[] = "\0338";
+constexpr char kHideCursor[] = "\x1b[?25l";
+constexpr char kShowCursor[] = "\x1b[?25h";
+
+// Used when the terminal does not tell its size.
+constexpr winsize kDefaultSize = {24, 80, 0, 0};
+
+void writeAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // nowhere left to draw; the run goes on regardless
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+winsize sizeOf(int fd) {
+  winsize size{};
+  if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_row < 2 || size.ws_col < 2) {
+    return kDefaultSize;
+  }
+  return size;
+}
+
+std::string csi(std::size_t number, char command) {
+  return "\x1b[" + std::to_string(number) + command;
+}
+
+// Presses the button of "window" that "key" stands for, if it is enabled.
+// With ICRNL, which the terminal keeps, Return arrives as "\n".
+void pressKey(Window& window, char key) {
+  const std::string equivalent(1, key == '\n' ? '\r' : key);
+  for (Control* control : window.controls()) {
+    auto* button = dynamic_cast<Button*>(control);
+    if (button != nullptr && button->keyEquivalent() == equivalent) {
+      button->performClick();
+      return;
+    }
+  }
+}
+
+// Draws the window in the bottom rows of the terminal and leaves the rows
+// above it to scroll (DECSTBM). Whatever else reaches the terminal meanwhile
+// (the system log's line, the unzip tool's complaints) scrolls by above the
+// window instead of splitting it.
+class TerminalFrontEnd : public FrontEnd {
+ public:
+  explicit TerminalFrontEnd(int fd) : fd_(fd) {}
+  ~TerminalFrontEnd() override { finish(); }
+
+  void windowDidShow(Window& window, EventLoop& loop) override {
+    shown_.show(window, loop);
+    loop_ = &loop;
+    mode_.emplace(fd_);
+    const int access = fcntl(fd_, F_GETFL) & O_ACCMODE;
+    watchingKeys_ = mode_->isActive() && access != O_WRONLY;
+    if (watchingKeys_) {
+      loop.watch(fd_, POLLIN,
+                 [fd = fd_, loop = &loop, window = shown_.ref()](short) {
+                   readKeys(fd, *loop, window);
+                 });
+    }
+    size_ = sizeOf(fd_);
+    height_ = 0;
+    onScreen_.clear();
+    writeAll(fd_, kHideCursor);
+    draw(window);
+  }
+
+  // Writes only the rows that changed: the window marks itself for display
+  // on every received block, and most blocks change nothing visible.
+  void draw(const Window& window) override {
+    std::vector<std::string> lines = terminalLines(window, size_.ws_col);
+    // The scrolling region keeps one row at least.
+    lines.resize(std::min<std::size_t>(lines.size(), size_.ws_row - 1u));
+    std::string out;
+    if (lines.size() > height_) out = reserve(lines.size());
+    lines.resize(height_);  // rows the window no longer needs stay blank
+    if (lines == onScreen_) return;
+    out += kSaveCursor;  // the cursor belongs to the scrolling rows
+    const std::size_t top = size_.ws_row - height_ + 1u;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (i < onScreen_.size() && lines[i] == onScreen_[i]) continue;
+      out += csi(top + i, 'H') + lines[i] + "\x1b[K";
+    }
+    out += kRestoreCursor;
+    writeAll(fd_, out);
+    onScreen_ = std::move(lines);
+  }
+
+  void windowDidClose(Window&) override {
+    if (watchingKeys_) loop_->unwatch(fd_);
+    watchingKeys_ = false;
+    finish();
+  }
+
+ private:
+  // Reads what was typed and presses the buttons it stands for. Stops
+  // watching a terminal that hung up, which would otherwise stay readable.
+  static void readKeys(int fd, EventLoop& loop, const ShownWindow::Ref& ref) {
+    char keys[64];
+    ssize_t n = read(fd, keys, sizeof keys);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    if (n <= 0) {
+      loop.unwatch(fd);
+      return;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+      Window* window = ref.get();
+      if (window == nullptr) return;  // a key closed it
+      pressKey(*window, keys[i]);
+    }
+  }
+
+  // Makes the bottom "rows" rows the window's, scrolling what lies above
+  // them up when the cursor is too low, and returns the output that does it.
+  // Whatever stood in those rows must be drawn again.
+  std::string reserve(std::size_t rows) {
+    const std::size_t more = rows - height_;
+    height_ = rows;
+    onScreen_.clear();
+    // Line feeds scroll the rows above the window (the whole screen at
+    // first) only where the cursor has fewer free rows below it than needed.
+    return "\r" + std::string(more, '\n') + csi(more, 'A') + kSaveCursor +
+           "\x1b[1;" + std::to_string(size_.ws_row - rows) + "r" +
+           kRestoreCursor;
+  }
+
+  // Ends the scrolling region and leaves the cursor, visible again, on a
+  // fresh line below the window, and the terminal in its old mode.
+  void finish() {
+    if (!shown_.isShown()) return;
+    shown_.hide();
+    writeAll(fd_, "\x1b[r" + csi(size_.ws_row, 'H') + "\n" + kShowCursor);
+    onScreen_.clear();
+    mode_.reset();
+  }
+
+  const int fd_;
+  ShownWindow shown_;
+  EventLoop* loop_ = nullptr;
+  std::optional<TerminalMode> mode_;
+  bool watchingKeys_ = false;
+  winsize size_ = kDefaultSize;
+  std::size_t height_ = 0;             // rows kept for the window
+  std::vector<std::string> onScreen_;  // what those rows show, top to bottom
+};
+
+}  // namespace
+
+std::unique_ptr<FrontEnd> NewTerminalFrontEnd(int fd) {
+  return std::make_unique<TerminalFrontEnd>(fd);
+}
+
+}  // namespace platform

@@ -1,0 +1,24 @@
+#ifndef PLATFORM_UI_TERMINAL_LINES_H_
+#define PLATFORM_UI_TERMINAL_LINES_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/ui/window.h"
+
+namespace platform {
+
+// The lines that show "window" on a terminal "columns" wide, top to bottom,
+// none longer than columns - 1 visible characters (so that no line wraps):
+// - first, the window's title;
+// - a text: one line per line of its text, red ones inside SGR 31 ... SGR 0;
+// - a bar: "[####......]", filled in proportion to its value, or all "~"
+//   while its progress is indeterminate;
+// - a button: "[ Title: Return ]" while it is enabled (the key named after
+//   its key equivalent), an empty line while it is not;
+// - an image: nothing.
+std::vector<std::string> terminalLines(const Window& window, int columns);
+
+}  // namespace platform
+
+#endif  // PLATFORM_UI_TERMINAL_LINES_H_

@@ -1,0 +1,40 @@
+#include "platform/ui/window.h"
+
+#include "platform/ui/application.h"
+#include "platform/ui/front_end.h"
+
+namespace platform {
+
+void Window::addControl(Control* control) {
+  controls_.push_back(control);
+  control->setWindow(this);
+  needsDisplay_ = true;
+}
+
+void Window::orderFront() {
+  if (visible_) return;
+  visible_ = true;
+  needsDisplay_ = false;
+  // The front end takes the window's input from the application's loop, as
+  // every other event of the run arrives there.
+  if (frontEnd_ != nullptr) {
+    frontEnd_->windowDidShow(*this, Application::shared()->loop());
+  }
+}
+
+void Window::close() {
+  if (!visible_) return;
+  // Hidden before the delegate hears of it, so that a delegate closing the
+  // window again does not announce a second close.
+  visible_ = false;
+  if (delegate_ != nullptr) delegate_->windowWillClose(this);
+  if (frontEnd_ != nullptr) frontEnd_->windowDidClose(*this);
+}
+
+void Window::displayIfNeeded() {
+  if (!visible_ || !needsDisplay_) return;
+  needsDisplay_ = false;
+  if (frontEnd_ != nullptr) frontEnd_->draw(*this);
+}
+
+}  // namespace platform

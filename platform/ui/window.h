@@ -1,0 +1,58 @@
+#ifndef PLATFORM_UI_WINDOW_H_
+#define PLATFORM_UI_WINDOW_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/ui/controls.h"
+
+namespace platform {
+
+class Window;
+class FrontEnd;
+
+class WindowDelegate {
+ public:
+  virtual ~WindowDelegate() = default;
+  // The window is about to close.
+  virtual void windowWillClose(Window* window) = 0;
+};
+
+// A window holding controls, drawn by a front end. It owns neither.
+class Window {
+ public:
+  explicit Window(std::string title) : title_(std::move(title)) {}
+  const std::string& title() const { return title_; }
+
+  void setDelegate(WindowDelegate* delegate) { delegate_ = delegate; }
+  void setFrontEnd(FrontEnd* frontEnd) { frontEnd_ = frontEnd; }
+
+  // Adds "control" to the window, top to bottom in the order added.
+  void addControl(Control* control);
+  const std::vector<Control*>& controls() const { return controls_; }
+
+  // Shows the window and draws it. Needs the shared application, whose loop
+  // delivers the window's input.
+  void orderFront();
+  bool isVisible() const { return visible_; }
+  // Closes a visible window: the delegate's windowWillClose runs first, then
+  // the front end hides it. Closing a closed or closing window does nothing.
+  void close();
+
+  // Draws the window through its front end if anything in it changed since
+  // the last drawing.
+  void displayIfNeeded();
+  void setNeedsDisplay() { needsDisplay_ = true; }
+
+ private:
+  std::string title_;
+  WindowDelegate* delegate_ = nullptr;
+  FrontEnd* frontEnd_ = nullptr;
+  std::vector<Control*> controls_;
+  bool visible_ = false;
+  bool needsDisplay_ = false;
+};
+
+}  // namespace platform
+
+#endif  // PLATFORM_UI_WINDOW_H_
