@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstdio>
 
 #include "agent/cache_lock.h"
@@ -49,6 +50,9 @@ void Download::downloadDidReceiveResponse(
     return;
   }
 
+  // After a retry that could not resume, the body starts over.
+  bytesReceived_ = 0;
+  progress_->setDoubleValue(0.0);
   if (fileLength_ == -1) {
     progress_->setIndeterminate(true);
   } else {
@@ -70,6 +74,14 @@ void Download::downloadDidReceiveDataOfLength(platform::WebDownload*,
   progress_->incrementBy(static_cast<double>(length));
   // Redraw per block rather than at the loop's next display pass.
   progress_->displayIfNeeded();
+}
+
+void Download::downloadWillRetry(platform::WebDownload*,
+                                 const platform::RetryNotice& notice) {
+  const long seconds = std::lround(std::ceil(notice.seconds));
+  downloadPercent_->setStringValue(notice.reason + ". Retrying in " +
+                                   std::to_string(seconds) + " s");
+  window_->displayIfNeeded();
 }
 
 void Download::failure(const std::string& message, platform::Color color) {
