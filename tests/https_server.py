@@ -22,6 +22,7 @@ e.g. write a temporary file and rename it). All keys are optional:
   "no_length":     send the body chunked, without Content-Length.
   "stall":         seconds to wait between the header and the body.
   "rate":          send the body at about this many bytes per second.
+  "file":          serve this file instead of FILE.
   "retry_after":   the Retry-After value sent with "status".
   "reset":         reset the connection instead of answering.
   "ignore_ranges": answer every Range request with the whole body, and
@@ -41,7 +42,8 @@ Statistics: DIR/stats.json, rewritten atomically whenever a request starts or
 ends: {"requests": started requests, "active": requests in progress,
 "body_bytes": body bytes sent, "statuses": {"200": count, ...},
 "request_times": the time.time() of each request's start, "ranges": each
-request's Range header or null}.
+request's Range header or null, "connections": connections accepted, TLS
+handshake or not}.
 """
 
 import argparse
@@ -133,7 +135,8 @@ class State:
         self.control_version = None
         self.requests_since_control = 0
         self.stats = {"requests": 0, "active": 0, "body_bytes": 0,
-                      "statuses": {}, "request_times": [], "ranges": []}
+                      "statuses": {}, "request_times": [], "ranges": [],
+                      "connections": 0}
         self.write_stats()
 
     def read_control(self):
@@ -159,8 +162,8 @@ class State:
             self.requests_since_control += 1
             return control
 
-    def default_etag(self):
-        info = os.stat(self.path)
+    def default_etag(self, path):
+        info = os.stat(path)
         return '"%x-%x"' % (int(info.st_mtime), info.st_size)
 
     def count_request(self, range_header):
@@ -171,8 +174,9 @@ class State:
             self.stats["ranges"].append(range_header)
             self.write_stats()
 
-    def count(self, active=0, body_bytes=0, status=None):
+    def count(self, active=0, body_bytes=0, status=None, connections=0):
         with self.lock:
+            self.stats["connections"] += connections
             self.stats["active"] += active
             self.stats["body_bytes"] += body_bytes
             if status is not None:
@@ -192,6 +196,7 @@ class Handler(BaseHTTPRequestHandler):
     timeout = 60
 
     def setup(self):
+        self.server.state.count(connections=1)
         context = self.server.tls_context
         if context is not None:
             self.request = context.wrap_socket(self.request, server_side=True)
@@ -228,7 +233,8 @@ class Handler(BaseHTTPRequestHandler):
         if "status" in control:
             self.error_page(int(control["status"]), control.get("retry_after"))
             return
-        etag = control.get("etag", state.default_etag())
+        path = control.get("file", state.path)
+        etag = control.get("etag", state.default_etag(path))
         wanted = self.headers.get("If-None-Match")
         if (etag is not None and wanted is not None
                 and control.get("if_none_match", True)
@@ -237,7 +243,7 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("ETag", etag)
             self.end_headers()
             return
-        self.send_file(state.path, etag, control)
+        self.send_file(path, etag, control)
 
     def redirect(self, location):
         self.send_response(302)
