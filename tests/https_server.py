@@ -19,6 +19,8 @@ e.g. write a temporary file and rename it). All keys are optional:
   "if_none_match": honour If-None-Match with 304 Not Modified (default true).
   "status":        answer with this status (e.g. 404, 500) and an error page.
   "cut_after":     send only this many body bytes, then drop the connection.
+  "cut_at":        drop the connection once the body reaches this offset of
+                   the file (a range that starts beyond it is sent whole).
   "no_length":     send the body chunked, without Content-Length.
   "stall":         seconds to wait between the header and the body.
   "rate":          send the body at about this many bytes per second.
@@ -41,7 +43,8 @@ itself.
 Statistics: DIR/stats.json, rewritten atomically whenever a request starts or
 ends: {"requests": started requests, "active": requests in progress,
 "body_bytes": body bytes sent, "statuses": {"200": count, ...},
-"request_times": the time.time() of each request's start, "ranges": each
+"request_times" and "request_ends": the time.time() of each request's start
+and end, in the order they happened, "ranges": each
 request's Range header or null, "connections": connections accepted, TLS
 handshake or not}.
 """
@@ -135,7 +138,8 @@ class State:
         self.control_version = None
         self.requests_since_control = 0
         self.stats = {"requests": 0, "active": 0, "body_bytes": 0,
-                      "statuses": {}, "request_times": [], "ranges": [],
+                      "statuses": {}, "request_times": [],
+                      "request_ends": [], "ranges": [],
                       "connections": 0}
         self.write_stats()
 
@@ -174,8 +178,11 @@ class State:
             self.stats["ranges"].append(range_header)
             self.write_stats()
 
-    def count(self, active=0, body_bytes=0, status=None, connections=0):
+    def count(self, active=0, body_bytes=0, status=None, connections=0,
+              ended=False):
         with self.lock:
+            if ended:
+                self.stats["request_ends"].append(time.time())
             self.stats["connections"] += connections
             self.stats["active"] += active
             self.stats["body_bytes"] += body_bytes
@@ -216,7 +223,7 @@ class Handler(BaseHTTPRequestHandler):
         try:
             self.answer(state, state.read_control())
         finally:
-            state.count(active=-1, body_bytes=self.body_sent)
+            state.count(active=-1, body_bytes=self.body_sent, ended=True)
 
     def answer(self, state, control):
         url = urllib.parse.urlsplit(self.path)
@@ -299,6 +306,8 @@ class Handler(BaseHTTPRequestHandler):
         first, last = part or (0, size - 1)
         chunked = bool(control.get("no_length"))
         limit = control.get("cut_after")
+        if control.get("cut_at") is not None and control["cut_at"] > first:
+            limit = control["cut_at"] - first
         rate = control.get("rate")
         # Ten blocks a second at a limited rate, so the pace shows smoothly.
         block_size = BLOCK_SIZE if rate is None else max(

@@ -19,8 +19,10 @@ class StallTest(unittest.TestCase):
             archive = os.path.join(bundle.root, "served.zip")
             make_agent_zip(archive, padding=1_000_000)
             with HttpsServer(archive) as server:
+                # Silent a little longer than the client waits, so that
+                # the server's count settles soon after.
                 server.set_control(etag='"v1"',
-                                   faults=[{"stall": TIMEOUT + 60}])
+                                   faults=[{"stall": TIMEOUT + 5}])
                 started = time.monotonic()
                 result = bundle.run(env=server.environment(),
                                     timeout=TIMEOUT + 45)
