@@ -6,9 +6,8 @@ server and, when it is installed, Debian's nginx; every run starts cold."""
 import os
 import tempfile
 
-import nginx_server
 from measure import Row, cold_start, interleave, run_to_agent_signal
-from served_agent import ARGUMENTS, ServedAgent, large_download_pairs
+from served_agent import ARGUMENTS, large_download_pairs, on_each_server
 
 ARCHIVE_BYTES = 200 * 1000 * 1000
 
@@ -53,11 +52,6 @@ def timed_downloads(label, served, pairs):
 
 def download_route(repetitions):
     pairs = large_download_pairs(repetitions)
-    with ServedAgent(ARCHIVE_BYTES) as served:
-        rows = timed_downloads("test server", served, pairs)
-    if not nginx_server.installed():
-        print("download route on nginx skipped: nginx not installed")
-        return rows
-    with ServedAgent(ARCHIVE_BYTES, nginx_server.NginxServer) as served:
-        rows += timed_downloads("nginx", served, pairs)
-    return rows
+    return on_each_server(
+        "download route", ARCHIVE_BYTES,
+        lambda label, served: timed_downloads(label, served, pairs))
