@@ -56,7 +56,7 @@ class Download : public platform::ApplicationDelegate,
   // Takes what starting the agent came to: when it started, sets the
   // application's termination status to 1 (a non-zero status means exactly
   // that the agent was started) and returns true; otherwise shows why in
-  // red and returns false.
+  // red, unless the run was called off, and returns false.
   bool fireInstallAgent(AgentCache::Outcome outcome);
 
   // Outlets.
@@ -80,6 +80,12 @@ class Download : public platform::ApplicationDelegate,
   }
 
  private:
+  // The cache's last word before it starts the agent: true while the window
+  // is open. Signals that arrived while the cache kept the loop waiting
+  // (unpacking, or waiting for another run's lock) are handled first, so a
+  // close they asked for, like the user's, calls the start off.
+  bool mayStartAgent();
+
   platform::ProgressIndicator* progress_ = nullptr;
   platform::ImageView* image_ = nullptr;
   std::int64_t fileLength_ = -1;

@@ -30,7 +30,11 @@ void Download::downloadDidReceiveResponse(
   // download.
   const AgentCache::Outcome cached =
       platform::Service<AgentCache>::get().startIfCurrent(
-          validationString_, [this] { window_->close(); });
+          validationString_, [this] {
+            if (!mayStartAgent()) return false;
+            window_->close();
+            return true;
+          });
   if (cached != AgentCache::Outcome::kNotCurrent) {
     fireInstallAgent(cached);
     return;
