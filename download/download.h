@@ -45,7 +45,9 @@ class Download : public platform::ApplicationDelegate,
                                   const platform::URLResponse& response) override;
   void downloadDidReceiveDataOfLength(platform::WebDownload* download,
                                       std::uint64_t length) override;
-  // Puts the bar and the status text into their final failed state.
+  // Puts the bar and the status text into their final failed state. A red
+  // message is the run's failure, and also goes to standard error as one
+  // line: the window may be closed already, or nobody may see it.
   void failure(const std::string& message, platform::Color color);
   void downloadDidFailWithError(platform::WebDownload* download,
                                 const platform::DownloadError& error) override;
@@ -85,6 +87,8 @@ class Download : public platform::ApplicationDelegate,
   // (unpacking, or waiting for another run's lock) are handled first, so a
   // close they asked for, like the user's, calls the start off.
   bool mayStartAgent();
+  // failure() for a failure already reported on standard error.
+  void showFailure(const std::string& message, platform::Color color);
 
   platform::ProgressIndicator* progress_ = nullptr;
   platform::ImageView* image_ = nullptr;

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cstdio>
 
+#include "base/error_reporter.h"
 #include "download/download.h"
 #include "platform/os/service.h"
 #include "platform/os/system_log.h"
@@ -74,6 +76,15 @@ void Download::downloadDidReceiveDataOfLength(platform::WebDownload*,
 }
 
 void Download::failure(const std::string& message, platform::Color color) {
+  showFailure(message, color);
+  if (color == platform::Color::kRed) {
+    std::string line = message;
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    report_error_main(line, true);
+  }
+}
+
+void Download::showFailure(const std::string& message, platform::Color color) {
   progress_->stopAnimation(this);
   progress_->setIndeterminate(false);
   progress_->setDoubleValue(progress_->maxValue());
@@ -86,7 +97,8 @@ void Download::downloadDidFailWithError(platform::WebDownload*,
   platform::Service<platform::SystemLog>::get().log(
       "Download failed! Error - " + error.localizedDescription + " " +
       error.failingURLString.value_or("(null)"));
-  failure(
+  // The log has put the failure on standard error already.
+  showFailure(
       "Error during the download process.\nSee your system log for more "
       "information.",
       platform::Color::kRed);

@@ -1,11 +1,14 @@
-"""How a run of the download window ends when nobody watches it: a signal
-during the unpack wins over the start of the agent."""
+"""How a run of the download window ends when nobody watches it: a failure
+the window shows also reaches standard error, even after the window closed,
+and a signal during the unpack wins over the start of the agent."""
 import errno
 import os
+import resource
 import shutil
 import signal
 import time
 import unittest
+import zipfile
 
 import bundle_fixture
 from bundle_fixture import Bundle, make_agent_zip
@@ -51,6 +54,46 @@ class WindowEndingCase(unittest.TestCase):
             (result.returncode, result.stderr.decode().splitlines()))
         self.assertEqual(0, self.bundle.agent_starts())
         self.assertEqual([], os.listdir(self.bundle.tmpdir))
+
+
+class FailureLineTest(WindowEndingCase):
+
+    def test_a_failed_start_from_the_cache_is_printed(self):
+        # The cached agent is current, the window closes, and its start
+        # fails: the agent's command line (a few paths longer than the
+        # bootstrapper's own) is just too long for the kernel.
+        os.makedirs(self.bundle.agent_dir())
+        with zipfile.ZipFile(self.archive) as archive:
+            archive.extractall(self.bundle.agent_dir())
+        with open(os.path.join(self.bundle.cache_dir(), ".validatestring"),
+                  "w") as stamp:
+            stamp.write('"v1"')
+        self.server.set_control(etag='"v1"')
+        env = self.bundle.environment(self.server.environment())
+
+        def size(program, argv):
+            return (len(program) + 1 + sum(len(a) + 1 for a in argv) +
+                    sum(len(k) + len(v) + 2 for k, v in env.items()) +
+                    8 * (len(argv) + len(env)))
+        bundle_zip = os.path.join(self.bundle.resources, "bundle.zip")
+        launcher = os.path.join(self.bundle.agent_dir(), "install")
+        ours = size(self.bundle.executable, [self.bundle.executable])
+        agents = size("/bin/sh",
+                      ["/bin/sh", launcher, "-installbundle", bundle_zip])
+        self.assertGreater(agents - ours, 40)
+        # With a 1 MiB stack the strings of an exec may take 256 KiB.
+        limit = 1 << 18
+        room = limit - ours - (agents - ours) // 2
+        # Each argument takes its bytes, a NUL and a pointer.
+        args = ["x" * 65527] * (room // 65536)
+        if room % 65536 > 9:
+            args.append("y" * (room % 65536 - 9))
+
+        def small_stack():
+            resource.setrlimit(resource.RLIMIT_STACK, (1 << 20, 1 << 20))
+        result = self.bundle.run(*args, env=self.server.environment(),
+                                 timeout=RUN_TIMEOUT, preexec_fn=small_stack)
+        self.assert_failed(result, "The installer could not be started.")
 
 
 class SignalDuringUnpackTest(WindowEndingCase):
