@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "base/error_reporter.h"
 #include "download/download.h"
 #include "platform/os/service.h"
 #include "platform/os/system_log.h"
@@ -31,7 +33,11 @@ void Download::downloadDidReceiveResponse(
   // download.
   const AgentCache::Outcome cached =
       platform::Service<AgentCache>::get().startIfCurrent(
-          validationString_, [this] { window_->close(); });
+          validationString_, [this] {
+            if (!mayStartAgent()) return false;
+            window_->close();
+            return true;
+          });
   if (cached != AgentCache::Outcome::kNotCurrent) {
     fireInstallAgent(cached);
     return;
@@ -82,6 +88,15 @@ void Download::downloadWillRetry(platform::WebDownload*,
 }
 
 void Download::failure(const std::string& message, platform::Color color) {
+  showFailure(message, color);
+  if (color == platform::Color::kRed) {
+    std::string line = message;
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    report_error_main(line, true);
+  }
+}
+
+void Download::showFailure(const std::string& message, platform::Color color) {
   progress_->stopAnimation(this);
   progress_->setIndeterminate(false);
   progress_->setDoubleValue(progress_->maxValue());
@@ -94,7 +109,8 @@ void Download::downloadDidFailWithError(platform::WebDownload*,
   platform::Service<platform::SystemLog>::get().log(
       "Download failed! Error - " + error.localizedDescription + " " +
       error.failingURLString.value_or("(null)"));
-  failure(
+  // The log has put the failure on standard error already.
+  showFailure(
       "Error during the download process.\nSee your system log for more "
       "information.",
       platform::Color::kRed);

@@ -218,7 +218,10 @@ class FailureTest(DownloadRouteCase):
                                  {"readme.txt": "no launcher here\n"}))
         self.server.set_control(etag='"v1"')
         result = self.run_bootstrapper()
-        self.assertEqual((255, b"", b"Installation failed.\n"),
+        # The window's red text reaches standard error, where a run without
+        # a terminal shows it.
+        self.assertEqual((255, b"", b"The installer is incomplete.\n"
+                          b"Installation failed.\n"),
                          (result.returncode, result.stdout, result.stderr))
         self.assertEqual(0, self.bundle.agent_starts())
         self.assertEqual([], os.listdir(self.bundle.tmpdir))

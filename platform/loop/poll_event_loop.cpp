@@ -48,6 +48,7 @@ class PollEventLoop final : public EventLoop {
              std::function<void(short revents)> callback) override;
   void unwatch(int fd) override { watches_.erase(fd); }
   void watchSignal(int signo, Callback callback) override;
+  void runPendingSignals() override { runSignals(); }
   void run(const Callback& afterEachIteration) override;
   void stop() override { stopRequested_ = true; }
   double now() const override;
