@@ -8,6 +8,7 @@
 #include "platform/net/curl_request.h"
 #include "platform/net/download_file.h"
 #include "platform/net/response_header_reader.h"
+#include "platform/net/url_user_info.h"
 #include "platform/net/web_download.h"
 
 namespace platform {
@@ -125,7 +126,7 @@ bool CurlDownload::takeResponse() {
                std::to_string(response.statusCode) + ".";
     return false;
   }
-  response.url = currentUrl();
+  response.url = withoutUserInfo(currentUrl());
   curl_off_t length = -1;
   curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   response.expectedContentLength = length;
@@ -183,7 +184,8 @@ void CurlDownload::fail(const std::string& description) {
 void CurlDownload::fail(const std::string& description,
                         const std::string& url) {
   closeFailedFile();
-  DownloadError error{description, url};
+  // The URL is logged and shown: a password in it is not.
+  DownloadError error{description, withoutUserInfo(url)};
   state_ = State::kOver;
   delegate_->downloadDidFailWithError(this, error);
 }
