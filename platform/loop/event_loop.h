@@ -32,7 +32,8 @@ class EventLoop {
   virtual void unwatch(int fd) = 0;
 
   // Calls "callback" from the loop (never from the signal handler) each time
-  // "signo" is delivered while the loop exists.
+  // "signo" is delivered while the loop exists. A signal ignored when it is
+  // first watched (nohup's SIGHUP) stays ignored.
   virtual void watchSignal(int signo, Callback callback) = 0;
 
   // Runs until stop() is called, calling "afterEachIteration" (when set)
