@@ -19,9 +19,13 @@ int mainFcn(int argc, const char* const argv[], ErrorReporter reporter) {
   TempDir tempDir("tmp_install_dir");
 
   std::string payloadDir = tempDir.getDir();
-  if (payloadDir.empty() ||
-      std::getenv("__QZ_BOOTSTRAP_INSTALLER_UNITTEST__") != nullptr) {
+  if (std::getenv("__QZ_BOOTSTRAP_INSTALLER_UNITTEST__") != nullptr) {
     payloadDir = getDirectoryOfExecutable();
+  } else if (payloadDir.empty()) {
+    // Never the folder beside the bundle instead: the user's own files
+    // there would be overwritten, or removed with a cut download.
+    reporter(tempDir.failure(), true);
+    return -1;
   }
 
   const int code = extractPayloadToDir(payloadDir, reporter);
