@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <exception>
-
 #include "agent/shell_command.h"
 #include "base/constants.h"
 
@@ -26,13 +24,11 @@ bool unzipInstallAgent(std::string zipPath, std::string destination,
   struct stat info;
   if (stat(zipPath.c_str(), &info) != 0) return false;
 
-  const std::string command = unzipCommandLine(zipPath, destination, tool);
-  int status;
-  try {
-    status = call_system(tool, command);
-  } catch (const std::exception&) {
-    return false;
-  }
+  // Never the user's terminal: on a full disk unzip would ask there whether
+  // to go on, and wait.
+  const int status =
+      call_system(tool, unzipCommandLine(zipPath, destination, tool),
+                  platform::StandardInput::kNone);
   if (status != 0) {
     reporter("Failed to unzip the install agent", true);
     return false;
@@ -45,9 +41,10 @@ bool fireInstallAgentWithArgs(std::string launcher, std::string command,
                               const char* const argv[],
                               ErrorReporter reporter) {
   command = agentCommandLine(command, bundleLocation, argc, argv);
-  try {
-    call_system(launcher, command);
-  } catch (const std::exception&) {
+  // The agent's own status is its business; only a shell that never
+  // started (a line too long for the kernel) is a failure here.
+  if (call_system(launcher, command, platform::StandardInput::kInherited) ==
+      -1) {
     reporter("Failed to start the instal agent", true);
     return false;
   }
