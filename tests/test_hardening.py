@@ -280,10 +280,22 @@ class TerminalTest(HardeningCase):
         self.addCleanup(self.terminal.close)
 
     def start_on_terminal(self, args, env):
-        return subprocess.Popen(
+        process = subprocess.Popen(
             args, env=self.bundle.environment(env), stdin=self.terminal.slave,
             stdout=self.terminal.slave, stderr=self.terminal.slave,
             start_new_session=True)
+        self.addCleanup(self.end, process.pid, process)
+        return process
+
+    @staticmethod
+    def end(group, process=None):
+        """Kills what a failed test left running or stopped."""
+        try:
+            os.killpg(group, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        if process is not None:
+            process.wait()
 
     def test_quit_and_stop_give_the_terminal_back(self):
         with HttpsServer(self.archive) as server:
@@ -296,8 +308,12 @@ class TerminalTest(HardeningCase):
 
             # Ctrl-Z: the terminal as it was, then the stop.
             process.send_signal(signal.SIGTSTP)
-            _, status = os.waitpid(process.pid, os.WUNTRACED)
-            self.assertTrue(os.WIFSTOPPED(status))
+
+            def stopped():
+                pid, status = os.waitpid(process.pid,
+                                         os.WUNTRACED | os.WNOHANG)
+                return pid != 0 and os.WIFSTOPPED(status)
+            wait_until(stopped, 10)
             self.assertTrue(self.terminal.echoes())
             given_back = self.terminal.wait_for(END_SCROLLING_REGION, drawn)
             self.terminal.wait_for(SHOW_CURSOR, given_back)
@@ -317,10 +333,15 @@ class TerminalTest(HardeningCase):
     def test_a_background_run_that_fails_ends_by_itself(self):
         # A job-control shell on the terminal runs it in the background:
         # no key can reach it there, so a failure must not wait for one.
-        shell = ["setsid", "--ctty", "--wait", "sh", "-mc", '"$0" & wait $!',
-                 self.bundle.executable]
+        job = os.path.join(self.bundle.root, "job")
+        shell = ["setsid", "--ctty", "--wait", "sh", "-mc",
+                 '"$0" & echo $! > "$1"; wait $!', self.bundle.executable, job]
         process = self.start_on_terminal(
             shell, {"QZ_INTERNAL_INSTALL_AGENT_URL": "https://"})
+        wait_until(lambda: os.path.getsize(job) if os.path.exists(job)
+                   else 0)
+        with open(job) as f:
+            self.addCleanup(self.end, int(f.read()))  # a group of its own
         self.assertEqual(255, process.wait(RUN_TIMEOUT))
         self.terminal.wait_for(b"Installation failed.")
         self.assertNotIn(HIDE_CURSOR, self.terminal.text())
