@@ -137,6 +137,8 @@ class TerminalFrontEnd : public FrontEnd {
   // Puts the terminal into the window's mode, takes keys from it and draws
   // the whole window anew.
   void takeTerminal(const Window& window) {
+    // A job continued in the background must not read the terminal.
+    if (watchingKeys_) loop_->unwatch(fd_);
     mode_.emplace(fd_);
     const int access = fcntl(fd_, F_GETFL) & O_ACCMODE;
     watchingKeys_ = mode_->isActive() && access != O_WRONLY;
