@@ -327,7 +327,8 @@ class TerminalTest(HardeningCase):
             process.send_signal(signal.SIGQUIT)
             self.assertEqual(255, process.wait(10))
             self.assertTrue(self.terminal.echoes())
-            self.terminal.wait_for(END_SCROLLING_REGION, redrawn)
+            self.terminal.wait_for(SHOW_CURSOR, self.terminal.wait_for(
+                END_SCROLLING_REGION, redrawn))
             self.assertEqual([], os.listdir(self.bundle.tmpdir))
 
     def test_a_background_run_that_fails_ends_by_itself(self):
