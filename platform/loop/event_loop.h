@@ -32,7 +32,8 @@ class EventLoop {
   virtual void unwatch(int fd) = 0;
 
   // Calls "callback" from the loop (never from the signal handler) each time
-  // "signo" is delivered while the loop exists.
+  // "signo" is delivered while the loop exists. A signal ignored when it is
+  // first watched (nohup's SIGHUP) stays ignored.
   virtual void watchSignal(int signo, Callback callback) = 0;
   // From inside a callback that kept the loop busy (a child waited for),
   // runs the callbacks of the watched signals that arrived meanwhile, without

@@ -121,6 +121,12 @@ void PollEventLoop::watchSignal(int signo, Callback callback) {
     found->second.callback = std::move(shared);
     return;
   }
+  struct sigaction previous;
+  sigaction(signo, nullptr, &previous);
+  // Ignored by whoever started us, as nohup ignores SIGHUP: it stays so.
+  if ((previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler == SIG_IGN) {
+    return;
+  }
   SignalWatch& watch = signals_[signo];
   watch.callback = std::move(shared);
   watch.previousPipe = signalPipes[signo].fd.exchange(signalWrite_.get());

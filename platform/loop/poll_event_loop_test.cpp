@@ -128,5 +128,29 @@ TEST(PollEventLoopTest, DeliversSignalsFromTheLoopAndRestoresHandlers) {
   EXPECT_EQ(before.sa_handler, after.sa_handler);
 }
 
+TEST(PollEventLoopTest, ASignalIgnoredBeforeStaysIgnored) {
+  // As nohup leaves SIGHUP: watching it must not make it deliverable.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction before {};
+  sigaction(SIGUSR2, &ignore, &before);
+  {
+    std::unique_ptr<EventLoop> loop = NewPollEventLoop();
+    bool delivered = false;
+    loop->watchSignal(SIGUSR2, [&] { delivered = true; });
+    // A delivered signal would be in the pipe once raise() returns, and
+    // would run before the next iteration's timers.
+    loop->performAfterDelay(0, [&] {
+      raise(SIGUSR2);
+      loop->performAfterDelay(0, [&] { loop->stop(); });
+    });
+    loop->run(nullptr);
+    EXPECT_FALSE(delivered);
+  }
+  struct sigaction after {};
+  sigaction(SIGUSR2, &before, &after);
+  EXPECT_EQ(SIG_IGN, after.sa_handler);
+}
+
 }  // namespace
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include "platform/net/response_header_reader.h"
 #include "platform/net/resume_point.h"
 #include "platform/net/retrying_web_download.h"
+#include "platform/net/url_user_info.h"
 #include "platform/net/web_download.h"
 
 namespace platform {
@@ -148,7 +149,7 @@ size_t CurlDownload::onBody(char* data, size_t size, size_t count,
 
 bool CurlDownload::takeResponse() {
   URLResponse response = headerReader_.response();
-  response.url = currentUrl();
+  response.url = withoutUserInfo(currentUrl());
   if (response.statusCode >= 400 &&
       bodyStart(resumeFrom_, response) != BodyStart::kMismatch) {
     // An error page is no body of ours, and the answer no response.
@@ -231,7 +232,9 @@ void CurlDownload::end(CURLcode result) {
 
 void CurlDownload::fail(DownloadError error) {
   closeFailedFile();
-  if (!error.failingURLString) error.failingURLString = currentUrl();
+  // The URL is logged and shown: a password in it is not.
+  error.failingURLString =
+      withoutUserInfo(error.failingURLString.value_or(currentUrl()));
   state_ = State::kOver;
   delegate_->downloadDidFailWithError(this, error);
 }

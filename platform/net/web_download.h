@@ -37,7 +37,7 @@ struct URLRequest {
 
 struct URLResponse {
   long statusCode = 0;  // 0 for a response that is not HTTP
-  std::string url;      // after redirects
+  std::string url;      // after redirects, without user information
   std::int64_t expectedContentLength = -1;  // -1 when none is announced
   HeaderFields headerFields;                // as received, in order
 
@@ -70,6 +70,7 @@ struct DownloadError {
         response(std::move(answer)) {}
 
   std::string localizedDescription;
+  // Without user information (a password), as it is logged.
   std::optional<std::string> failingURLString;
   DownloadFailure failure = DownloadFailure::kOther;
   // For kHttpStatus: the status and header fields of the error answer.
