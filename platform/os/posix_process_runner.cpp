@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "platform/os/process_runner.h"
 #include "platform/os/termination_signals.h"
@@ -61,16 +62,22 @@ class RealProcessRunner : public ProcessRunner {
     }
     argv.push_back(nullptr);
 
-    // As in system(3). A SIGCHLD ignored by whoever started us would leave
-    // no status to collect.
-    const ScopedDisposition interrupt(SIGINT, SIG_IGN);
-    const ScopedDisposition quit(SIGQUIT, SIG_IGN);
+    // A program that may talk to the user decides itself about SIGINT and
+    // SIGQUIT from the terminal, as under system(3); for one that never
+    // reads the terminal, they stay this process's to act on. A SIGCHLD
+    // ignored by whoever started us would leave no status to collect.
+    std::optional<ScopedDisposition> interrupt;
+    std::optional<ScopedDisposition> quit;
+    if (input == StandardInput::kInherited) {
+      interrupt.emplace(SIGINT, SIG_IGN);
+      quit.emplace(SIGQUIT, SIG_IGN);
+    }
     const ScopedDisposition childEnded(SIGCHLD, SIG_DFL);
     // The child gets back what was ignored only here.
     sigset_t restored;
     sigemptyset(&restored);
-    if (!interrupt.wasIgnored()) sigaddset(&restored, SIGINT);
-    if (!quit.wasIgnored()) sigaddset(&restored, SIGQUIT);
+    if (interrupt && !interrupt->wasIgnored()) sigaddset(&restored, SIGINT);
+    if (quit && !quit->wasIgnored()) sigaddset(&restored, SIGQUIT);
     SpawnAttributes attributes;
     posix_spawnattr_setsigdefault(&attributes.attributes, &restored);
     posix_spawnattr_setflags(&attributes.attributes, POSIX_SPAWN_SETSIGDEF);

@@ -28,9 +28,10 @@ class ProcessRunner {
  public:
   virtual ~ProcessRunner() = default;
   // Starts "launchPath" with "arguments" (argv[0] first), no shell involved,
-  // and waits for it to end. While it runs, SIGINT and SIGQUIT are ignored
-  // here (the terminal sends them to the child too, and the child decides);
-  // SIGTERM and SIGHUP are passed on to it as SignalsPassedOn says.
+  // and waits for it to end. While a program with kInherited input runs,
+  // SIGINT and SIGQUIT are ignored here (the terminal sends them to the
+  // child too, and the child decides); SIGTERM and SIGHUP are passed on to
+  // it as SignalsPassedOn says.
   virtual ProcessOutcome run(const std::string& launchPath,
                              const std::vector<std::string>& arguments,
                              StandardInput input) = 0;
