@@ -34,7 +34,7 @@ class StallTest(unittest.TestCase):
             self.assertLess(elapsed, TIMEOUT + 15)
             self.assertEqual(0, bundle.agent_starts())
             self.assertEqual([], os.listdir(bundle.tmpdir))
-            self.assertEqual([], os.listdir(bundle.agent_dir()))
+            self.assertEqual([], bundle.cache_entries())
 
 
 if __name__ == "__main__":
