@@ -32,6 +32,24 @@ if [ "$n" -eq %d ] && [ -f "$dir/last" ]; then state=complete; fi
 echo "$last $state" >> "$AGENT_LOG"
 """ % PARTS
 
+# An agent that watches its own files for about a second after it starts:
+# it logs its last argument, which version it is, and "intact" when its
+# launcher, version file and parts never changed meanwhile.
+WATCHING_LAUNCHER = """\
+dir=$(dirname "$0")
+for word; do last=$word; done
+sum() { cat "$0" "$dir/version" "$dir"/part-* 2>&1 | cksum; }
+first=$(sum)
+state=intact
+i=0
+while [ $i -lt 20 ]; do
+  [ "$(sum)" = "$first" ] || state=changed
+  sleep 0.05
+  i=$((i + 1))
+done
+echo "$last $(cat "$dir/version") $state" >> "$AGENT_LOG"
+"""
+
 NOBODY = 65534
 
 
@@ -152,6 +170,31 @@ class ConcurrencyTest(ReliabilityCase):
         results = [Bundle.finish(p, RUN_TIMEOUT) for p in processes]
         self.assert_each_started_a_complete_agent_once(results)
         self.assert_cache_holds_one_complete_agent('"v1"')
+
+    def test_runs_at_once_from_two_servers_keep_their_own_agents(self):
+        # Runs alternate between two servers of two agent versions: each
+        # one that exits 0 started its own version, whose files stay as
+        # they were while it runs, whatever the others install meanwhile.
+        other_archive = os.path.join(self.bundle.root, "other.zip")
+        servers = [self.server, HttpsServer(other_archive)]
+        self.addCleanup(servers[1].stop)
+        for archive, version in ((self.archive, "a"), (other_archive, "b")):
+            files = {"install": WATCHING_LAUNCHER, "version": version}
+            files.update(("part-%02d" % i, version * 1000) for i in range(50))
+            make_zip(archive, files)
+        servers[0].set_control(etag='"a"')
+        servers[1].set_control(etag='"b"')
+        processes = [self.bundle.start(
+            "run%d" % i, env=dict(servers[i % 2].environment(),
+                                  AGENT_LOG=self.log))
+            for i in range(self.RUNS)]
+        results = [Bundle.finish(p, RUN_TIMEOUT) for p in processes]
+        self.assertEqual([(0, b"")] * self.RUNS,
+                         [(r.returncode, r.stderr) for r in results])
+        with open(self.log) as log:
+            logged = sorted(log.read().splitlines())
+        self.assertEqual(sorted("run%d %s intact" % (i, "ab"[i % 2])
+                                for i in range(self.RUNS)), logged)
 
     def test_runs_at_once_while_the_etag_changes(self):
         # Half the runs are answered "v1", the other half, started once the
