@@ -1,6 +1,7 @@
 #include "agent/install_agent_cache.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -34,7 +35,8 @@ std::string getInstallAgentExecutable(std::string dir) {
 }
 
 bool hasInstallAgentExecutable(std::string dir) {
+  const std::string launcher = getInstallAgentExecutable(dir);
   struct stat info;
-  return stat(getInstallAgentExecutable(dir).c_str(), &info) == 0 &&
-         S_ISREG(info.st_mode);
+  return stat(launcher.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         access(launcher.c_str(), R_OK) == 0;
 }

@@ -19,8 +19,8 @@ std::string getInstallAgentCacheDir();
 // The launcher's path inside "dir": "dir/install", or "install" for "".
 std::string getInstallAgentExecutable(std::string dir);
 
-// True when the launcher inside "dir" is a plain file (links followed), one
-// the shell can open.
+// True when the launcher inside "dir" is a plain file (links followed) that
+// the shell can read.
 bool hasInstallAgentExecutable(std::string dir);
 
 #endif  // AGENT_INSTALL_AGENT_CACHE_H_
