@@ -38,13 +38,18 @@ class Download : public platform::ApplicationDelegate,
   void downloadFromURL(const std::string& url);
   // Closes the window and starts a cached agent whose stamp matches the
   // response's ETag (for a 304, the stamp offered), without downloading;
-  // otherwise shows the download's progress from here on. A stale cached
-  // agent stays until downloadDidFinish. A 304 that vouches for no cached
-  // agent fails the download.
+  // otherwise shows the download's progress from here on, from zero: a
+  // response starts the body over. A stale cached agent stays until
+  // downloadDidFinish. A 304 that vouches for no cached agent fails the
+  // download.
   void downloadDidReceiveResponse(platform::WebDownload* download,
                                   const platform::URLResponse& response) override;
   void downloadDidReceiveDataOfLength(platform::WebDownload* download,
                                       std::uint64_t length) override;
+  // Says why the download pauses and for how long; the bar keeps what has
+  // arrived. A response after it starts the count over.
+  void downloadWillRetry(platform::WebDownload* download,
+                         const platform::RetryNotice& notice) override;
   // Puts the bar and the status text into their final failed state.
   void failure(const std::string& message, platform::Color color);
   void downloadDidFailWithError(platform::WebDownload* download,

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstdio>
 
 #include "download/download.h"
@@ -46,6 +47,9 @@ void Download::downloadDidReceiveResponse(
     return;
   }
 
+  // After a retry that could not resume, the body starts over.
+  bytesReceived_ = 0;
+  progress_->setDoubleValue(0.0);
   if (fileLength_ == -1) {
     progress_->setIndeterminate(true);
   } else {
@@ -67,6 +71,14 @@ void Download::downloadDidReceiveDataOfLength(platform::WebDownload*,
   progress_->incrementBy(static_cast<double>(length));
   // Redraw per block rather than at the loop's next display pass.
   progress_->displayIfNeeded();
+}
+
+void Download::downloadWillRetry(platform::WebDownload*,
+                                 const platform::RetryNotice& notice) {
+  const long seconds = std::lround(std::ceil(notice.seconds));
+  downloadPercent_->setStringValue(notice.reason + ". Retrying in " +
+                                   std::to_string(seconds) + " s");
+  window_->displayIfNeeded();
 }
 
 void Download::failure(const std::string& message, platform::Color color) {
