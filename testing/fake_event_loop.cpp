@@ -61,6 +61,12 @@ bool FakeEventLoop::runUntil(double limit, const Callback& afterEachIteration) {
 }
 
 bool FakeEventLoop::runBatch() {
+  if (source_ != nullptr) {
+    std::vector<pollfd> fds;
+    source_->prepare(&fds);
+    source_->dispatch(fds);
+    if (stopRequested_) return false;
+  }
   std::deque<Callback> queued;
   queued.swap(queued_);
   while (!queued.empty()) {
