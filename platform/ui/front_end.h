@@ -28,7 +28,14 @@ std::unique_ptr<FrontEnd> NewTerminalFrontEnd(int fd);
 // Draws nothing. As nobody can close its window, it closes the window itself
 // once the window shows a final failure (a red status text).
 std::unique_ptr<FrontEnd> NewHeadlessFrontEnd();
-// The terminal front end when standard error is a terminal, else headless.
+// Shows the window on the desktop with GTK, from the module beside the
+// executable (gtk_module.h). nullptr, with one line in the system log, when
+// the module, GTK or the display is missing.
+std::unique_ptr<FrontEnd> LoadGtkFrontEnd();
+// The front end that QZ_INSTALLER_FRONT_END names (gui, terminal or
+// headless). Otherwise the GTK window when a display is named and opens,
+// else the terminal front end when standard error is a terminal, else
+// headless. A window that cannot be shown falls back the same way.
 std::unique_ptr<FrontEnd> NewDefaultFrontEnd();
 
 }  // namespace platform
