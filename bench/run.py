@@ -22,6 +22,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
 import bundle_fixture  # noqa: E402
 from cache_hit import cache_hit  # noqa: E402
 from download_route import download_route  # noqa: E402
+from gtk_window import gtk_window  # noqa: E402
 from measure import (BenchError, Figure, Row, load_average,  # noqa: E402
                      machine)
 from peak_memory import peak_memory  # noqa: E402
@@ -38,6 +39,7 @@ BENCHMARKS = {
     "download": download_route,
     "cache": cache_hit,
     "progress": progress_drawing,
+    "gtk": gtk_window,
     "memory": peak_memory,
 }
 

@@ -14,15 +14,10 @@ import select
 import subprocess
 import sys
 import time
-import warnings
-
-# pyatspi reaches some interfaces through calls GLib calls deprecated.
-warnings.filterwarnings("ignore", category=DeprecationWarning,
-                        module="pyatspi")
 
 SYSTEM_PYTHON = "/usr/bin/python3"
-# GTK keeps some allocations for the life of the process (type system,
-# fonts), which LeakSanitizer would report in a sanitized build.
+# fontconfig keeps some allocations for the life of the process, which
+# LeakSanitizer would report in a sanitized build.
 LSAN_SUPPRESSIONS = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                  "lsan-gtk.supp")
 
@@ -117,7 +112,8 @@ class Desktop:
     def environment(self):
         """What a run needs to show its window here."""
         return {"DISPLAY": self.display, "DBUS_SESSION_BUS_ADDRESS": self.bus,
-                "LSAN_OPTIONS": "suppressions=" + LSAN_SUPPRESSIONS}
+                "LSAN_OPTIONS": "suppressions=%s:print_suppressions=0" %
+                LSAN_SUPPRESSIONS}
 
     def x(self):
         from Xlib import display
@@ -162,6 +158,18 @@ class Desktop:
         geometry = window.get_geometry()
         origin = window.translate_coords(self.x().screen().root, 0, 0)
         return -origin.x, -origin.y, geometry.width, geometry.height
+
+    def press_key(self, window, name):
+        """Gives "window" the keyboard focus and types the key "name"
+        (an X keysym name, such as "Escape") through XTEST."""
+        from Xlib import X, XK
+        from Xlib.ext import xtest
+        x = self.x()
+        window.set_input_focus(X.RevertToParent, X.CurrentTime)
+        keycode = x.keysym_to_keycode(XK.string_to_keysym(name))
+        xtest.fake_input(x, X.KeyPress, keycode)
+        xtest.fake_input(x, X.KeyRelease, keycode)
+        x.sync()
 
     def close_window(self, window):
         """Asks "window" to close as a window manager does for its close

@@ -65,9 +65,10 @@ def read_xwd(data):
     return Image(width, height, bytes(rgb))
 
 
-def capture(display, window="root"):
-    """The screen of "display" (window "root"), or one window by its id."""
-    where = ["-root"] if window == "root" else ["-id", str(window)]
+def capture(display, window_name=None):
+    """The screen of "display", or only the window named "window_name"."""
+    where = ["-root"] if window_name is None else ["-name", window_name]
     dump = subprocess.run(["xwd", "-silent", "-display", display, *where],
-                          check=True, stdout=subprocess.PIPE, timeout=30)
+                          check=True, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, timeout=30)
     return read_xwd(dump.stdout)

@@ -124,17 +124,20 @@ class GtkWindowCase(unittest.TestCase):
         self.assertEqual(self.bundle.agent_starts(), 1)
         self.assertIsNone(DESKTOP.x_window(process.pid))
 
-    def test_cancel_and_the_close_box_end_the_run(self):
-        for way in ("Cancel", "close box"):
+    def test_cancel_its_keys_and_the_close_box_end_the_run(self):
+        for way in ("Cancel", "Return", "Escape", "close box"):
             with self.subTest(way):
                 process = self.start(rate=200 * 1000)
                 frame, label, bar, button = self.window(process)
                 wait_for(lambda: label.name.startswith("Downloading"),
                          what="the download")
+                window = DESKTOP.x_window(process.pid)
                 if way == "Cancel":
                     button.queryAction().doAction(0)
+                elif way == "close box":
+                    DESKTOP.close_window(window)
                 else:
-                    DESKTOP.close_window(DESKTOP.x_window(process.pid))
+                    DESKTOP.press_key(window, way)
                 self.assert_failed_run(self.bundle.finish(process, 10))
 
     def test_a_failed_download_stays_in_red_until_closed(self):
