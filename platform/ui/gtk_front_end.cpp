@@ -170,6 +170,7 @@ class GtkFrontEnd : public FrontEnd {
     gtk_container_add(GTK_CONTAINER(toplevel_), column);
     GtkWidget* buttons = gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL);
     gtk_button_box_set_layout(GTK_BUTTON_BOX(buttons), GTK_BUTTONBOX_END);
+    gtk_box_pack_end(GTK_BOX(column), buttons, FALSE, FALSE, 0);
     for (Control* control : window.controls()) {
       auto binding = std::make_unique<Binding>();
       binding->control = control;
@@ -205,7 +206,6 @@ class GtkFrontEnd : public FrontEnd {
       }
       bindings_.push_back(std::move(binding));
     }
-    gtk_box_pack_end(GTK_BOX(column), buttons, FALSE, FALSE, 0);
   }
 
   void redraw() {
@@ -344,6 +344,14 @@ class GtkFrontEnd : public FrontEnd {
 
 extern "C" __attribute__((visibility("default"))) platform::FrontEnd*
 bootstrapper_new_gtk_front_end() {
-  if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+  // To choose its visuals GDK would load the GL driver (Mesa with LLVM),
+  // which is most of a window's start-up time and memory; this window draws
+  // no GL. GDK reads the setting in gtk_init only, so the agent started
+  // later does not inherit it.
+  const bool glUnset = g_getenv("GDK_GL") == nullptr;
+  if (glUnset) g_setenv("GDK_GL", "disable", TRUE);
+  const bool opened = gtk_init_check(nullptr, nullptr);
+  if (glUnset) g_unsetenv("GDK_GL");
+  if (!opened) return nullptr;
   return new platform::GtkFrontEnd();
 }

@@ -27,8 +27,10 @@ std::unique_ptr<FrontEnd> fail(const std::string& why) {
 
 std::unique_ptr<FrontEnd> LoadGtkFrontEnd() {
   // Never closed: GTK cannot be unloaded, and the front end's code lives in
-  // the module.
-  void* module = dlopen(modulePath().c_str(), RTLD_NOW | RTLD_LOCAL);
+  // the module. Bound lazily, which spares resolving GTK's thousands of
+  // functions up front; a missing library still fails here, and the module
+  // is built with the executable whose symbols it uses.
+  void* module = dlopen(modulePath().c_str(), RTLD_LAZY | RTLD_LOCAL);
   if (module == nullptr) return fail(dlerror());
   auto entry =
       reinterpret_cast<NewGtkFrontEndEntry>(dlsym(module, kGtkEntryName));
