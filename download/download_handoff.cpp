@@ -55,7 +55,13 @@ void Download::downloadDidFinish(platform::WebDownload*) {
     failUnpacking(staged);
     return;
   }
-  if (!fireInstallAgent()) return;
+  // The agent may open windows of its own: this one leaves the screen
+  // before the agent starts, and comes back if it does not.
+  window_->orderOut();
+  if (!fireInstallAgent()) {
+    window_->orderFront();
+    return;
+  }
 
   platform::Application* application = platform::Application::shared();
   application->performAfterDelay(3.0, [this] { waitForInstallAgentToStart(); });

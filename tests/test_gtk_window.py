@@ -17,7 +17,8 @@ use_system_python()
 import pyatspi  # noqa: E402
 
 import bundle_fixture  # noqa: E402
-from bundle_fixture import GTK_MODULE, Bundle, make_agent_zip  # noqa: E402
+from bundle_fixture import (GTK_MODULE, RECORDING_LAUNCHER,  # noqa: E402
+                            Bundle, make_agent_zip)
 from desktop_fixture import (Desktop, DesktopUnavailable,  # noqa: E402
                              find_role)
 from screenshot import Image, capture  # noqa: E402
@@ -28,6 +29,9 @@ SPLASH_COLOR = (30, 144, 255)
 FAILURE_TEXT = ("Error during the download process.\n"
                 "See your system log for more information.")
 RUN_TIMEOUT = 60
+# The agent notes the windows on the screen when it starts.
+LAUNCHER = ('xwininfo -root -children -display "$DISPLAY" '
+            '> "$AGENT_RECORD.windows" 2>&1\n' + RECORDING_LAUNCHER)
 DESKTOP = None
 
 
@@ -62,7 +66,7 @@ class GtkWindowCase(unittest.TestCase):
         Image(160, 90, bytes(SPLASH_COLOR) * (160 * 90)).write_png(
             os.path.join(self.bundle.resources, "splash.png"))
         served = os.path.join(self.bundle.root, "served.zip")
-        make_agent_zip(served, padding=PADDING)
+        make_agent_zip(served, launcher=LAUNCHER, padding=PADDING)
         self.server = HttpsServer(served)
         self.addCleanup(self.server.stop)
 
@@ -122,7 +126,9 @@ class GtkWindowCase(unittest.TestCase):
         result = self.bundle.finish(process, RUN_TIMEOUT)
         self.assertEqual((result.returncode, result.stderr), (0, b""))
         self.assertEqual(self.bundle.agent_starts(), 1)
-        self.assertIsNone(DESKTOP.x_window(process.pid))
+        with open(self.bundle.record + ".windows") as windows:
+            self.assertNotIn('"X"', windows.read(),
+                             "the window was gone before the agent started")
 
     def test_cancel_its_keys_and_the_close_box_end_the_run(self):
         for way in ("Cancel", "Return", "Escape", "close box"):

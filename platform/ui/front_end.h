@@ -17,7 +17,8 @@ class FrontEnd {
   virtual void windowDidShow(Window& window, EventLoop& loop) = 0;
   // Draws what changed in "window" since the last call.
   virtual void draw(const Window& window) = 0;
-  // Called after "window" closed: stop taking input, leave the screen tidy.
+  // Called after "window" closed or was ordered out: stop taking input,
+  // leave the screen tidy. The window may be shown again.
   virtual void windowDidClose(Window& window) = 0;
 };
 

@@ -150,8 +150,9 @@ class GtkFrontEnd : public FrontEnd {
     });
   }
 
-  // The window is gone from the screen when this returns: whatever the run
-  // does next (start the agent) happens without it.
+  // The window is gone from the screen when this returns (the display
+  // server has destroyed it): whatever the run does next, such as starting
+  // the agent, happens without it.
   void windowDidClose(Window&) override { destroy(); }
 
  private:
@@ -323,7 +324,7 @@ class GtkFrontEnd : public FrontEnd {
     gtk_widget_destroy(toplevel_);
     toplevel_ = nullptr;
     bindings_.clear();
-    gdk_display_flush(gdk_display_get_default());
+    gdk_display_sync(gdk_display_get_default());
     loop_->setPollSource(nullptr);
     shown_.hide();
   }
