@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <exception>
-
 #include "agent/shell_command.h"
 #include "base/constants.h"
 
@@ -27,13 +25,7 @@ bool unzipInstallAgent(std::string zipPath, std::string destination,
   if (stat(zipPath.c_str(), &info) != 0) return false;
 
   const std::string command = unzipCommandLine(zipPath, destination, tool);
-  int status;
-  try {
-    status = call_system(tool, command);
-  } catch (const std::exception&) {
-    return false;
-  }
-  if (status != 0) {
+  if (call_system(tool, command) != 0) {
     reporter("Failed to unzip the install agent", true);
     return false;
   }
@@ -43,13 +35,8 @@ bool unzipInstallAgent(std::string zipPath, std::string destination,
 bool fireInstallAgentWithArgs(std::string launcher, std::string command,
                               std::string bundleLocation, int argc,
                               const char* const argv[],
-                              ErrorReporter reporter) {
+                              ErrorReporter /*reporter*/) {
   command = agentCommandLine(command, bundleLocation, argc, argv);
-  try {
-    call_system(launcher, command);
-  } catch (const std::exception&) {
-    reporter("Failed to start the instal agent", true);
-    return false;
-  }
+  call_system(launcher, command);
   return true;
 }

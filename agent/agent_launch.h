@@ -26,8 +26,7 @@ std::string agentCommandLine(std::string command, std::string bundleLocation,
 
 // Completes "command" (the shell invocation of "launcher") as
 // agentCommandLine does, runs it and waits for it. The agent's exit status
-// is not examined: false only when the command could not be handed to the
-// shell, after reporting "Failed to start the instal agent".
+// is not examined, so the result is true; "reporter" is not used.
 bool fireInstallAgentWithArgs(std::string launcher, std::string command,
                               std::string bundleLocation, int argc,
                               const char* const argv[], ErrorReporter reporter);

@@ -1,6 +1,5 @@
 #include "agent/cache_lock.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
 
@@ -10,9 +9,5 @@ CacheLock::CacheLock(const std::string& cacheDir) {
   platform::UniqueFd fd(
       open(cacheDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd.valid()) return;
-  int result;
-  do {
-    result = flock(fd.get(), LOCK_EX);
-  } while (result != 0 && errno == EINTR);  // a watched signal came first
-  if (result == 0) fd_ = std::move(fd);
+  if (flock(fd.get(), LOCK_EX) == 0) fd_ = std::move(fd);
 }

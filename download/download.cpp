@@ -2,27 +2,10 @@
 
 #include <filesystem>
 
-#include "agent/cache_lock.h"
-#include "agent/install_agent_cache.h"
-#include "agent/validation_stamp.h"
 #include "download/download_window.h"
 #include "platform/os/file_manager.h"
 #include "platform/os/main_bundle.h"
 #include "platform/os/service.h"
-
-namespace {
-
-// The stamp of the cached agent; nullopt when the cache holds no agent or
-// no stamp.
-std::optional<std::string> cachedAgentStamp() {
-  const std::string cacheDir = getInstallAgentCacheDir();
-  const CacheLock lock(cacheDir);
-  std::string stamp = readValidationString(cacheDir);
-  if (installAgentDirOnDisk().empty() || stamp.empty()) return std::nullopt;
-  return stamp;
-}
-
-}  // namespace
 
 bool Download::init() {
   // The builder connects every outlet before it calls init; a controller
@@ -33,17 +16,9 @@ bool Download::init() {
   }
   bytesReceived_ = 0;
   progress_->setDoubleValue(0.0);
-  progress_->setUsesThreadedAnimation(true);
-  downloadPercent_->setUsesSingleLineMode(true);
   installAgentLocation_ = downloadTo;
   cancel_->setKeyEquivalent("\r");
   return true;
-}
-
-bool Download::cacheHoldsCurrentAgent() const {
-  return !installAgentDirOnDisk().empty() &&
-         isCacheValid(getInstallAgentCacheDir(),
-                      validationString_.value_or(""));
 }
 
 void Download::applicationDidFinishLaunching() {
@@ -60,7 +35,6 @@ void Download::applicationDidFinishLaunching() {
     std::shared_ptr<platform::Image> splash =
         platform::Image::imageNamed("splash");
     image_->setImageScaling(platform::ImageScaling::kProportionallyUpOrDown);
-    image_->setEditable(false);
     if (splash) splash->setSize({400.0, 400.0});
     image_->setImage(std::move(splash));
     window_->displayIfNeeded();
@@ -76,11 +50,10 @@ void Download::windowWillClose(platform::Window*) {
 void Download::downloadFromURL(const std::string& url) {
   platform::URLRequest request;
   request.url = url;
-  request.cachePolicy = 0;
   request.timeoutInterval = 60.0;
   // Offering the cached agent's stamp lets the server answer a still-current
   // agent with a 304 instead of sending the archive again.
-  offeredStamp_ = cachedAgentStamp();
+  offeredStamp_ = platform::Service<AgentCache>::get().offeredStamp();
   if (offeredStamp_) {
     request.headerFields.emplace_back("If-None-Match", *offeredStamp_);
   }

@@ -6,16 +6,16 @@
 #include <optional>
 #include <string>
 
+#include "agent/agent_cache.h"
+#include "platform/net/web_download.h"
 #include "platform/ui/application.h"
 #include "platform/ui/controls.h"
-#include "platform/net/web_download.h"
 #include "platform/ui/window.h"
 
-class StagedAgent;
-
 // The download window's controller: downloads the install agent archive with
-// progress, revalidates the per-user cache against the server's ETag, unpacks
-// a new archive into the cache and starts the agent. The window builder
+// progress, revalidating the agent cache (platform::Service<AgentCache>)
+// against the server's ETag, and has the cache start the agent, from a new
+// archive or as it holds it; the window shows how that went. The builder
 // creates exactly one, connects its outlets, and makes it the delegate of the
 // application and of the window.
 class Download : public platform::ApplicationDelegate,
@@ -36,11 +36,11 @@ class Download : public platform::ApplicationDelegate,
   // Starts the download. When the cache holds an agent with a stamp, the
   // request carries it as If-None-Match.
   void downloadFromURL(const std::string& url);
-  // Starts a cached agent whose stamp matches the response's ETag (for a
-  // 304, the stamp offered), without downloading; otherwise shows the
-  // download's progress from here on. A stale cached agent stays until
-  // downloadDidFinish. A 304 that vouches for no cached agent fails the
-  // download.
+  // Closes the window and starts a cached agent whose stamp matches the
+  // response's ETag (for a 304, the stamp offered), without downloading;
+  // otherwise shows the download's progress from here on. A stale cached
+  // agent stays until downloadDidFinish. A 304 that vouches for no cached
+  // agent fails the download.
   void downloadDidReceiveResponse(platform::WebDownload* download,
                                   const platform::URLResponse& response) override;
   void downloadDidReceiveDataOfLength(platform::WebDownload* download,
@@ -49,21 +49,15 @@ class Download : public platform::ApplicationDelegate,
   void failure(const std::string& message, platform::Color color);
   void downloadDidFailWithError(platform::WebDownload* download,
                                 const platform::DownloadError& error) override;
-  // Closes the window; runs 3.0 seconds after a launch from
-  // downloadDidFinish.
-  void waitForInstallAgentToStart();
-  // Unpacks the archive beside the cache's agent and, under the cache lock,
-  // replaces a stale agent with it, the ETag as its stamp; starts it and
-  // stops the application. When another run installed the same ETag
-  // meanwhile, that agent is started instead. A failed unpack leaves the
-  // cache as it was.
+  // Shows that the installer is being prepared while the cache installs the
+  // archive under the response's ETag and starts it; once the agent runs,
+  // closes the window, which ends the run.
   void downloadDidFinish(platform::WebDownload* download) override;
-  // Starts the cached agent through /bin/sh with the product archive and the
-  // process's arguments, and sets the application's termination status to 1:
-  // a non-zero status means exactly that the agent was started. Without a
-  // launcher in the cache, or when the start fails, shows a red failure
-  // instead and returns false.
-  bool fireInstallAgent();
+  // Takes what starting the agent came to: when it started, sets the
+  // application's termination status to 1 (a non-zero status means exactly
+  // that the agent was started) and returns true; otherwise shows why in
+  // red and returns false.
+  bool fireInstallAgent(AgentCache::Outcome outcome);
 
   // Outlets.
   platform::ProgressIndicator* progress() const { return progress_; }
@@ -86,13 +80,6 @@ class Download : public platform::ApplicationDelegate,
   }
 
  private:
-  // True when the cache holds an agent stamped with validationString_ (never
-  // without an ETag). Call with the cache locked.
-  bool cacheHoldsCurrentAgent() const;
-  // Logs why "staged" could not be made or installed, if it says, and shows
-  // the failed unpack.
-  void failUnpacking(const StagedAgent& staged);
-
   platform::ProgressIndicator* progress_ = nullptr;
   platform::ImageView* image_ = nullptr;
   std::int64_t fileLength_ = -1;

@@ -1,28 +1,5 @@
-#include <string>
-#include <vector>
-
-#include "agent/agent_launch.h"
-#include "agent/bundle_paths.h"
-#include "agent/cache_lock.h"
-#include "agent/install_agent_cache.h"
-#include "agent/staged_agent.h"
-#include "base/error_reporter.h"
 #include "download/download.h"
-#include "platform/os/file_manager.h"
-#include "platform/os/process_info.h"
 #include "platform/os/service.h"
-#include "platform/os/system_log.h"
-#include "platform/os/task_launcher.h"
-
-void Download::waitForInstallAgentToStart() { window_->close(); }
-
-void Download::failUnpacking(const StagedAgent& staged) {
-  // The unzip tool reports its own failure; the cache's is logged here.
-  if (!staged.error().empty()) {
-    platform::Service<platform::SystemLog>::get().log(staged.error());
-  }
-  failure("Failed to unzip the installer.", platform::Color::kRed);
-}
 
 void Download::downloadDidFinish(platform::WebDownload*) {
   downloadPercent_->setStringValue("Initializing the installer");
@@ -31,67 +8,36 @@ void Download::downloadDidFinish(platform::WebDownload*) {
   cancel_->setEnabled(false);
   window_->displayIfNeeded();
 
-  // Unpacked beside the agent directory and renamed into place, so that no
-  // run sees or starts a partly unpacked agent, and a failure leaves the
-  // cache as it was.
-  const std::string cacheDir = getInstallAgentCacheDir();
-  StagedAgent staged(cacheDir);
-  if (staged.path().empty() ||
-      !unzipInstallAgent(installAgentLocation_, staged.path(), "unzip",
-                         report_error_main)) {
-    failUnpacking(staged);
-    return;
-  }
-  if (!hasInstallAgentExecutable(staged.path())) {
-    failure("The installer is incomplete.", platform::Color::kRed);
-    return;
-  }
-
-  const CacheLock lock(cacheDir);
-  // A run that finished first may have installed the same ETag already; its
-  // agent may be starting, so it stays.
-  if (!cacheHoldsCurrentAgent() &&
-      !staged.install(validationString_.value_or(""))) {
-    failUnpacking(staged);
-    return;
-  }
-  // The agent may open windows of its own: this one leaves the screen
-  // before the agent starts, and comes back if it does not.
-  window_->orderOut();
-  if (!fireInstallAgent()) {
+  // The agent may open windows of its own: this one leaves the screen before
+  // the agent starts, and comes back if it does not start.
+  if (!fireInstallAgent(platform::Service<AgentCache>::get().installAndStart(
+          installAgentLocation_, validationString_,
+          [this] { window_->orderOut(); }))) {
     window_->orderFront();
     return;
   }
-
-  platform::Application* application = platform::Application::shared();
-  application->performAfterDelay(3.0, [this] { waitForInstallAgentToStart(); });
-  application->stop(this);
+  // The agent runs on its own: the window's work is done, and closing it
+  // ends the run.
+  window_->close();
 }
 
-bool Download::fireInstallAgent() {
-  const std::string agentDir = installAgentDirOnDisk();
-  if (agentDir.empty()) {
-    failure("The installer is incomplete.", platform::Color::kRed);
-    return false;
+bool Download::fireInstallAgent(AgentCache::Outcome outcome) {
+  switch (outcome) {
+    case AgentCache::Outcome::kStarted:
+      // The run's status tells the caller that the agent is running and that
+      // nothing more is to be started.
+      platform::Application::shared()->setTerminationStatus(1);
+      return true;
+    case AgentCache::Outcome::kUnpackFailed:
+      failure("Failed to unzip the installer.", platform::Color::kRed);
+      return false;
+    case AgentCache::Outcome::kNotCurrent:
+    case AgentCache::Outcome::kIncomplete:
+      failure("The installer is incomplete.", platform::Color::kRed);
+      return false;
+    case AgentCache::Outcome::kNotStarted:
+      failure("The installer could not be started.", platform::Color::kRed);
+      return false;
   }
-  installAgentLocation_ = agentDir;
-
-  std::vector<std::string> arguments = {
-      getInstallAgentExecutable(installAgentLocation_), "-installbundle",
-      platform::appendPathComponent(getBundleLocation(), "bundle.zip")};
-  const std::vector<std::string> own =
-      platform::Service<platform::ProcessInfo>::get().arguments();
-  if (own.size() > 1) {
-    arguments.insert(arguments.end(), own.begin() + 1, own.end());
-  }
-
-  if (!platform::Service<platform::TaskLauncher>::get().launch("/bin/sh",
-                                                               arguments)) {
-    failure("The installer could not be started.", platform::Color::kRed);
-    return false;
-  }
-  // The run's status tells the caller that the agent is running and that
-  // nothing more is to be started.
-  platform::Application::shared()->setTerminationStatus(1);
-  return true;
+  return false;
 }

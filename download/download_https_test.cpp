@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "agent/install_agent_cache.h"
+#include "agent/mkpath.h"
 #include "base/constants.h"
 #include "download/download_window.h"
 #include "testing/download_window_fixture.h"
@@ -80,7 +81,8 @@ TEST(DownloadHttpsTest, AServedArchiveIsShownArrivingThenStartedFromTheCache) {
   platform::ScopedService<platform::ProcessInfo> processService(&process);
   downloadTo = bundle.root() + "/InstallAgent.zip";
   downloadFrom = server.url();
-  cacheAgent("");  // the agent directory as the sourcing makes it: empty
+  // The agent directory as the sourcing makes it: empty.
+  mkpath(getInstallAgentCacheDir() + installAgentDirName, 0700);
 
   platform::FakeFrontEnd announced;
   EXPECT_EQ(runWindow(announced), 1);

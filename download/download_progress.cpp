@@ -1,7 +1,5 @@
 #include <cstdio>
 
-#include "agent/cache_lock.h"
-#include "agent/install_agent_cache.h"
 #include "download/download.h"
 #include "platform/os/service.h"
 #include "platform/os/system_log.h"
@@ -28,15 +26,14 @@ void Download::downloadDidReceiveResponse(
   // A response without an ETag never validates the cache, so the agent is
   // fetched again rather than trusted. A stale agent stays until the new
   // archive has arrived: a download that fails leaves the cache as it was.
-  {
-    // Another run may be replacing the agent: the lock keeps it in place
-    // until this one has started.
-    const CacheLock lock(getInstallAgentCacheDir());
-    if (cacheHoldsCurrentAgent()) {
-      window_->close();
-      fireInstallAgent();
-      return;
-    }
+  // The window closes before the agent starts; closing it cancels this
+  // download.
+  const AgentCache::Outcome cached =
+      platform::Service<AgentCache>::get().startIfCurrent(
+          validationString_, [this] { window_->close(); });
+  if (cached != AgentCache::Outcome::kNotCurrent) {
+    fireInstallAgent(cached);
+    return;
   }
   if (notModified) {
     // No archive follows a 304, and the agent it vouched for was replaced

@@ -1,11 +1,9 @@
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "testing/download_window_fixture.h"
 #include "gtest/gtest.h"
-#include "testing/test_env.h"
+#include "testing/download_window_fixture.h"
 
 namespace {
 
@@ -26,20 +24,12 @@ platform::URLResponse notModified(const std::string& etag) {
 }
 
 TEST(DownloadRevalidationTest, TheCachedAgentsStampIsOffered) {
-  struct Case {
-    const char* name;
-    bool agent;         // a launcher in the cache
-    std::string stamp;  // "" for none stored
-    std::optional<std::string> offered;
-  };
-  for (const Case& c : {Case{"agent and stamp", true, "\"v1\"", "\"v1\""},
-                        Case{"no agent", false, "\"v1\"", std::nullopt},
-                        Case{"no stamp", true, "", std::nullopt}}) {
-    SCOPED_TRACE(c.name);
+  for (const std::optional<std::string>& stamp :
+       {std::optional<std::string>("\"v1\""), std::optional<std::string>()}) {
+    SCOPED_TRACE(stamp.value_or("none"));
     FakeDownloadWindow w;
-    cacheAgent(c.stamp);
-    if (!c.agent) std::remove((w.agentDir() + "/install").c_str());
-    EXPECT_EQ(ifNoneMatch(w.launch().request), c.offered);
+    w.cache.stamp = stamp;
+    EXPECT_EQ(ifNoneMatch(w.launch().request), stamp);
   }
 }
 
@@ -49,7 +39,7 @@ TEST(DownloadRevalidationTest, A304StartsTheCachedAgentItStandsFor) {
   for (const std::string repeated : {"\"v1\"", ""}) {
     SCOPED_TRACE(repeated);
     FakeDownloadWindow w;
-    cacheAgent("\"v1\"");
+    w.cache.stamp = "\"v1\"";
     w.downloads.script = [repeated](platform::FakeDownloadRecord& download) {
       download.respond(notModified(repeated));
       download.finish();
@@ -59,8 +49,8 @@ TEST(DownloadRevalidationTest, A304StartsTheCachedAgentItStandsFor) {
     EXPECT_EQ(w.controller().validationString(), "\"v1\"");
     EXPECT_EQ(w.download().cancelCalls, 1);
     EXPECT_FALSE(w.window->window.isVisible());
-    ASSERT_EQ(w.tasks.launches.size(), 1u);
-    EXPECT_EQ(w.tasks.launches[0].arguments[0], w.agentDir() + "/install");
+    EXPECT_EQ(w.cache.cachedStarts, 1);
+    EXPECT_TRUE(w.cache.installs.empty());
     EXPECT_TRUE(w.log.lines.empty());
   }
 }
@@ -72,15 +62,16 @@ TEST(DownloadRevalidationTest, A304ThatVouchesForNoCachedAgentFails) {
   for (bool offered : {false, true}) {
     SCOPED_TRACE(offered ? "replaced meanwhile" : "nothing offered");
     FakeDownloadWindow w;
-    if (offered) cacheAgent("\"v1\"");
-    w.downloads.script = [offered](platform::FakeDownloadRecord& download) {
-      if (offered) cacheAgent("\"v2\"");
+    if (offered) w.cache.stamp = "\"v1\"";
+    w.downloads.script = [&w, offered](platform::FakeDownloadRecord& download) {
+      if (offered) w.cache.stamp = "\"v2\"";
       download.respond(notModified(""));
       EXPECT_FALSE(download.finish()) << "a cancelled download finished";
     };
 
     EXPECT_EQ(w.application.run(), 0);
-    EXPECT_TRUE(w.tasks.launches.empty());
+    EXPECT_EQ(w.cache.cachedStarts, 0);
+    EXPECT_TRUE(w.cache.installs.empty());
     EXPECT_EQ(w.download().cancelCalls, 1);
     EXPECT_EQ(w.log.lines,
               std::vector<std::string>{
@@ -90,8 +81,6 @@ TEST(DownloadRevalidationTest, A304ThatVouchesForNoCachedAgentFails) {
                   FakeDownloadWindow::kUrl});
     EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
     EXPECT_TRUE(w.window->window.isVisible()) << "waits to be closed";
-    // The other run's agent stays, as after any failed download.
-    EXPECT_EQ(testing_env::exists(w.agentDir() + "/install"), offered);
   }
 }
 

@@ -8,8 +8,7 @@
 #include "testing/download_window_fixture.h"
 #include "gtest/gtest.h"
 #include "testing/test_env.h"
-#include "testing/fake_process_info.h"
-#include "testing/fake_task_launcher.h"
+#include "testing/fake_agent_cache.h"
 #include "testing/fake_web_download.h"
 #include "platform/os/service.h"
 
@@ -19,17 +18,15 @@ TEST(DownloadWindowTest, TheEntryRunsTheWindowAndTellsWhetherTheAgentStarted) {
   // Given a cached agent that the server still vouches for, the window ends
   // by itself: true when the agent started, false when it could not.
   testing_env::FakeBundle bundle;
-  cacheAgent("\"v1\"");
+  FakeAgentCache cache;
+  cache.stamp = "\"v1\"";
   platform::FakeWebDownloadFactory downloads;
   downloads.script = [](platform::FakeDownloadRecord& download) {
     download.respond(serverResponse("\"v1\"", 1000));
   };
-  platform::FakeTaskLauncher tasks;
-  platform::FakeProcessInfo process({"/Applications/X.app/Contents/MacOS/X"});
   platform::ScopedService<platform::WebDownloadFactory> downloadService(
       &downloads);
-  platform::ScopedService<platform::TaskLauncher> taskService(&tasks);
-  platform::ScopedService<platform::ProcessInfo> processService(&process);
+  platform::ScopedService<AgentCache> cacheService(&cache);
 
   struct Case {
     const char* name;
@@ -46,7 +43,8 @@ TEST(DownloadWindowTest, TheEntryRunsTheWindowAndTellsWhetherTheAgentStarted) {
     SCOPED_TRACE(c.name);
     testing_env::ScopedEnvironment url("QZ_INTERNAL_INSTALL_AGENT_URL",
                                        c.override);
-    tasks.result = c.launches;
+    cache.startOutcome = c.launches ? AgentCache::Outcome::kStarted
+                                    : AgentCache::Outcome::kNotStarted;
     const std::string destination = bundle.root() + "/InstallAgent.zip";
     clearReports();
 
@@ -59,7 +57,7 @@ TEST(DownloadWindowTest, TheEntryRunsTheWindowAndTellsWhetherTheAgentStarted) {
     EXPECT_TRUE(recordedReports().empty());
   }
   EXPECT_EQ(downloads.started.size(), 4u);
-  EXPECT_EQ(tasks.launches.size(), 4u);
+  EXPECT_EQ(cache.cachedStarts, 4);
 }
 
 }  // namespace

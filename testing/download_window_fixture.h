@@ -11,24 +11,21 @@
 #include "testing/test_env.h"
 #include "testing/fake_event_loop.h"
 #include "testing/fake_front_end.h"
-#include "testing/fake_process_info.h"
+#include "testing/fake_agent_cache.h"
 #include "testing/fake_system_log.h"
-#include "testing/fake_task_launcher.h"
 #include "testing/fake_web_download.h"
 #include "platform/os/service.h"
 
 // The download window as the builder makes it, with its controller, on a
-// fake clock, a recording front end and a scripted download. The agent is
-// recorded, not started. Files are real: HOME (and with it the cache) and
-// the bundle's resources lie in a scratch directory, and unpacking runs the
-// real unzip tool.
+// fake clock, a recording front end, a scripted download and a fake agent
+// cache. The bundle and HOME lie in a scratch directory.
 class FakeDownloadWindow {
  public:
   // The URL the window downloads from.
   static constexpr const char kUrl[] = "https://127.0.0.1/agent.zip";
 
-  // Builds the window, with downloadTo in the scratch directory, downloadFrom
-  // set to kUrl and the cache's agent directory made but empty.
+  // Builds the window, with downloadTo in the scratch directory and
+  // downloadFrom set to kUrl.
   FakeDownloadWindow();
 
   Download& controller() { return window->controller; }
@@ -38,9 +35,6 @@ class FakeDownloadWindow {
   // The download started last; the test fails when there is none.
   platform::FakeDownloadRecord& download();
 
-  std::string cacheDir() const;
-  // The cache's agent directory, without a trailing separator.
-  std::string agentDir() const;
   // True when a stop() of the application is pending: the loop then returns
   // at once instead of running out of work.
   bool stopRequested();
@@ -50,22 +44,16 @@ class FakeDownloadWindow {
   platform::Application application{&loop};
   platform::FakeFrontEnd frontEnd;
   platform::FakeWebDownloadFactory downloads;
-  platform::FakeTaskLauncher tasks;
+  FakeAgentCache cache;
   platform::FakeSystemLog log;
-  platform::FakeProcessInfo process{{"/Applications/X.app/Contents/MacOS/X"}};
   std::unique_ptr<DownloadWindow> window;
 
  private:
   platform::ScopedService<platform::WebDownloadFactory> downloadService_{
       &downloads};
-  platform::ScopedService<platform::TaskLauncher> taskService_{&tasks};
+  platform::ScopedService<AgentCache> cacheService_{&cache};
   platform::ScopedService<platform::SystemLog> logService_{&log};
-  platform::ScopedService<platform::ProcessInfo> processService_{&process};
 };
-
-// Puts an agent whose launcher is testing_env::kRecordingLauncher into the
-// cache below HOME, stamped with "stamp" (no stamp when it is empty).
-void cacheAgent(const std::string& stamp);
 
 // A response from the download server.
 platform::URLResponse serverResponse(std::optional<std::string> etag,

@@ -1,7 +1,6 @@
 #ifndef TESTING_FAKE_TASK_LAUNCHER_H_
 #define TESTING_FAKE_TASK_LAUNCHER_H_
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,13 +18,11 @@ struct FakeTaskLauncher : TaskLauncher {
   bool launch(const std::string& launchPath,
               const std::vector<std::string>& arguments) override {
     launches.push_back({launchPath, arguments});
-    if (onLaunch) onLaunch();
     return result;
   }
 
   std::vector<Launch> launches;
-  bool result = true;            // what every launch returns
-  std::function<void()> onLaunch;  // called at each launch, when set
+  bool result = true;  // what every launch returns
 };
 
 }  // namespace platform

@@ -91,7 +91,7 @@ class CurlWebDownloadTest : public ::testing::Test {
   std::unique_ptr<WebDownload> start(const std::string& url, Recorder& recorder,
                                      double timeout = 60,
                                      HeaderFields fields = {}) {
-    URLRequest request{url, 0, timeout, std::move(fields)};
+    URLRequest request{url, timeout, std::move(fields)};
     std::unique_ptr<WebDownload> download =
         WebDownloadFactory::Real().startDownload(request, &recorder, *loop_);
     download->setDeletesFileUponFailure(true);

@@ -16,7 +16,6 @@ using HeaderFields = std::vector<std::pair<std::string, std::string>>;
 
 struct URLRequest {
   std::string url;
-  int cachePolicy = 0;  // use the protocol's cache policy
   // A transfer that receives no byte for this long fails; so does one whose
   // connection takes this long to set up.
   double timeoutInterval = 60.0;

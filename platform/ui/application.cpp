@@ -1,7 +1,5 @@
 #include "platform/ui/application.h"
 
-#include <utility>
-
 namespace platform {
 
 namespace {
@@ -32,10 +30,5 @@ int Application::run() {
 }
 
 void Application::stop(const void*) { loop_->stop(); }
-
-void Application::performAfterDelay(double seconds,
-                                    std::function<void()> callback) {
-  loop_->performAfterDelay(seconds, std::move(callback));
-}
 
 }  // namespace platform

@@ -1,8 +1,6 @@
 #ifndef PLATFORM_UI_APPLICATION_H_
 #define PLATFORM_UI_APPLICATION_H_
 
-#include <functional>
-
 #include "platform/loop/event_loop.h"
 #include "platform/ui/window.h"
 
@@ -41,9 +39,6 @@ class Application {
   void stop(const void* sender);
   // What run() returns; 0 unless set.
   void setTerminationStatus(int status) { status_ = status; }
-
-  // Calls "callback" from the loop after "seconds".
-  void performAfterDelay(double seconds, std::function<void()> callback);
 
  private:
   EventLoop* loop_;

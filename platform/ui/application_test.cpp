@@ -7,10 +7,10 @@
 
 #include "gtest/gtest.h"
 #include "platform/ui/controls.h"
-#include "testing/fake_event_loop.h"
-#include "testing/fake_front_end.h"
 #include "platform/ui/front_end.h"
 #include "platform/ui/window.h"
+#include "testing/fake_event_loop.h"
+#include "testing/fake_front_end.h"
 
 namespace platform {
 namespace {
@@ -47,18 +47,17 @@ TEST(ApplicationTest, RunLaunchesOnceThenLoopsUntilStopAndReturnsTheStatus) {
   EXPECT_EQ(Application::shared(), &run.application);
 
   // Scheduled before the run starts, yet delivered after the launch.
-  run.application.performAfterDelay(1, [&run, &frontEnd] {
+  run.loop.performAfterDelay(1, [&run, &frontEnd] {
     run.events.push_back("timer");
     // What the launch changed was drawn without waiting for the loop.
     EXPECT_EQ(frontEnd.lastDrawing().status, "Connecting");
     run.status.setStringValue("changed");  // drawn by the display pass
   });
-  run.application.performAfterDelay(2, [&run] {
+  run.loop.performAfterDelay(2, [&run] {
     run.application.setTerminationStatus(7);
     run.application.stop(nullptr);
   });
-  run.application.performAfterDelay(3,
-                                    [&run] { run.events.push_back("late"); });
+  run.loop.performAfterDelay(3, [&run] { run.events.push_back("late"); });
 
   EXPECT_EQ(run.application.run(), 7);
   EXPECT_FALSE(run.loop.ranOutOfWork());
@@ -78,7 +77,7 @@ TEST(ApplicationTest, StopDuringTheLaunchEndsTheRun) {
   Application application(&loop);
   application.setDelegate(&delegate);
   bool timerRan = false;
-  application.performAfterDelay(0, [&timerRan] { timerRan = true; });
+  loop.performAfterDelay(0, [&timerRan] { timerRan = true; });
   EXPECT_EQ(application.run(), 0);
   EXPECT_FALSE(timerRan);
 }
@@ -88,8 +87,8 @@ TEST(ApplicationTest, SignalsCloseTheWindowAsItsCloseBoxWould) {
     WindowRun run;
     std::unique_ptr<FrontEnd> frontEnd = NewHeadlessFrontEnd();
     run.window.setFrontEnd(frontEnd.get());
-    run.application.performAfterDelay(
-        0, [&run, signo] { run.loop.raiseSignal(signo); });
+    run.loop.performAfterDelay(0,
+                               [&run, signo] { run.loop.raiseSignal(signo); });
     run.application.run();
     EXPECT_FALSE(run.loop.ranOutOfWork()) << signo;
     EXPECT_EQ(run.events,
@@ -104,9 +103,9 @@ TEST(ApplicationTest, HeadlessClosesTheWindowOnceItShowsAFailure) {
   WindowRun run;
   std::unique_ptr<FrontEnd> frontEnd = NewHeadlessFrontEnd();
   run.window.setFrontEnd(frontEnd.get());
-  run.application.performAfterDelay(
+  run.loop.performAfterDelay(
       1, [&run] { run.status.setStringValue("Downloading  50%"); });
-  run.application.performAfterDelay(2, [&run] {
+  run.loop.performAfterDelay(2, [&run] {
     run.status.setStringValue("Failed.");
     run.status.setTextColor(Color::kRed);
     run.window.displayIfNeeded();

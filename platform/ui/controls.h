@@ -46,8 +46,6 @@ class ProgressIndicator : public Control {
   void startAnimation(const void* sender);
   void stopAnimation(const void* sender);
   void incrementBy(double delta);
-  bool usesThreadedAnimation() const { return threadedAnimation_; }
-  void setUsesThreadedAnimation(bool threaded) { threadedAnimation_ = threaded; }
   // Draws the window now if anything in it changed.
   void displayIfNeeded();
 
@@ -56,7 +54,6 @@ class ProgressIndicator : public Control {
   double maxValue_ = 100;
   bool indeterminate_ = false;
   bool animating_ = false;
-  bool threadedAnimation_ = false;
 };
 
 // One line (or more) of text.
@@ -66,13 +63,10 @@ class TextFieldCell : public Control {
   void setStringValue(const std::string& text);
   Color textColor() const { return color_; }
   void setTextColor(Color color);
-  bool usesSingleLineMode() const { return singleLine_; }
-  void setUsesSingleLineMode(bool singleLine) { singleLine_ = singleLine; }
 
  private:
   std::string text_;
   Color color_ = Color::kControlText;
-  bool singleLine_ = false;
 };
 
 // An image loaded from a file. The front ends do not draw its pixels; they
@@ -105,13 +99,10 @@ class ImageView : public Control {
   void setImage(std::shared_ptr<Image> image);
   ImageScaling imageScaling() const { return scaling_; }
   void setImageScaling(ImageScaling scaling) { scaling_ = scaling; }
-  bool isEditable() const { return editable_; }
-  void setEditable(bool editable) { editable_ = editable; }
 
  private:
   std::shared_ptr<Image> image_;
   ImageScaling scaling_ = ImageScaling::kProportionallyDown;
-  bool editable_ = true;
 };
 
 class Button : public Control {

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "platform/loop/event_loop.h"
+#include "platform/os/unique_fd.h"
 #include "platform/ui/application.h"
 #include "platform/ui/controls.h"
-#include "platform/loop/event_loop.h"
 #include "platform/ui/front_end.h"
-#include "platform/os/unique_fd.h"
 #include "platform/ui/window.h"
 
 namespace platform {
@@ -69,7 +69,7 @@ struct TerminalWindow : WindowDelegate {
     cancel.setKeyEquivalent("\r");
     cancel.setAction([this] { window.close(); });
     application.setMainWindow(&window);
-    application.performAfterDelay(20, [this] { application.stop(nullptr); });
+    loop->performAfterDelay(20, [this] { application.stop(nullptr); });
   }
   void windowWillClose(Window*) override {
     ++closes;
@@ -100,7 +100,7 @@ TEST(TerminalFrontEndTest, DrawsOnlyChangesAndReturnPressesTheEnabledButton) {
     TerminalWindow run(NewTerminalFrontEnd(slave.get()));
     run.status.setStringValue("Downloading  50%");
     run.bar.setDoubleValue(50);
-    run.application.performAfterDelay(0.05, [&] {
+    run.loop->performAfterDelay(0.05, [&] {
       // Ten thousand small steps, one per received block, move the bar by
       // three cells (an exact binary fraction keeps the sum exact): only
       // those redraws may reach the terminal.
@@ -114,7 +114,7 @@ TEST(TerminalFrontEndTest, DrawsOnlyChangesAndReturnPressesTheEnabledButton) {
       tcgetattr(slave.get(), &during);
       EXPECT_EQ(write(master.get(), "\r", 1), 1);
     });
-    run.application.performAfterDelay(0.4, [&] {
+    run.loop->performAfterDelay(0.4, [&] {
       visibleAfterDisabledReturn = run.window.isVisible();
       run.cancel.setEnabled(true);
       EXPECT_EQ(write(master.get(), "\r", 1), 1);
@@ -155,7 +155,7 @@ int showWindowInThisTerminal() {
   std::fputs("before the window\n", stderr);
   run.status.setStringValue("Downloading  50%");
   run.bar.setDoubleValue(50);
-  run.application.performAfterDelay(0.2, [&run] {
+  run.loop->performAfterDelay(0.2, [&run] {
     // Output from elsewhere in the process, as the system log writes it,
     // more than the rows above the window hold.
     for (int line = 1; line <= 9; ++line) {

@@ -49,7 +49,6 @@ TEST(WindowTest, DrawsOnlyWhatChangedWhileShown) {
   bar.setDoubleValue(0);
   status.setStringValue("");
   cancel.setEnabled(true);
-  bar.setUsesThreadedAnimation(true);
   window.displayIfNeeded();
   EXPECT_EQ(frontEnd.drawings.size(), 1u);
 

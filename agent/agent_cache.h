@@ -1,0 +1,53 @@
+#ifndef AGENT_AGENT_CACHE_H_
+#define AGENT_AGENT_CACHE_H_
+
+#include <functional>
+#include <optional>
+#include <string>
+
+// The per-user cache of the install agent, as the download window uses it:
+// which stamp to offer the server, and starting the agent that the server's
+// ETag vouches for, from the cache or from a downloaded archive. Abstract so
+// that the window's tests can put a double in; the real one is Real(),
+// reached through platform::Service<AgentCache>. Every call looks at and
+// changes the cache under its lock, so that runs at once see each other's
+// updates whole.
+//
+// Starting an agent runs its launcher through /bin/sh with "-installbundle",
+// the product archive (bundle.zip in the bundle's resources) and the
+// process's own arguments, and does not wait for it.
+class AgentCache {
+ public:
+  // How a start ended.
+  enum class Outcome {
+    kStarted,       // the agent was handed to the system and runs
+    kNotCurrent,    // startIfCurrent: no cached agent carries the ETag
+    kUnpackFailed,  // the archive could not be unpacked into the cache
+    kIncomplete,    // there is no launcher to start
+    kNotStarted,    // the system refused to start the launcher
+  };
+
+  static AgentCache& Real();
+  virtual ~AgentCache() = default;
+
+  // The cached agent's stamp, to offer the server as If-None-Match; nullopt
+  // when the cache holds no agent or no stamp.
+  virtual std::optional<std::string> offeredStamp() = 0;
+
+  // When the cache holds an agent stamped "etag", calls "beforeStart" and
+  // starts that agent; kNotCurrent, with nothing called or started,
+  // otherwise. An absent or empty ETag never matches.
+  virtual Outcome startIfCurrent(const std::optional<std::string>& etag,
+                                 const std::function<void()>& beforeStart) = 0;
+
+  // Installs the agent in the downloaded "archive" with "etag" as its stamp
+  // (none without one), calls "beforeStart" and starts it. When the cache
+  // meanwhile got an agent under the same ETag from another run, that one
+  // stays and is started. A failure before the start leaves the cache as
+  // it was.
+  virtual Outcome installAndStart(const std::string& archive,
+                                  const std::optional<std::string>& etag,
+                                  const std::function<void()>& beforeStart) = 0;
+};
+
+#endif  // AGENT_AGENT_CACHE_H_

@@ -1,0 +1,39 @@
+#ifndef TESTING_FAKE_AGENT_CACHE_H_
+#define TESTING_FAKE_AGENT_CACHE_H_
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "agent/agent_cache.h"
+
+// A cache that answers as the test sets it and records what it was asked;
+// it unpacks and starts nothing.
+class FakeAgentCache : public AgentCache {
+ public:
+  struct Install {
+    std::string archive;
+    std::optional<std::string> etag;
+  };
+
+  std::optional<std::string> offeredStamp() override;
+  Outcome startIfCurrent(const std::optional<std::string>& etag,
+                         const std::function<void()>& beforeStart) override;
+  // Calls "beforeStart" unless installOutcome fails before the start.
+  Outcome installAndStart(const std::string& archive,
+                          const std::optional<std::string>& etag,
+                          const std::function<void()>& beforeStart) override;
+
+  // The stamp of the cached agent, offered and matched; nullopt for none.
+  std::optional<std::string> stamp;
+  // What starting the cached agent, and installing an archive, give.
+  Outcome startOutcome = Outcome::kStarted;
+  Outcome installOutcome = Outcome::kStarted;
+
+  int cachedStarts = 0;  // startIfCurrent calls that found the agent current
+  std::vector<Install> installs;
+  std::function<void()> onStart;  // called where an agent would start
+};
+
+#endif  // TESTING_FAKE_AGENT_CACHE_H_
