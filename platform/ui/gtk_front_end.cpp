@@ -1,6 +1,5 @@
 #include <gtk/gtk.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -10,6 +9,7 @@
 #include "platform/os/main_bundle.h"
 #include "platform/os/service.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/gtk/control_widget.h"
 #include "platform/ui/gtk/glib_poll_source.h"
 #include "platform/ui/gtk_module.h"
 #include "platform/ui/shown_window.h"
@@ -21,29 +21,6 @@ namespace {
 // A download reports every block it receives; the widgets follow at most
 // this often, so that a fast download is not slowed by its window.
 constexpr double kRedrawInterval = 1.0 / 30;
-constexpr guint kPulseMilliseconds = 100;
-// The content's width and the image area's height, in logical pixels (GTK
-// doubles them at 200 % scaling).
-constexpr int kContentWidth = 400;
-constexpr int kImageHeight = 240;
-
-struct GObjectUnref {
-  void operator()(gpointer object) const { g_object_unref(object); }
-};
-using Pixbuf = std::unique_ptr<GdkPixbuf, GObjectUnref>;
-
-// One control of the window and the widget that shows it, with what the
-// widget shows now, so that an unchanged control costs GTK nothing.
-struct Binding {
-  Control* control;
-  GtkWidget* widget;
-  std::string text;
-  Color color = Color::kControlText;
-  std::string imagePath;
-  Pixbuf pixbuf;
-  ImageScaling scaling = ImageScaling::kProportionallyDown;
-  guint pulse = 0;  // the timeout that animates an indeterminate bar
-};
 
 // The bundle's name without ".app": the window's title.
 std::string bundleName(const Window& window) {
@@ -56,63 +33,6 @@ std::string bundleName(const Window& window) {
     name.resize(name.size() - suffix.size());
   }
   return name.empty() ? window.title() : name;
-}
-
-// Paints the image into the area as its scaling asks, centred.
-gboolean drawImage(GtkWidget* area, cairo_t* cr, gpointer data) {
-  const Binding& binding = *static_cast<const Binding*>(data);
-  if (!binding.pixbuf) return FALSE;
-  const double width = gtk_widget_get_allocated_width(area);
-  const double height = gtk_widget_get_allocated_height(area);
-  const double imageWidth = gdk_pixbuf_get_width(binding.pixbuf.get());
-  const double imageHeight = gdk_pixbuf_get_height(binding.pixbuf.get());
-  double scaleX = width / imageWidth;
-  double scaleY = height / imageHeight;
-  const double fit = std::min(scaleX, scaleY);
-  switch (binding.scaling) {
-    case ImageScaling::kProportionallyUpOrDown:
-      scaleX = scaleY = fit;
-      break;
-    case ImageScaling::kProportionallyDown:
-      scaleX = scaleY = std::min(fit, 1.0);
-      break;
-    case ImageScaling::kNone:
-      scaleX = scaleY = 1.0;
-      break;
-    case ImageScaling::kAxesIndependently:
-      break;
-  }
-  cairo_translate(cr, (width - imageWidth * scaleX) / 2,
-                  (height - imageHeight * scaleY) / 2);
-  cairo_scale(cr, scaleX, scaleY);
-  gdk_cairo_set_source_pixbuf(cr, binding.pixbuf.get(), 0, 0);
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
-  cairo_paint(cr);
-  return FALSE;
-}
-
-gboolean pulseBar(gpointer bar) {
-  gtk_progress_bar_pulse(GTK_PROGRESS_BAR(bar));
-  return G_SOURCE_CONTINUE;
-}
-
-void clickButton(GtkButton*, gpointer control) {
-  static_cast<Button*>(control)->performClick();
-}
-
-// A text tall enough for two lines, so that a two-line failure does not
-// change the window's size.
-GtkWidget* newStatusLabel() {
-  GtkWidget* label = gtk_label_new(nullptr);
-  gtk_label_set_xalign(GTK_LABEL(label), 0);
-  gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-  gtk_label_set_max_width_chars(GTK_LABEL(label), 1);  // wraps at its width
-  PangoLayout* layout = gtk_widget_create_pango_layout(label, "Ag\nAg");
-  int height = 0;
-  pango_layout_get_pixel_size(layout, nullptr, &height);
-  g_object_unref(layout);
-  gtk_widget_set_size_request(label, kContentWidth, height);
-  return label;
 }
 
 // Shows the window as a fixed-size GTK dialog window, centred on the
@@ -173,39 +93,21 @@ class GtkFrontEnd : public FrontEnd {
     gtk_button_box_set_layout(GTK_BUTTON_BOX(buttons), GTK_BUTTONBOX_END);
     gtk_box_pack_end(GTK_BOX(column), buttons, FALSE, FALSE, 0);
     for (Control* control : window.controls()) {
-      auto binding = std::make_unique<Binding>();
-      binding->control = control;
-      if (dynamic_cast<ImageView*>(control) != nullptr) {
-        binding->widget = gtk_drawing_area_new();
-        gtk_widget_set_size_request(binding->widget, kContentWidth,
-                                    kImageHeight);
-        g_signal_connect(binding->widget, "draw", G_CALLBACK(drawImage),
-                         binding.get());
-        AtkObject* accessible = gtk_widget_get_accessible(binding->widget);
-        atk_object_set_role(accessible, ATK_ROLE_IMAGE);
-        atk_object_set_name(accessible, "splash");
-      } else if (dynamic_cast<TextFieldCell*>(control) != nullptr) {
-        binding->widget = newStatusLabel();
-      } else if (dynamic_cast<ProgressIndicator*>(control) != nullptr) {
-        binding->widget = gtk_progress_bar_new();
-        gtk_progress_bar_set_pulse_step(GTK_PROGRESS_BAR(binding->widget), 0.1);
-      } else if (auto* button = dynamic_cast<Button*>(control)) {
-        binding->widget = gtk_button_new_with_label(button->title().c_str());
-        g_signal_connect(binding->widget, "clicked", G_CALLBACK(clickButton),
-                         button);
-        gtk_container_add(GTK_CONTAINER(buttons), binding->widget);
-        if (button->keyEquivalent() == "\r") {
-          gtk_widget_set_can_default(binding->widget, TRUE);
-          gtk_window_set_default(gtkWindow, binding->widget);
-          gtk_widget_grab_focus(binding->widget);
-        }
+      std::unique_ptr<ControlWidget> shown = ControlWidget::For(control);
+      if (!shown) continue;
+      GtkWidget* widget = shown->widget();
+      auto* button = dynamic_cast<Button*>(control);
+      if (button == nullptr) {
+        gtk_box_pack_start(GTK_BOX(column), widget, FALSE, FALSE, 0);
       } else {
-        continue;
+        gtk_container_add(GTK_CONTAINER(buttons), widget);
       }
-      if (gtk_widget_get_parent(binding->widget) == nullptr) {
-        gtk_box_pack_start(GTK_BOX(column), binding->widget, FALSE, FALSE, 0);
+      if (button != nullptr && button->keyEquivalent() == "\r") {
+        gtk_widget_set_can_default(widget, TRUE);
+        gtk_window_set_default(gtkWindow, widget);
+        gtk_widget_grab_focus(widget);
       }
-      bindings_.push_back(std::move(binding));
+      widgets_.push_back(std::move(shown));
     }
   }
 
@@ -216,70 +118,9 @@ class GtkFrontEnd : public FrontEnd {
 
   // Brings every widget in line with its control.
   void apply() {
-    for (const std::unique_ptr<Binding>& binding : bindings_) {
-      Control* control = binding->control;
-      if (auto* image = dynamic_cast<ImageView*>(control)) {
-        applyImage(*image, binding.get());
-      } else if (auto* text = dynamic_cast<TextFieldCell*>(control)) {
-        applyText(*text, binding.get());
-      } else if (auto* bar = dynamic_cast<ProgressIndicator*>(control)) {
-        applyBar(*bar, binding.get());
-      } else if (auto* button = dynamic_cast<Button*>(control)) {
-        gtk_widget_set_sensitive(binding->widget, button->isEnabled());
-      }
+    for (const std::unique_ptr<ControlWidget>& shown : widgets_) {
+      shown->update();
     }
-  }
-
-  static void applyImage(const ImageView& view, Binding* binding) {
-    const std::string path = view.image() ? view.image()->path() : "";
-    if (path == binding->imagePath && view.imageScaling() == binding->scaling) {
-      return;
-    }
-    binding->imagePath = path;
-    binding->scaling = view.imageScaling();
-    // An image that does not decode leaves the area empty.
-    binding->pixbuf.reset(
-        path.empty() ? nullptr
-                     : gdk_pixbuf_new_from_file(path.c_str(), nullptr));
-    gtk_widget_queue_draw(binding->widget);
-  }
-
-  static void applyText(const TextFieldCell& text, Binding* binding) {
-    GtkLabel* label = GTK_LABEL(binding->widget);
-    if (text.stringValue() != binding->text) {
-      binding->text = text.stringValue();
-      gtk_label_set_text(label, binding->text.c_str());
-    }
-    if (text.textColor() != binding->color) {
-      binding->color = text.textColor();
-      PangoAttrList* attributes = pango_attr_list_new();
-      if (binding->color == Color::kRed) {
-        pango_attr_list_insert(attributes,
-                               pango_attr_foreground_new(0xffff, 0, 0));
-      }
-      gtk_label_set_attributes(label, attributes);
-      pango_attr_list_unref(attributes);
-    }
-  }
-
-  static void applyBar(const ProgressIndicator& indicator, Binding* binding) {
-    GtkProgressBar* bar = GTK_PROGRESS_BAR(binding->widget);
-    const bool pulsing = indicator.isIndeterminate() && indicator.isAnimating();
-    if (pulsing && binding->pulse == 0) {
-      binding->pulse = g_timeout_add(kPulseMilliseconds, pulseBar, bar);
-    } else if (!pulsing) {
-      stopPulse(binding);
-      const double fraction =
-          indicator.isIndeterminate() || indicator.maxValue() <= 0
-              ? 0.0
-              : indicator.doubleValue() / indicator.maxValue();
-      gtk_progress_bar_set_fraction(bar, std::clamp(fraction, 0.0, 1.0));
-    }
-  }
-
-  static void stopPulse(Binding* binding) {
-    if (binding->pulse != 0) g_source_remove(binding->pulse);
-    binding->pulse = 0;
   }
 
   // The close box closes the window as the model's close does; GTK's own
@@ -304,10 +145,10 @@ class GtkFrontEnd : public FrontEnd {
   }
 
   void pressDefaultButton() {
-    for (const std::unique_ptr<Binding>& binding : bindings_) {
-      auto* button = dynamic_cast<Button*>(binding->control);
+    for (const std::unique_ptr<ControlWidget>& shown : widgets_) {
+      auto* button = dynamic_cast<Button*>(shown->control());
       if (button != nullptr && button->keyEquivalent() == "\r") {
-        button->performClick();  // may close the window: bindings_ is gone
+        button->performClick();  // may close the window: widgets_ is gone
         return;
       }
     }
@@ -318,12 +159,9 @@ class GtkFrontEnd : public FrontEnd {
     if (toplevel_ == nullptr) return;
     if (redrawPending_) loop_->cancelDelayed(redrawTimer_);
     redrawPending_ = false;
-    for (const std::unique_ptr<Binding>& binding : bindings_) {
-      stopPulse(binding.get());
-    }
+    widgets_.clear();  // while their widgets exist
     gtk_widget_destroy(toplevel_);
     toplevel_ = nullptr;
-    bindings_.clear();
     gdk_display_sync(gdk_display_get_default());
     loop_->setPollSource(nullptr);
     shown_.hide();
@@ -333,7 +171,7 @@ class GtkFrontEnd : public FrontEnd {
   ShownWindow shown_;
   EventLoop* loop_ = nullptr;
   GtkWidget* toplevel_ = nullptr;
-  std::vector<std::unique_ptr<Binding>> bindings_;
+  std::vector<std::unique_ptr<ControlWidget>> widgets_;
   double lastRedraw_ = 0;
   bool redrawPending_ = false;
   EventLoop::TimerId redrawTimer_ = 0;
