@@ -75,12 +75,9 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
   EXPECT_EQ(cache().offeredStamp(), "\"v1\"");
   process.args = {"/Applications/X.app/Contents/MacOS/X", "--mode unattended",
                   "it's \"quoted\"", "$HOME", ""};
-  std::size_t startedBefore = 99;
-  ASSERT_EQ(
-      cache().installAndStart(archive({{"agent.dat", "new"}}), "\"v2\"",
-                              [&] { startedBefore = tasks.launches.size(); }),
-      Outcome::kStarted);
-  EXPECT_EQ(startedBefore, 1u) << "the caller has its say before the start";
+  ASSERT_EQ(cache().installAndStart(archive({{"agent.dat", "new"}}), "\"v2\"",
+                                    nullptr),
+            Outcome::kStarted);
 
   EXPECT_EQ(stamp(), "\"v2\"");
   EXPECT_FALSE(exists(agentDir() + "/old.dat"));
@@ -103,15 +100,25 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
   for (const std::optional<std::string>& other :
        {std::optional<std::string>("\"v1\""), std::optional<std::string>("v2"),
         std::optional<std::string>(""), std::optional<std::string>()}) {
-    EXPECT_EQ(cache().startIfCurrent(other, [] { FAIL(); }),
+    EXPECT_EQ(cache().startIfCurrent(other,
+                                     [] {
+                                       ADD_FAILURE();
+                                       return true;
+                                     }),
               Outcome::kNotCurrent);
   }
   std::size_t launchesBefore = 99;
-  EXPECT_EQ(cache().startIfCurrent(
-                "\"v2\"", [&] { launchesBefore = tasks.launches.size(); }),
+  EXPECT_EQ(cache().startIfCurrent("\"v2\"",
+                                   [&] {
+                                     launchesBefore = tasks.launches.size();
+                                     return true;
+                                   }),
             Outcome::kStarted);
   EXPECT_EQ(launchesBefore, 2u);
   EXPECT_EQ(tasks.launches.size(), 3u);
+  EXPECT_EQ(cache().startIfCurrent("\"v2\"", [] { return false; }),
+            Outcome::kCalledOff);
+  EXPECT_EQ(tasks.launches.size(), 3u) << "called off, nothing started";
   tasks.result = false;
   EXPECT_EQ(cache().startIfCurrent("\"v2\"", nullptr), Outcome::kNotStarted);
 

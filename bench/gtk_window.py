@@ -28,7 +28,9 @@ def idle_window_cpu(served, desktop):
     """The CPU time a window takes over IDLE_SECONDS while it shows a failed
     download and waits to be closed."""
     served.server.set_control(status=500)
-    env = dict(served.environment(), **desktop.environment())
+    # The download tries again after short pauses before it fails.
+    env = dict(served.environment(), **desktop.environment(),
+               __QZ_BOOTSTRAP_RETRY_WAIT_SCALE__="0.01")
     with subprocess.Popen([served.bundle.executable], cwd=served.bundle.root,
                           env=env, stdin=subprocess.DEVNULL,
                           stdout=subprocess.DEVNULL,

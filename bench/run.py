@@ -21,6 +21,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
 
 import bundle_fixture  # noqa: E402
 from cache_hit import cache_hit  # noqa: E402
+from cut_download import cut_download  # noqa: E402
 from download_route import download_route  # noqa: E402
 from gtk_window import gtk_window  # noqa: E402
 from measure import (BenchError, Figure, Row, load_average,  # noqa: E402
@@ -37,6 +38,7 @@ from shipped_route import shipped_route  # noqa: E402
 BENCHMARKS = {
     "shipped": shipped_route,
     "download": download_route,
+    "cut": cut_download,
     "cache": cache_hit,
     "progress": progress_drawing,
     "gtk": gtk_window,

@@ -8,12 +8,18 @@ void Download::downloadDidFinish(platform::WebDownload*) {
   cancel_->setEnabled(false);
   window_->displayIfNeeded();
 
-  // The agent may open windows of its own: this one leaves the screen before
-  // the agent starts, and comes back if it does not start.
-  if (!fireInstallAgent(platform::Service<AgentCache>::get().installAndStart(
-          installAgentLocation_, validationString_,
-          [this] { window_->orderOut(); }))) {
-    window_->orderFront();
+  // The agent may open windows of its own: this one leaves the screen
+  // before the agent starts, and comes back if the agent does not start.
+  const AgentCache::Outcome outcome =
+      platform::Service<AgentCache>::get().installAndStart(
+          installAgentLocation_, validationString_, [this] {
+            if (!mayStartAgent()) return false;
+            window_->orderOut();
+            return true;
+          });
+  if (!fireInstallAgent(outcome)) {
+    // Called off, the window is closed; otherwise it shows why.
+    if (outcome != AgentCache::Outcome::kCalledOff) window_->orderFront();
     return;
   }
   // The agent runs on its own: the window's work is done, and closing it
@@ -38,6 +44,13 @@ bool Download::fireInstallAgent(AgentCache::Outcome outcome) {
     case AgentCache::Outcome::kNotStarted:
       failure("The installer could not be started.", platform::Color::kRed);
       return false;
+    case AgentCache::Outcome::kCalledOff:
+      return false;  // the window closed: the run ends without an agent
   }
   return false;
+}
+
+bool Download::mayStartAgent() {
+  platform::Application::shared()->loop().runPendingSignals();
+  return window_->isVisible();
 }

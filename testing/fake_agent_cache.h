@@ -19,11 +19,11 @@ class FakeAgentCache : public AgentCache {
 
   std::optional<std::string> offeredStamp() override;
   Outcome startIfCurrent(const std::optional<std::string>& etag,
-                         const std::function<void()>& beforeStart) override;
-  // Calls "beforeStart" unless installOutcome fails before the start.
+                         const BeforeStart& beforeStart) override;
+  // Records the install; calls "beforeStart" when installOutcome is kStarted.
   Outcome installAndStart(const std::string& archive,
                           const std::optional<std::string>& etag,
-                          const std::function<void()>& beforeStart) override;
+                          const BeforeStart& beforeStart) override;
 
   // The stamp of the cached agent, offered and matched; nullopt for none.
   std::optional<std::string> stamp;
@@ -33,7 +33,8 @@ class FakeAgentCache : public AgentCache {
 
   int cachedStarts = 0;  // startIfCurrent calls that found the agent current
   std::vector<Install> installs;
-  std::function<void()> onStart;  // called where an agent would start
+  // Called where installAndStart's agent would start.
+  std::function<void()> onStart;
 };
 
 #endif  // TESTING_FAKE_AGENT_CACHE_H_

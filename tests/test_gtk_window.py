@@ -148,7 +148,9 @@ class GtkWindowCase(unittest.TestCase):
 
     def test_a_failed_download_stays_in_red_until_closed(self):
         self.server.set_control(status=500)
-        environment = dict(self.server.environment(), **DESKTOP.environment())
+        # The download tries again after short pauses before it fails.
+        environment = dict(self.server.environment(), **DESKTOP.environment(),
+                           __QZ_BOOTSTRAP_RETRY_WAIT_SCALE__="0.01")
         process = self.bundle.start(env=environment)
         frame, label, bar, button = self.window(process)
         wait_for(lambda: label.name == FAILURE_TEXT, what="the failure")

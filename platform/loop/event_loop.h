@@ -52,6 +52,11 @@ class EventLoop {
   // Calls "callback" from the loop (never from the signal handler) each time
   // "signo" is delivered while the loop exists.
   virtual void watchSignal(int signo, Callback callback) = 0;
+  // From inside a callback that kept the loop busy (a child waited for),
+  // runs the callbacks of the watched signals that arrived meanwhile, without
+  // waiting for more; other events wait for the loop. Stops after a callback
+  // that called stop(), leaving later signals to the next run().
+  virtual void runPendingSignals() = 0;
 
   // Serves "source" from the next iteration on; nullptr serves none. There
   // is one source at a time, and it must outlive its serving.

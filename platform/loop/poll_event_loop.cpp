@@ -49,6 +49,7 @@ class PollEventLoop final : public EventLoop {
   void unwatch(int fd) override { watches_.erase(fd); }
   void watchSignal(int signo, Callback callback) override;
   void setPollSource(PollSource* source) override { source_ = source; }
+  void runPendingSignals() override { runSignals(); }
   void run(const Callback& afterEachIteration) override;
   void stop() override { stopRequested_ = true; }
   double now() const override;

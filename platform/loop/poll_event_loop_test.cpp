@@ -109,13 +109,19 @@ TEST(PollEventLoopTest, DeliversSignalsFromTheLoopAndRestoresHandlers) {
     });
     loop->performAfterDelay(0.01, [&] {
       raise(SIGUSR1);
-      // The handler only noted it; the callback comes from the loop.
+      raise(SIGUSR1);
+      // The handler only noted them; the callbacks come from the loop, or
+      // from a callback that asks for them, up to the one that stops.
       EXPECT_EQ(0, delivered);
+      loop->runPendingSignals();
+      EXPECT_EQ(1, delivered);
     });
     loop->performAfterDelay(1.0, [&] { loop->stop(); });
     double start = loop->now();
     loop->run(nullptr);
     EXPECT_EQ(1, delivered);
+    loop->run(nullptr);
+    EXPECT_EQ(2, delivered) << "the second waited for the next run";
     EXPECT_LT(loop->now() - start, 0.5);
   }
   struct sigaction after {};
