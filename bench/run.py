@@ -23,6 +23,7 @@ import bundle_fixture  # noqa: E402
 from cache_hit import cache_hit  # noqa: E402
 from cut_download import cut_download  # noqa: E402
 from download_route import download_route  # noqa: E402
+from gtk_window import gtk_window  # noqa: E402
 from measure import (BenchError, Figure, Row, load_average,  # noqa: E402
                      machine)
 from peak_memory import peak_memory  # noqa: E402
@@ -40,6 +41,7 @@ BENCHMARKS = {
     "cut": cut_download,
     "cache": cache_hit,
     "progress": progress_drawing,
+    "gtk": gtk_window,
     "memory": peak_memory,
 }
 

@@ -59,15 +59,17 @@ class ServedAgent:
     def environment(self):
         return self.bundle.environment(self.server.environment())
 
-    def run_bootstrapper(self, terminal=False, wrapper=(), cold=True):
+    def run_bootstrapper(self, terminal=False, wrapper=(), cold=True,
+                         env=None):
         """A run of the bootstrapper on the download route, with the user's
-        ARGUMENTS; from an empty cache when "cold"; started through the
-        command "wrapper" if one is given."""
+        ARGUMENTS and environment() plus "env"; from an empty cache when
+        "cold"; started through the command "wrapper" if one is given."""
         if cold:
             shutil.rmtree(self.bundle.cache_dir(), ignore_errors=True)
         return run_to_agent_signal([*wrapper, self.bundle.executable,
                                     *ARGUMENTS],
-                                   self.bundle.root, self.environment(),
+                                   self.bundle.root,
+                                   dict(self.environment(), **(env or {})),
                                    terminal=terminal)
 
 

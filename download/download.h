@@ -62,8 +62,9 @@ class Download : public platform::ApplicationDelegate,
   void downloadDidFinish(platform::WebDownload* download) override;
   // Takes what starting the agent came to: when it started, sets the
   // application's termination status to 1 (a non-zero status means exactly
-  // that the agent was started) and returns true; otherwise shows why in
-  // red, unless the run was called off, and returns false.
+  // that the agent was started), closes the window and returns true;
+  // otherwise shows the window again with why in red, unless the run was
+  // called off, and returns false.
   bool fireInstallAgent(AgentCache::Outcome outcome);
 
   // Outlets.
@@ -87,13 +88,12 @@ class Download : public platform::ApplicationDelegate,
   }
 
  private:
-  // The cache's last word before it starts the agent: closes the window and
-  // says true while it is open. Signals that arrived while the cache kept
-  // the loop waiting (unpacking, or waiting for another run's lock) are
-  // handled first, so a close they asked for, like the user's, calls the
-  // start off. The window is gone before the agent runs, also when the run
-  // waits for an agent started outside the cache.
-  bool closeWindowForStart();
+  // The cache's last word before it starts the agent: takes the window off
+  // the screen and says true while it is open. Signals that arrived while
+  // the cache kept the loop waiting (unpacking, or waiting for another run's
+  // lock) are handled first, so a close they asked for, like the user's,
+  // calls the start off.
+  bool hideWindowForStart();
   // failure() for a failure already reported on standard error.
   void showFailure(const std::string& message, platform::Color color);
 

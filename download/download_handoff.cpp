@@ -8,41 +8,46 @@ void Download::downloadDidFinish(platform::WebDownload*) {
   cancel_->setEnabled(false);
   window_->displayIfNeeded();
 
-  // Once the agent runs, the window's work is done; it closed right
-  // before the start, and closing it ends the run.
+  // The agent may open windows of its own: this one leaves the screen right
+  // before the agent starts.
   fireInstallAgent(platform::Service<AgentCache>::get().installAndStart(
       installAgentLocation_, validationString_,
-      [this] { return closeWindowForStart(); }));
+      [this] { return hideWindowForStart(); }));
 }
 
 bool Download::fireInstallAgent(AgentCache::Outcome outcome) {
   switch (outcome) {
     case AgentCache::Outcome::kStarted:
       // The run's status tells the caller that the agent is running and that
-      // nothing more is to be started.
+      // nothing more is to be started. The window's work is done, and
+      // closing it ends the run.
       platform::Application::shared()->setTerminationStatus(1);
+      window_->close();
       return true;
+    case AgentCache::Outcome::kCalledOff:
+      return false;  // the window closed: the run ends without an agent
     case AgentCache::Outcome::kUnpackFailed:
       failure("Failed to unzip the installer.", platform::Color::kRed);
-      return false;
+      break;
     case AgentCache::Outcome::kNotCurrent:
     case AgentCache::Outcome::kIncomplete:
       failure("The installer is incomplete.", platform::Color::kRed);
-      return false;
+      break;
     case AgentCache::Outcome::kNotStarted:
       failure("The installer could not be started.", platform::Color::kRed);
-      return false;
-    case AgentCache::Outcome::kCalledOff:
-      return false;  // the window closed: the run ends without an agent
+      break;
   }
+  // Off the screen for a start that failed, the window comes back to say
+  // why.
+  window_->orderFront();
   return false;
 }
 
-bool Download::closeWindowForStart() {
+bool Download::hideWindowForStart() {
   // A close or a signal that came meanwhile (during the unpack, or while
   // waiting for the cache lock) calls the start off.
   platform::Application::shared()->loop().runPendingSignals();
   if (!window_->isVisible()) return false;
-  window_->close();
+  window_->orderOut();
   return true;
 }

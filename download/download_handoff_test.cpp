@@ -21,16 +21,19 @@ void serveArchive(FakeDownloadWindow& w, std::optional<std::string> etag) {
 
 TEST(DownloadHandoffTest, AFinishedDownloadIsInstalledAndTheWindowCloses) {
   // Given a finished download, with or without an ETag, the window shows the
-  // unpacking, hands the archive to the cache under that ETag, and closes as
-  // soon as the agent runs.
+  // unpacking, hands the archive to the cache under that ETag, leaves the
+  // screen before the agent starts, and closes as soon as it runs.
   for (const std::optional<std::string>& etag :
        {std::optional<std::string>("\"5f-abc\""),
         std::optional<std::string>()}) {
     SCOPED_TRACE(etag.value_or("no ETag"));
     FakeDownloadWindow w;
     serveArchive(w, etag);
+    bool shownAtStart = true;
+    w.cache.onStart = [&] { shownAtStart = w.window->window.isVisible(); };
 
     EXPECT_EQ(w.application.run(), 1);
+    EXPECT_FALSE(shownAtStart);
     ASSERT_EQ(w.cache.installs.size(), 1u);
     EXPECT_EQ(w.cache.installs[0].archive,
               w.bundle.root() + "/InstallAgent.zip");
@@ -68,11 +71,14 @@ TEST(DownloadHandoffTest, AnAgentThatCannotStartIsShownInRedUntilClosed) {
     EXPECT_EQ(w.window->progress.doubleValue(), w.window->progress.maxValue());
     EXPECT_FALSE(w.window->cancel.isEnabled());
     w.loop.advance(10.0);
-    EXPECT_TRUE(w.window->window.isVisible()) << "no close is scheduled";
+    EXPECT_TRUE(w.window->window.isVisible())
+        << "shown again when the start failed; no close is scheduled";
   }
 }
 
-TEST(DownloadHandoffTest, ACachedAgentThatCannotStartEndsTheRunAsFailed) {
+TEST(DownloadHandoffTest, ACachedAgentThatCannotStartIsShownAsFailed) {
+  // The window left the screen for the start; it comes back to say why, and
+  // the archive is not fetched after all.
   FakeDownloadWindow w;
   w.cache.stamp = "\"v1\"";
   w.cache.startOutcome = Outcome::kNotStarted;
@@ -81,7 +87,8 @@ TEST(DownloadHandoffTest, ACachedAgentThatCannotStartEndsTheRunAsFailed) {
   };
 
   EXPECT_EQ(w.application.run(), 0);
-  EXPECT_FALSE(w.window->window.isVisible());
+  EXPECT_TRUE(w.window->window.isVisible());
+  EXPECT_EQ(w.download().cancelCalls, 1);
   EXPECT_EQ(w.cache.cachedStarts, 1);
   EXPECT_EQ(w.window->status.stringValue(),
             "The installer could not be started.");

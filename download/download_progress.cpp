@@ -29,13 +29,13 @@ void Download::downloadDidReceiveResponse(
   // A response without an ETag never validates the cache, so the agent is
   // fetched again rather than trusted. A stale agent stays until the new
   // archive has arrived: a download that fails leaves the cache as it was.
-  // The window closes before the agent starts; closing it cancels this
-  // download.
   const AgentCache::Outcome cached =
       platform::Service<AgentCache>::get().startIfCurrent(
-          validationString_, [this] { return closeWindowForStart(); });
+          validationString_, [this] { return hideWindowForStart(); });
   if (cached != AgentCache::Outcome::kNotCurrent) {
-    fireInstallAgent(cached);
+    // The archive is not wanted: a start closes the window, which cancels
+    // the download; after a failed one the window stays to say why.
+    if (!fireInstallAgent(cached)) download->cancel();
     return;
   }
   if (notModified) {

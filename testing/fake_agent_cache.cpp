@@ -22,5 +22,7 @@ AgentCache::Outcome FakeAgentCache::installAndStart(
     const BeforeStart& beforeStart) {
   installs.push_back({archive, etag});
   if (installOutcome != Outcome::kStarted) return installOutcome;
-  return calledOff(beforeStart) ? Outcome::kCalledOff : installOutcome;
+  if (calledOff(beforeStart)) return Outcome::kCalledOff;
+  if (onStart) onStart();
+  return installOutcome;
 }

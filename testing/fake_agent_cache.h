@@ -1,6 +1,7 @@
 #ifndef TESTING_FAKE_AGENT_CACHE_H_
 #define TESTING_FAKE_AGENT_CACHE_H_
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ class FakeAgentCache : public AgentCache {
 
   int cachedStarts = 0;  // startIfCurrent calls that found the agent current
   std::vector<Install> installs;
+  // Called where installAndStart's agent would start.
+  std::function<void()> onStart;
 };
 
 #endif  // TESTING_FAKE_AGENT_CACHE_H_

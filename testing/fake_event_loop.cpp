@@ -88,6 +88,12 @@ bool FakeEventLoop::deliver(std::deque<Delivery> batch) {
 }
 
 bool FakeEventLoop::runBatch() {
+  if (source_ != nullptr) {
+    std::vector<pollfd> fds;
+    source_->prepare(&fds);
+    source_->dispatch(fds);
+    if (stopRequested_) return false;
+  }
   std::deque<Delivery> queued;
   queued.swap(queued_);
   if (!deliver(std::move(queued))) return false;

@@ -13,7 +13,8 @@ namespace platform {
 // sleeps: it moves the clock straight to the next timer. Unlike the real
 // loop it also returns when nothing is left to do, which ranOutOfWork()
 // tells apart from a stop(). Descriptors are never polled and signals never
-// caught: makeReady() and raiseSignal() stand in for them.
+// caught: makeReady() and raiseSignal() stand in for them. A poll source is
+// served once per batch, as after a wait that timed out.
 class FakeEventLoop : public EventLoop {
  public:
   TimerId performAfterDelay(double seconds, Callback callback) override;
@@ -22,6 +23,7 @@ class FakeEventLoop : public EventLoop {
              std::function<void(short revents)> callback) override;
   void unwatch(int fd) override { watches_.erase(fd); }
   void watchSignal(int signo, Callback callback) override;
+  void setPollSource(PollSource* source) override { source_ = source; }
   void runPendingSignals() override;
   void run(const Callback& afterEachIteration) override;
   void stop() override { stopRequested_ = true; }
@@ -62,6 +64,7 @@ class FakeEventLoop : public EventLoop {
   std::map<int, std::shared_ptr<FdCallback>> watches_;
   std::map<int, std::shared_ptr<Callback>> signals_;
   std::deque<Delivery> queued_;
+  PollSource* source_ = nullptr;
   bool stopRequested_ = false;
   bool ranOutOfWork_ = false;
 };

@@ -28,6 +28,9 @@ RECORDING_LAUNCHER = (
     "mv -f \"$AGENT_RECORD.$$\" \"$AGENT_RECORD\"\n"
     "exit \"${AGENT_EXIT:-0}\"\n")
 
+# The GTK window's module, which the executable loads from its own folder.
+GTK_MODULE = "bootstrapper-gtk.so"
+
 CACHE_SUBPATH = ".vorpex/app_installer_cache/V3318k/osxi64"
 
 # A working directory: "qz" and six characters.
@@ -49,6 +52,16 @@ def wait_until(condition, timeout=60):
         if time.monotonic() > give_up:
             raise AssertionError("waited %d seconds in vain" % timeout)
         time.sleep(0.02)
+
+
+def copy_executable(bootstrapper, executable):
+    """Copies "bootstrapper" to "executable", and the GTK module beside it
+    when the build made one."""
+    shutil.copy2(bootstrapper, executable)
+    module = os.path.join(os.path.dirname(bootstrapper), GTK_MODULE)
+    if os.path.exists(module):
+        shutil.copy2(module, os.path.join(os.path.dirname(executable),
+                                          GTK_MODULE))
 
 
 def make_zip(path, files):
@@ -103,7 +116,7 @@ class Bundle:
         for path in (self.resources, os.path.dirname(self.executable),
                      self.home, self.tmpdir, self.agent_log):
             os.makedirs(path)
-        shutil.copy2(BOOTSTRAPPER, self.executable)
+        copy_executable(BOOTSTRAPPER, self.executable)
         make_zip(os.path.join(self.resources, "bundle.zip"),
                  {"README": "the product\n"})
 

@@ -1,9 +1,12 @@
 #ifndef PLATFORM_LOOP_EVENT_LOOP_H_
 #define PLATFORM_LOOP_EVENT_LOOP_H_
 
+#include <poll.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace platform {
 
@@ -16,6 +19,21 @@ class EventLoop {
  public:
   using Callback = std::function<void()>;
   using TimerId = std::uint64_t;
+
+  // Events of another library's loop (a toolkit's main context, say) served
+  // by this one: their descriptors are polled with the loop's own, and the
+  // wait ends no later than the source asks.
+  class PollSource {
+   public:
+    virtual ~PollSource() = default;
+    // Called before each wait: appends the descriptors to poll to "*fds"
+    // (revents 0) and returns the longest wait in milliseconds, -1 for none.
+    virtual int prepare(std::vector<pollfd>* fds) = 0;
+    // Called after each wait, before any other callback of the iteration,
+    // with the descriptors of prepare and their revents (all 0 when the wait
+    // timed out). Runs the source's own callbacks.
+    virtual void dispatch(const std::vector<pollfd>& fds) = 0;
+  };
 
   virtual ~EventLoop() = default;
 
@@ -40,6 +58,10 @@ class EventLoop {
   // waiting for more; other events wait for the loop. Stops after a callback
   // that called stop(), leaving later signals to the next run().
   virtual void runPendingSignals() = 0;
+
+  // Serves "source" from the next iteration on; nullptr serves none. There
+  // is one source at a time, and it must outlive its serving.
+  virtual void setPollSource(PollSource* source) = 0;
 
   // Runs until stop() is called, calling "afterEachIteration" (when set)
   // once after each batch of callbacks.

@@ -48,6 +48,7 @@ class PollEventLoop final : public EventLoop {
              std::function<void(short revents)> callback) override;
   void unwatch(int fd) override { watches_.erase(fd); }
   void watchSignal(int signo, Callback callback) override;
+  void setPollSource(PollSource* source) override { source_ = source; }
   void runPendingSignals() override { runSignals(); }
   void run(const Callback& afterEachIteration) override;
   void stop() override { stopRequested_ = true; }
@@ -74,6 +75,7 @@ class PollEventLoop final : public EventLoop {
   int pollTimeoutMs() const;
   std::vector<Ready> waitForEvents(bool* signalled);
   // Each runs one kind of callback and returns false once stop() was called.
+  bool runSource();
   bool runSignals();
   bool runWatches(const std::vector<Ready>& ready);
   bool runTimers();
@@ -84,6 +86,10 @@ class PollEventLoop final : public EventLoop {
   std::map<int, SignalWatch> signals_;
   UniqueFd signalRead_;
   UniqueFd signalWrite_;
+  PollSource* source_ = nullptr;
+  // The source's descriptors of the last wait, and whom they were for.
+  PollSource* polledSource_ = nullptr;
+  std::vector<pollfd> sourceFds_;
   bool stopRequested_ = false;
 };
 
@@ -148,8 +154,8 @@ void PollEventLoop::run(const Callback& afterEachIteration) {
   while (!stopRequested_) {
     bool signalled = false;
     std::vector<Ready> ready = waitForEvents(&signalled);
-    bool carriedOn = (!signalled || runSignals()) && runWatches(ready) &&
-                     runTimers();
+    bool carriedOn = runSource() && (!signalled || runSignals()) &&
+                     runWatches(ready) && runTimers();
     if (carriedOn && afterEachIteration) afterEachIteration();
   }
   stopRequested_ = false;
@@ -173,18 +179,41 @@ std::vector<PollEventLoop::Ready> PollEventLoop::waitForEvents(
     fds.push_back({fd, watch.events, 0});
     generations.push_back(watch.generation);
   }
+  int timeout = pollTimeoutMs();
+  const std::size_t ownFds = fds.size();
+  sourceFds_.clear();
+  polledSource_ = source_;
+  if (source_ != nullptr) {
+    const int sourceTimeout = source_->prepare(&sourceFds_);
+    if (sourceTimeout >= 0 && (timeout < 0 || sourceTimeout < timeout)) {
+      timeout = sourceTimeout;
+    }
+    fds.insert(fds.end(), sourceFds_.begin(), sourceFds_.end());
+  }
   // EINTR needs no handling: a signal of ours is in the pipe by now, and
   // timers are checked whatever woke us.
-  int count = poll(fds.data(), fds.size(), pollTimeoutMs());
+  int count = poll(fds.data(), fds.size(), timeout);
   std::vector<Ready> ready;
   if (count <= 0) return ready;
+  for (std::size_t i = 0; i < sourceFds_.size(); ++i) {
+    sourceFds_[i].revents = fds[ownFds + i].revents;
+  }
   *signalled = fds[0].revents != 0;
-  for (size_t i = 1; i < fds.size(); ++i) {
+  for (size_t i = 1; i < ownFds; ++i) {
     if (fds[i].revents != 0) {
       ready.push_back({fds[i].fd, generations[i - 1], fds[i].revents});
     }
   }
   return ready;
+}
+
+bool PollEventLoop::runSource() {
+  // A source that was replaced since the wait does not hear of it.
+  if (polledSource_ != nullptr && polledSource_ == source_) {
+    polledSource_->dispatch(sourceFds_);
+  }
+  polledSource_ = nullptr;
+  return !stopRequested_;
 }
 
 bool PollEventLoop::runSignals() {

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <string>
+
 namespace platform {
 
 namespace {
@@ -13,9 +16,25 @@ bool isInForeground(int fd) {
   return foreground == -1 || foreground == getpgrp();
 }
 
+std::string environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+bool hasDisplay() {
+  return !environment("DISPLAY").empty() ||
+         !environment("WAYLAND_DISPLAY").empty();
+}
+
 }  // namespace
 
 std::unique_ptr<FrontEnd> NewDefaultFrontEnd() {
+  const std::string forced = environment("QZ_INSTALLER_FRONT_END");
+  if (forced == "headless") return NewHeadlessFrontEnd();
+  if (forced == "terminal") return NewTerminalFrontEnd(STDERR_FILENO);
+  if (forced == "gui" || (forced.empty() && hasDisplay())) {
+    if (std::unique_ptr<FrontEnd> window = LoadGtkFrontEnd()) return window;
+  }
   if (isatty(STDERR_FILENO) && isInForeground(STDERR_FILENO)) {
     return NewTerminalFrontEnd(STDERR_FILENO);
   }

@@ -18,7 +18,8 @@ class FrontEnd {
   virtual void windowDidShow(Window& window, EventLoop& loop) = 0;
   // Draws what changed in "window" since the last call.
   virtual void draw(const Window& window) = 0;
-  // Called after "window" closed: stop taking input, leave the screen tidy.
+  // Called after "window" closed or was ordered out: stop taking input,
+  // leave the screen tidy. The window may be shown again.
   virtual void windowDidClose(Window& window) = 0;
 };
 
@@ -31,8 +32,15 @@ std::unique_ptr<FrontEnd> NewTerminalFrontEnd(int fd);
 // Draws nothing. As nobody can close its window, it closes the window itself
 // once the window shows a final failure (a red status text).
 std::unique_ptr<FrontEnd> NewHeadlessFrontEnd();
-// The terminal front end when standard error is a terminal and the process
-// is in its foreground, else headless: a background run cannot read keys.
+// Shows the window on the desktop with GTK, from the module beside the
+// executable (gtk_module.h). nullptr, with one line in the system log, when
+// the module, GTK or the display is missing.
+std::unique_ptr<FrontEnd> LoadGtkFrontEnd();
+// The front end that QZ_INSTALLER_FRONT_END names (gui, terminal or
+// headless). Otherwise the GTK window when a display is named and opens,
+// else the terminal front end when standard error is a terminal and the
+// process is in its foreground (a background run cannot read keys), else
+// headless. A window that cannot be shown falls back the same way.
 std::unique_ptr<FrontEnd> NewDefaultFrontEnd();
 
 }  // namespace platform

@@ -13,6 +13,7 @@ void Window::addControl(Control* control) {
 
 void Window::orderFront() {
   if (visible_) return;
+  open_ = true;
   visible_ = true;
   needsDisplay_ = false;
   // The front end takes the window's input from the application's loop, as
@@ -22,13 +23,21 @@ void Window::orderFront() {
   }
 }
 
-void Window::close() {
+void Window::orderOut() {
   if (!visible_) return;
-  // Hidden before the delegate hears of it, so that a delegate closing the
+  visible_ = false;
+  if (frontEnd_ != nullptr) frontEnd_->windowDidClose(*this);
+}
+
+void Window::close() {
+  if (!open_) return;
+  // Closed before the delegate hears of it, so that a delegate closing the
   // window again does not announce a second close.
+  open_ = false;
+  const bool wasVisible = visible_;
   visible_ = false;
   if (delegate_ != nullptr) delegate_->windowWillClose(this);
-  if (frontEnd_ != nullptr) frontEnd_->windowDidClose(*this);
+  if (wasVisible && frontEnd_ != nullptr) frontEnd_->windowDidClose(*this);
 }
 
 void Window::displayIfNeeded() {

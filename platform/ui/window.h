@@ -34,9 +34,13 @@ class Window {
   // Shows the window and draws it. Needs the shared application, whose loop
   // delivers the window's input.
   void orderFront();
+  // Takes a visible window off the screen without closing it: the front end
+  // hides it, the delegate hears nothing, and orderFront shows it again.
+  void orderOut();
   bool isVisible() const { return visible_; }
-  // Closes a visible window: the delegate's windowWillClose runs first, then
-  // the front end hides it. Closing a closed or closing window does nothing.
+  // Closes a shown window, on the screen or ordered out: the delegate's
+  // windowWillClose runs first, then the front end hides it. Closing a
+  // closed or closing window does nothing.
   void close();
 
   // Draws the window through its front end if anything in it changed since
@@ -49,7 +53,8 @@ class Window {
   WindowDelegate* delegate_ = nullptr;
   FrontEnd* frontEnd_ = nullptr;
   std::vector<Control*> controls_;
-  bool visible_ = false;
+  bool open_ = false;     // shown and not closed since
+  bool visible_ = false;  // on the screen
   bool needsDisplay_ = false;
 };
 

@@ -101,6 +101,20 @@ TEST(WindowTest, CloseNotifiesTheDelegateAndTheFrontEndOnce) {
   EXPECT_EQ(delegate.closes, 1);
   EXPECT_EQ(frontEnd.closed, 1);
   EXPECT_FALSE(window.isVisible());
+
+  // Ordered out, the window leaves the screen but stays open: shown again,
+  // or closed without being hidden a second time.
+  window.orderFront();
+  window.orderOut();
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_EQ(delegate.closes, 1);
+  window.orderFront();
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(frontEnd.shown, 3);
+  window.orderOut();
+  window.close();
+  EXPECT_EQ(delegate.closes, 2);
+  EXPECT_EQ(frontEnd.closed, 3);
 }
 
 TEST(WindowTest, ImagesAreFoundByNameInTheBundlesResources) {

@@ -1,0 +1,162 @@
+#include "platform/ui/gtk/control_widget.h"
+
+#include <algorithm>
+
+namespace platform {
+
+namespace {
+
+constexpr guint kPulseMilliseconds = 100;
+
+gboolean pulseBar(gpointer bar) {
+  gtk_progress_bar_pulse(GTK_PROGRESS_BAR(bar));
+  return G_SOURCE_CONTINUE;
+}
+
+void clickButton(GtkButton*, gpointer button) {
+  static_cast<Button*>(button)->performClick();
+}
+
+// A label as tall as two lines, so that a two-line failure does not change
+// the window's size.
+GtkWidget* newTextLabel() {
+  GtkWidget* label = gtk_label_new(nullptr);
+  gtk_label_set_xalign(GTK_LABEL(label), 0);
+  gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+  gtk_label_set_max_width_chars(GTK_LABEL(label), 1);  // wraps at its width
+  PangoLayout* layout = gtk_widget_create_pango_layout(label, "Ag\nAg");
+  int height = 0;
+  pango_layout_get_pixel_size(layout, nullptr, &height);
+  g_object_unref(layout);
+  gtk_widget_set_size_request(label, ControlWidget::kWidth, height);
+  return label;
+}
+
+}  // namespace
+
+std::unique_ptr<ControlWidget> ControlWidget::For(Control* control) {
+  GtkWidget* widget = nullptr;
+  if (dynamic_cast<ImageView*>(control) != nullptr) {
+    widget = gtk_drawing_area_new();
+    gtk_widget_set_size_request(widget, kWidth, kImageHeight);
+    AtkObject* accessible = gtk_widget_get_accessible(widget);
+    atk_object_set_role(accessible, ATK_ROLE_IMAGE);
+    atk_object_set_name(accessible, "splash");
+  } else if (dynamic_cast<TextFieldCell*>(control) != nullptr) {
+    widget = newTextLabel();
+  } else if (dynamic_cast<ProgressIndicator*>(control) != nullptr) {
+    widget = gtk_progress_bar_new();
+    gtk_progress_bar_set_pulse_step(GTK_PROGRESS_BAR(widget), 0.1);
+  } else if (auto* button = dynamic_cast<Button*>(control)) {
+    widget = gtk_button_new_with_label(button->title().c_str());
+    g_signal_connect(widget, "clicked", G_CALLBACK(clickButton), button);
+  } else {
+    return nullptr;
+  }
+  std::unique_ptr<ControlWidget> shown(new ControlWidget(control, widget));
+  if (GTK_IS_DRAWING_AREA(widget)) {
+    g_signal_connect(widget, "draw", G_CALLBACK(drawImage), shown.get());
+  }
+  return shown;
+}
+
+ControlWidget::~ControlWidget() {
+  stopPulse();
+  g_signal_handlers_disconnect_by_data(widget_, this);
+}
+
+void ControlWidget::update() {
+  if (auto* image = dynamic_cast<ImageView*>(control_)) {
+    updateImage(*image);
+  } else if (auto* text = dynamic_cast<TextFieldCell*>(control_)) {
+    updateText(*text);
+  } else if (auto* bar = dynamic_cast<ProgressIndicator*>(control_)) {
+    updateBar(*bar);
+  } else if (auto* button = dynamic_cast<Button*>(control_)) {
+    gtk_widget_set_sensitive(widget_, button->isEnabled());
+  }
+}
+
+gboolean ControlWidget::drawImage(GtkWidget* area, cairo_t* cr,
+                                  gpointer self) {
+  const ControlWidget& shown = *static_cast<const ControlWidget*>(self);
+  GdkPixbuf* pixbuf = shown.pixbuf_.get();
+  if (pixbuf == nullptr) return FALSE;
+  const double width = gtk_widget_get_allocated_width(area);
+  const double height = gtk_widget_get_allocated_height(area);
+  const double imageWidth = gdk_pixbuf_get_width(pixbuf);
+  const double imageHeight = gdk_pixbuf_get_height(pixbuf);
+  double scaleX = width / imageWidth;
+  double scaleY = height / imageHeight;
+  const double fit = std::min(scaleX, scaleY);
+  switch (shown.scaling_) {
+    case ImageScaling::kProportionallyUpOrDown:
+      scaleX = scaleY = fit;
+      break;
+    case ImageScaling::kProportionallyDown:
+      scaleX = scaleY = std::min(fit, 1.0);
+      break;
+    case ImageScaling::kNone:
+      scaleX = scaleY = 1.0;
+      break;
+    case ImageScaling::kAxesIndependently:
+      break;
+  }
+  cairo_translate(cr, (width - imageWidth * scaleX) / 2,
+                  (height - imageHeight * scaleY) / 2);
+  cairo_scale(cr, scaleX, scaleY);
+  gdk_cairo_set_source_pixbuf(cr, pixbuf, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_paint(cr);
+  return FALSE;
+}
+
+void ControlWidget::updateImage(const ImageView& view) {
+  const std::string path = view.image() ? view.image()->path() : "";
+  if (path == imagePath_ && view.imageScaling() == scaling_) return;
+  imagePath_ = path;
+  scaling_ = view.imageScaling();
+  // An image that does not decode leaves the area empty.
+  pixbuf_.reset(path.empty() ? nullptr
+                             : gdk_pixbuf_new_from_file(path.c_str(), nullptr));
+  gtk_widget_queue_draw(widget_);
+}
+
+void ControlWidget::updateText(const TextFieldCell& text) {
+  GtkLabel* label = GTK_LABEL(widget_);
+  if (text.stringValue() != text_) {
+    text_ = text.stringValue();
+    gtk_label_set_text(label, text_.c_str());
+  }
+  if (text.textColor() != color_) {
+    color_ = text.textColor();
+    PangoAttrList* attributes = pango_attr_list_new();
+    if (color_ == Color::kRed) {
+      pango_attr_list_insert(attributes, pango_attr_foreground_new(0xffff, 0, 0));
+    }
+    gtk_label_set_attributes(label, attributes);
+    pango_attr_list_unref(attributes);
+  }
+}
+
+void ControlWidget::updateBar(const ProgressIndicator& indicator) {
+  GtkProgressBar* bar = GTK_PROGRESS_BAR(widget_);
+  const bool pulsing = indicator.isIndeterminate() && indicator.isAnimating();
+  if (pulsing) {
+    if (pulse_ == 0) pulse_ = g_timeout_add(kPulseMilliseconds, pulseBar, bar);
+    return;
+  }
+  stopPulse();
+  const double fraction =
+      indicator.isIndeterminate() || indicator.maxValue() <= 0
+          ? 0.0
+          : indicator.doubleValue() / indicator.maxValue();
+  gtk_progress_bar_set_fraction(bar, std::clamp(fraction, 0.0, 1.0));
+}
+
+void ControlWidget::stopPulse() {
+  if (pulse_ != 0) g_source_remove(pulse_);
+  pulse_ = 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,43 @@
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/os/service.h"
+#include "platform/os/system_log.h"
+#include "platform/ui/gtk_module.h"
+
+namespace platform {
+
+namespace {
+
+std::string modulePath() {
+  std::error_code ignored;
+  const std::filesystem::path executable =
+      std::filesystem::read_symlink("/proc/self/exe", ignored);
+  return (executable.parent_path() / kGtkModuleName).string();
+}
+
+std::unique_ptr<FrontEnd> fail(const std::string& why) {
+  Service<SystemLog>::get().log("No download window on the display: " + why);
+  return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<FrontEnd> LoadGtkFrontEnd() {
+  // Never closed: GTK cannot be unloaded, and the front end's code lives in
+  // the module. Bound lazily, which spares resolving GTK's thousands of
+  // functions up front; a missing library still fails here, and the module
+  // is built with the executable whose symbols it uses.
+  void* module = dlopen(modulePath().c_str(), RTLD_LAZY | RTLD_LOCAL);
+  if (module == nullptr) return fail(dlerror());
+  auto entry =
+      reinterpret_cast<NewGtkFrontEndEntry>(dlsym(module, kGtkEntryName));
+  if (entry == nullptr) return fail(dlerror());
+  std::unique_ptr<FrontEnd> frontEnd(entry());
+  if (!frontEnd) return fail("GTK cannot open the display.");
+  return frontEnd;
+}
+
+}  // namespace platform
