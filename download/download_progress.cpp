@@ -46,6 +46,9 @@ void Download::downloadDidReceiveResponse(
     return;
   }
 
+  // The body starts here, and starts over with each new response.
+  if (signatureCheck_) signatureCheck_->restart();
+
   if (fileLength_ == -1) {
     progress_->setIndeterminate(true);
   } else {
@@ -59,6 +62,7 @@ void Download::downloadDidReceiveResponse(
 void Download::downloadDidReceiveDataOfLength(platform::WebDownload*,
                                               std::uint64_t length) {
   bytesReceived_ += static_cast<std::int64_t>(length);
+  if (signatureCheck_) signatureCheck_->archiveGrewBy(length);
   if (fileLength_ == -1) return;
 
   downloadPercent_->setStringValue(

@@ -22,13 +22,17 @@ e.g. write a temporary file and rename it). All keys are optional:
   "no_length":     send the body chunked, without Content-Length.
   "stall":         seconds to wait between the header and the body.
   "rate":          send the body at about this many bytes per second.
+  "minisig":       the file to serve at any path ending in ".minisig" (the
+                   archive's signature); such paths answer 404 without it
+                   or while the file is missing.
 
 Special paths: /redirect?to=URL answers 302 to URL; /loop answers 302 to
 itself.
 
 Statistics: DIR/stats.json, rewritten atomically whenever a request starts or
 ends: {"requests": started requests, "active": requests in progress,
-"body_bytes": body bytes sent, "statuses": {"200": count, ...}}.
+"body_bytes": body bytes sent, "statuses": {"200": count, ...},
+"minisig_requests": requests for a path ending in ".minisig"}.
 """
 
 import argparse
@@ -116,7 +120,7 @@ class State:
         self.lock = threading.Lock()
         self.control = {}
         self.stats = {"requests": 0, "active": 0, "body_bytes": 0,
-                      "statuses": {}}
+                      "statuses": {}, "minisig_requests": 0}
         self.write_stats()
 
     def read_control(self):
@@ -142,6 +146,11 @@ class State:
                 key = str(status)
                 self.stats["statuses"][key] = (
                     self.stats["statuses"].get(key, 0) + 1)
+            self.write_stats()
+
+    def count_signature_request(self):
+        with self.lock:
+            self.stats["minisig_requests"] += 1
             self.write_stats()
 
     def write_stats(self):
@@ -185,6 +194,9 @@ class Handler(BaseHTTPRequestHandler):
             target = urllib.parse.parse_qs(url.query).get("to", ["/"])[0]
             self.redirect(target)
             return
+        if url.path.endswith(".minisig"):
+            self.send_signature(state, control.get("minisig"))
+            return
         if "status" in control:
             self.error_page(int(control["status"]))
             return
@@ -213,6 +225,23 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(page)
         self.body_sent += len(page)
+
+    def send_signature(self, state, path):
+        """The signature beside the archive: the file the control names,
+        or 404 when it names none or the file is not there."""
+        state.count_signature_request()
+        try:
+            with open(path or "", "rb") as f:
+                content = f.read()
+        except FileNotFoundError:
+            self.error_page(404)
+            return
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(content)))
+        self.end_headers()
+        self.wfile.write(content)
+        self.body_sent += len(content)
 
     def send_file(self, path, etag, control):
         size = os.path.getsize(path)
