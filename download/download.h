@@ -63,8 +63,10 @@ class Download : public platform::ApplicationDelegate,
   // Hands the archive to the cache when the fetched signature is valid for
   // it; otherwise logs why, naming the signature's URL, and shows in red
   // that the signature is not valid, with nothing unpacked or started.
-  // "failure" is why the signature could not be fetched, if it could not.
-  void signatureDidArrive(const std::optional<platform::DownloadError>& failure);
+  // "fetchFailure" is why the signature could not be fetched, if it could
+  // not.
+  void signatureDidArrive(
+      const std::optional<platform::DownloadError>& fetchFailure);
   // Takes what starting the agent came to: when it started, sets the
   // application's termination status to 1 (a non-zero status means exactly
   // that the agent was started) and returns true; otherwise shows why in
