@@ -25,7 +25,12 @@ class AgentCache {
     kUnpackFailed,  // the archive could not be unpacked into the cache
     kIncomplete,    // there is no launcher to start
     kNotStarted,    // the system refused to start the launcher
+    kCalledOff,     // beforeStart said no
   };
+
+  // Called with the cache locked, right before the agent starts; the agent
+  // starts only when it returns true. An empty one always lets it start.
+  using BeforeStart = std::function<bool()>;
 
   static AgentCache& Real();
   virtual ~AgentCache() = default;
@@ -38,14 +43,15 @@ class AgentCache {
   // starts that agent; kNotCurrent, with nothing called or started,
   // otherwise. An absent or empty ETag never matches.
   virtual Outcome startIfCurrent(const std::optional<std::string>& etag,
-                                 const std::function<void()>& beforeStart) = 0;
+                                 const BeforeStart& beforeStart) = 0;
 
   // Installs the agent in the downloaded "archive" with "etag" as its stamp
-  // (none without one) and starts it. When the cache meanwhile got an agent
-  // under the same ETag from another run, that one stays and is started. A
-  // failure before the start leaves the cache as it was.
+  // (none without one), calls "beforeStart" and starts it. When the cache
+  // meanwhile got an agent under the same ETag from another run, that one stays
+  // and is started. A failure before the start leaves the cache as it was.
   virtual Outcome installAndStart(const std::string& archive,
-                                  const std::optional<std::string>& etag) = 0;
+                                  const std::optional<std::string>& etag,
+                                  const BeforeStart& beforeStart) = 0;
 };
 
 #endif  // AGENT_AGENT_CACHE_H_

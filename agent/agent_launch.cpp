@@ -24,8 +24,12 @@ bool unzipInstallAgent(std::string zipPath, std::string destination,
   struct stat info;
   if (stat(zipPath.c_str(), &info) != 0) return false;
 
-  const std::string command = unzipCommandLine(zipPath, destination, tool);
-  if (call_system(tool, command) != 0) {
+  // Never the user's terminal: on a full disk unzip would ask there whether
+  // to go on, and wait.
+  const int status =
+      call_system(tool, unzipCommandLine(zipPath, destination, tool),
+                  platform::StandardInput::kNone);
+  if (status != 0) {
     reporter("Failed to unzip the install agent", true);
     return false;
   }
@@ -35,8 +39,14 @@ bool unzipInstallAgent(std::string zipPath, std::string destination,
 bool fireInstallAgentWithArgs(std::string launcher, std::string command,
                               std::string bundleLocation, int argc,
                               const char* const argv[],
-                              ErrorReporter /*reporter*/) {
+                              ErrorReporter reporter) {
   command = agentCommandLine(command, bundleLocation, argc, argv);
-  call_system(launcher, command);
+  // The agent's own status is its business; only a shell that never
+  // started (a line too long for the kernel) is a failure here.
+  if (call_system(launcher, command, platform::StandardInput::kInherited) ==
+      -1) {
+    reporter("Failed to start the instal agent", true);
+    return false;
+  }
   return true;
 }

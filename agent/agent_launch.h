@@ -7,7 +7,8 @@
 
 // Unpacks the archive "zipPath" into the existing directory "destination"
 // with the unzip program "tool" (found on the shell's search path),
-// overwriting files without asking. A missing archive gives false with no
+// overwriting files without asking; its standard input is /dev/null, so it
+// never waits for an answer. A missing archive gives false with no
 // message and no tool run; a failing tool reports "Failed to unzip the
 // install agent" and gives false.
 bool unzipInstallAgent(std::string zipPath, std::string destination,
@@ -25,8 +26,10 @@ std::string agentCommandLine(std::string command, std::string bundleLocation,
                              int argc, const char* const argv[]);
 
 // Completes "command" (the shell invocation of "launcher") as
-// agentCommandLine does, runs it and waits for it. The agent's exit status
-// is not examined, so the result is true; "reporter" is not used.
+// agentCommandLine does, runs it with /bin/sh -c and waits for it. The
+// agent's exit status is not examined: false only when the command could
+// not be handed to the shell (a line past the kernel's limit for one
+// argument), after reporting "Failed to start the instal agent".
 bool fireInstallAgentWithArgs(std::string launcher, std::string command,
                               std::string bundleLocation, int argc,
                               const char* const argv[], ErrorReporter reporter);

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <string>
 #include <vector>
 
 #include "agent/shell_command.h"
+#include "platform/os/service.h"
 #include "testing/fake_error_reporter.h"
+#include "testing/fake_process_runner.h"
 #include "testing/test_env.h"
 
 namespace {
@@ -85,6 +89,36 @@ TEST(UnzipInstallAgent, UnpacksOrReportsTheToolsFailure) {
                                  recordReport));
   EXPECT_EQ((std::vector<std::string>{"Failed to unzip the install agent",
                                       "Failed to unzip the install agent"}),
+            recordedReports());
+}
+
+// Both go through /bin/sh -c with the line as built; unzip never gets the
+// user's terminal to ask on, and a line the kernel refuses is a failed start.
+TEST(ShellRuns, UnzipReadsNothingAndARefusedLineIsAFailedStart) {
+  platform::FakeProcessRunner runner;
+  platform::ScopedService<platform::ProcessRunner> service(&runner);
+  ScratchDirectory scratch;
+  clearReports();
+  testing_env::writeFile(scratch / "agent.zip", "zip");
+  EXPECT_TRUE(unzipInstallAgent(scratch / "agent.zip", "/w", "unzip",
+                                recordReport));
+  runner.outcome.startError = E2BIG;
+  const char* argv[] = {"bootstrapper", "-v"};
+  EXPECT_FALSE(fireInstallAgentWithArgs("/w/install", "sh /w/install", "/r", 2,
+                                        argv, recordReport));
+
+  ASSERT_EQ(2u, runner.runs.size());
+  EXPECT_EQ("/bin/sh", runner.runs[0].launchPath);
+  EXPECT_EQ((std::vector<std::string>{
+                "sh", "-c", unzipCommandLine(scratch / "agent.zip", "/w",
+                                             "unzip")}),
+            runner.runs[0].arguments);
+  EXPECT_EQ(platform::StandardInput::kNone, runner.runs[0].input);
+  EXPECT_EQ((std::vector<std::string>{
+                "sh", "-c", agentCommandLine("sh /w/install", "/r", 2, argv)}),
+            runner.runs[1].arguments);
+  EXPECT_EQ(platform::StandardInput::kInherited, runner.runs[1].input);
+  EXPECT_EQ(std::vector<std::string>{"Failed to start the instal agent"},
             recordedReports());
 }
 

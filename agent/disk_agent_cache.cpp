@@ -29,17 +29,17 @@ class DiskAgentCache : public AgentCache {
   }
 
   Outcome startIfCurrent(const std::optional<std::string>& etag,
-                         const std::function<void()>& beforeStart) override {
+                         const BeforeStart& beforeStart) override {
     // Another run may be replacing the agent: the lock keeps it in place
     // until this one has started.
     const CacheLock lock(getInstallAgentCacheDir());
     if (!holdsAgentStamped(etag)) return Outcome::kNotCurrent;
-    if (beforeStart) beforeStart();
-    return start();
+    return start(beforeStart);
   }
 
   Outcome installAndStart(const std::string& archive,
-                          const std::optional<std::string>& etag) override {
+                          const std::optional<std::string>& etag,
+                          const BeforeStart& beforeStart) override {
     // Unpacked beside the agent directory and renamed into place, so that no
     // run sees or starts a partly unpacked agent, and a failure leaves the
     // cache as it was.
@@ -58,7 +58,7 @@ class DiskAgentCache : public AgentCache {
     if (!holdsAgentStamped(etag) && !staged.install(etag.value_or(""))) {
       return unpackFailed(staged);
     }
-    return start();
+    return start(beforeStart);
   }
 
  private:
@@ -76,10 +76,12 @@ class DiskAgentCache : public AgentCache {
     return Outcome::kUnpackFailed;
   }
 
-  // Starts the cached agent. Call with the cache locked.
-  static Outcome start() {
+  // Starts the cached agent, unless "beforeStart" calls it off. Call with
+  // the cache locked.
+  static Outcome start(const BeforeStart& beforeStart) {
     const std::string agentDir = installAgentDirOnDisk();
     if (agentDir.empty()) return Outcome::kIncomplete;
+    if (beforeStart && !beforeStart()) return Outcome::kCalledOff;
     std::vector<std::string> arguments = {
         getInstallAgentExecutable(agentDir), "-installbundle",
         platform::appendPathComponent(getBundleLocation(), "bundle.zip")};

@@ -69,12 +69,14 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
   // Given a user who passed arguments that a shell would split or expand, a
   // new archive replaces the stale agent whole and starts through /bin/sh.
   EXPECT_EQ(cache().offeredStamp(), std::nullopt) << "no cache yet";
-  ASSERT_EQ(cache().installAndStart(archive({{"old.dat", ""}}), "\"v1\""),
-            Outcome::kStarted);
+  ASSERT_EQ(
+      cache().installAndStart(archive({{"old.dat", ""}}), "\"v1\"", nullptr),
+      Outcome::kStarted);
   EXPECT_EQ(cache().offeredStamp(), "\"v1\"");
   process.args = {"/Applications/X.app/Contents/MacOS/X", "--mode unattended",
                   "it's \"quoted\"", "$HOME", ""};
-  ASSERT_EQ(cache().installAndStart(archive({{"agent.dat", "new"}}), "\"v2\""),
+  ASSERT_EQ(cache().installAndStart(archive({{"agent.dat", "new"}}), "\"v2\"",
+                                    nullptr),
             Outcome::kStarted);
 
   EXPECT_EQ(stamp(), "\"v2\"");
@@ -98,15 +100,25 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
   for (const std::optional<std::string>& other :
        {std::optional<std::string>("\"v1\""), std::optional<std::string>("v2"),
         std::optional<std::string>(""), std::optional<std::string>()}) {
-    EXPECT_EQ(cache().startIfCurrent(other, [] { FAIL(); }),
+    EXPECT_EQ(cache().startIfCurrent(other,
+                                     [] {
+                                       ADD_FAILURE();
+                                       return true;
+                                     }),
               Outcome::kNotCurrent);
   }
   std::size_t launchesBefore = 99;
-  EXPECT_EQ(cache().startIfCurrent(
-                "\"v2\"", [&] { launchesBefore = tasks.launches.size(); }),
+  EXPECT_EQ(cache().startIfCurrent("\"v2\"",
+                                   [&] {
+                                     launchesBefore = tasks.launches.size();
+                                     return true;
+                                   }),
             Outcome::kStarted);
   EXPECT_EQ(launchesBefore, 2u);
   EXPECT_EQ(tasks.launches.size(), 3u);
+  EXPECT_EQ(cache().startIfCurrent("\"v2\"", [] { return false; }),
+            Outcome::kCalledOff);
+  EXPECT_EQ(tasks.launches.size(), 3u) << "called off, nothing started";
   tasks.result = false;
   EXPECT_EQ(cache().startIfCurrent("\"v2\"", nullptr), Outcome::kNotStarted);
 
@@ -119,14 +131,15 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
 TEST_F(DiskAgentCacheTest, AnAgentWithoutAnETagLeavesNoStampAndNoOffer) {
   // Into the empty agent directory that the sourcing makes.
   fs::create_directories(agentDir());
-  EXPECT_EQ(cache().installAndStart(archive({}), std::nullopt),
+  EXPECT_EQ(cache().installAndStart(archive({}), std::nullopt, nullptr),
             Outcome::kStarted);
   EXPECT_FALSE(exists(cacheDir() + ".validatestring"));
   EXPECT_EQ(cache().offeredStamp(), std::nullopt);
 }
 
 TEST_F(DiskAgentCacheTest, AnArchiveThatFailsLeavesTheCacheAsItWas) {
-  ASSERT_EQ(cache().installAndStart(archive({{"old.dat", "kept"}}), "\"v1\""),
+  ASSERT_EQ(cache().installAndStart(archive({{"old.dat", "kept"}}), "\"v1\"",
+                                    nullptr),
             Outcome::kStarted);
   const std::string path = bundle.root() + "/bad.zip";
 
@@ -144,7 +157,8 @@ TEST_F(DiskAgentCacheTest, AnArchiveThatFailsLeavesTheCacheAsItWas) {
   for (const std::string& bytes : {std::string("PK\3\4 no archive"), damaged}) {
     writeFile(path, bytes);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(cache().installAndStart(path, "\"v2\""), Outcome::kUnpackFailed);
+    EXPECT_EQ(cache().installAndStart(path, "\"v2\"", nullptr),
+              Outcome::kUnpackFailed);
     EXPECT_NE(testing::internal::GetCapturedStderr().find(
                   "Failed to unzip the install agent\n"),
               std::string::npos);
@@ -152,7 +166,8 @@ TEST_F(DiskAgentCacheTest, AnArchiveThatFailsLeavesTheCacheAsItWas) {
   // An archive without a launcher.
   fs::remove(path);
   ASSERT_TRUE(testing_env::makeZip(path, {{"readme.txt", ""}}));
-  EXPECT_EQ(cache().installAndStart(path, "\"v2\""), Outcome::kIncomplete);
+  EXPECT_EQ(cache().installAndStart(path, "\"v2\"", nullptr),
+            Outcome::kIncomplete);
 
   EXPECT_EQ(readFile(agentDir() + "/old.dat"), "kept");
   EXPECT_EQ(readFile(agentDir() + "/install"), testing_env::kRecordingLauncher);
@@ -167,10 +182,12 @@ TEST_F(DiskAgentCacheTest, AnAgentInstalledMeanwhileWithTheSameETagIsKept) {
   // same ETag it stays, and is started; under another one, ours replaces it.
   for (const char* theirs : {"\"v1\"", "\"v0\""}) {
     SCOPED_TRACE(theirs);
-    ASSERT_EQ(cache().installAndStart(archive({{"theirs", ""}}), theirs),
-              Outcome::kStarted);
-    EXPECT_EQ(cache().installAndStart(archive({{"ours", ""}}), "\"v1\""),
-              Outcome::kStarted);
+    ASSERT_EQ(
+        cache().installAndStart(archive({{"theirs", ""}}), theirs, nullptr),
+        Outcome::kStarted);
+    EXPECT_EQ(
+        cache().installAndStart(archive({{"ours", ""}}), "\"v1\"", nullptr),
+        Outcome::kStarted);
     const bool kept = std::string(theirs) == "\"v1\"";
     EXPECT_EQ(exists(agentDir() + "/theirs"), kept);
     EXPECT_EQ(exists(agentDir() + "/ours"), !kept);
@@ -184,7 +201,7 @@ TEST_F(DiskAgentCacheTest, ACacheThatCannotTakeTheAgentSaysWhy) {
   fs::create_directories(fs::path(dir).parent_path().parent_path());
   writeFile(dir.substr(0, dir.size() - 1), "");
 
-  EXPECT_EQ(cache().installAndStart(archive({}), "\"v1\""),
+  EXPECT_EQ(cache().installAndStart(archive({}), "\"v1\"", nullptr),
             Outcome::kUnpackFailed);
   EXPECT_EQ(log.lines,
             std::vector<std::string>{"Could not create a directory in " + dir +
@@ -195,7 +212,8 @@ TEST_F(DiskAgentCacheTest, ACacheThatCannotTakeTheAgentSaysWhy) {
 TEST_F(DiskAgentCacheTest, TheCacheIsLookedAtAndChangedOnlyUnderItsLock) {
   // While another run holds the cache's lock, this one neither trusts nor
   // installs nor starts an agent; once it lets go, this run goes on.
-  ASSERT_EQ(cache().installAndStart(archive({}), "\"v1\""), Outcome::kStarted);
+  ASSERT_EQ(cache().installAndStart(archive({}), "\"v1\"", nullptr),
+            Outcome::kStarted);
   for (bool cached : {true, false}) {
     SCOPED_TRACE(cached ? "cached agent" : "new archive");
     tasks.launches.clear();
@@ -204,8 +222,9 @@ TEST_F(DiskAgentCacheTest, TheCacheIsLookedAtAndChangedOnlyUnderItsLock) {
 
     Outcome outcome = Outcome::kNotCurrent;
     std::thread run([&] {
-      outcome = cached ? cache().startIfCurrent("\"v1\"", nullptr)
-                       : cache().installAndStart(archive({}), "\"v2\"");
+      outcome = cached
+                    ? cache().startIfCurrent("\"v1\"", nullptr)
+                    : cache().installAndStart(archive({}), "\"v2\"", nullptr);
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(tasks.launches.empty());

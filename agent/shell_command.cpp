@@ -1,7 +1,9 @@
 #include "agent/shell_command.h"
 
-#include <cstdlib>
+#include <cerrno>
 #include <cstring>
+
+#include "platform/os/service.h"
 
 namespace {
 
@@ -48,6 +50,16 @@ std::string argv2cmdline(int argc, const char* const argv[]) {
   return line;
 }
 
-int call_system(std::string /*program*/, std::string command) {
-  return std::system(command.c_str());
+int call_system(std::string /*program*/, std::string command,
+                platform::StandardInput input) {
+  // Not system(3) itself: it cannot say that the line was too long to hand
+  // over, and it cannot give the shell another standard input.
+  const platform::ProcessOutcome outcome =
+      platform::Service<platform::ProcessRunner>::get().run(
+          "/bin/sh", {"sh", "-c", command}, input);
+  if (outcome.startError != 0) {
+    errno = outcome.startError;
+    return -1;
+  }
+  return outcome.waitStatus;
 }

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/os/process_runner.h"
+
 // "text" as one word of a shell command line, reaching the program byte for
 // byte with nothing expanded. Text of letters, digits, bytes above 0x7F and
 // _@%+=:,./- stays bare; text that also holds blanks or tabs is put in
@@ -14,9 +16,12 @@ std::string smart_quote(std::string text);
 // empty argument becomes ''. "" when argc is below 2.
 std::string argv2cmdline(int argc, const char* const argv[]);
 
-// Runs "command" with the system shell, waits for it and returns what
-// system() returned. "program" names what the command starts; it is not used
-// to run it.
-int call_system(std::string program, std::string command);
+// Runs "command" with the system shell (/bin/sh -c), waits for it and
+// returns what system() would: the shell's wait status, or -1 with errno set
+// when the shell could not be started (E2BIG: "command" is longer than the
+// kernel takes as one argument). "input" is the shell's standard input.
+// "program" names what the command starts; it is not used to run it.
+int call_system(std::string program, std::string command,
+                platform::StandardInput input);
 
 #endif  // AGENT_SHELL_COMMAND_H_

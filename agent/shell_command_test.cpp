@@ -36,7 +36,8 @@ std::vector<std::string> hostileTexts(const ScratchDirectory& scratch) {
 std::vector<std::string> wordsSeenByShell(const ScratchDirectory& scratch,
                                           const std::string& words) {
   const std::string out = scratch / "words";
-  call_system("printf", "printf '%s\\0' " + words + " > " + smart_quote(out));
+  call_system("printf", "printf '%s\\0' " + words + " > " + smart_quote(out),
+              platform::StandardInput::kNone);
   return testing_env::readNulSeparated(out);
 }
 

@@ -5,9 +5,8 @@ meanwhile. Against the test server and, when it is installed, Debian's
 nginx."""
 import os
 
-import nginx_server
 from measure import BenchError, Figure, Row, interleave, run_to_agent_signal
-from served_agent import ARGUMENTS, ServedAgent
+from served_agent import ARGUMENTS, on_each_server
 
 ARCHIVE_BYTES = 10 * 1000 * 1000
 STAMP = ".validatestring"
@@ -57,12 +56,6 @@ def hits(label, served, repetitions):
 
 def cache_hit(repetitions):
     print(f"cache hit: {ARCHIVE_BYTES / 1e6:.0f} MB archive")
-    rows = []
-    with ServedAgent(ARCHIVE_BYTES) as served:
-        rows += hits("test server", served, repetitions)
-    if not nginx_server.installed():
-        print("cache hit on nginx skipped: nginx not installed")
-        return rows
-    with ServedAgent(ARCHIVE_BYTES, nginx_server.NginxServer) as served:
-        rows += hits("nginx", served, repetitions)
-    return rows
+    return on_each_server(
+        "cache hit", ARCHIVE_BYTES,
+        lambda label, served: hits(label, served, repetitions))

@@ -7,6 +7,7 @@ import fcntl
 import os
 import platform
 import pty
+import shutil
 import statistics
 import struct
 import subprocess
@@ -60,6 +61,25 @@ def interleave(run_bootstrapper, run_reference, repetitions):
         ours.append(run_bootstrapper())
         theirs.append(run_reference())
     return ours, theirs
+
+
+def cold_start(*outputs):
+    """Prepares a run: removes "outputs" (files or folders a side wrote),
+    then flushes the file system (`sync` and, as root, `echo 3 >
+    /proc/sys/vm/drop_caches`), so that each run reads and writes as after
+    a fresh start, whatever the run before it left in memory."""
+    for path in outputs:
+        if os.path.isdir(path) and not os.path.islink(path):
+            shutil.rmtree(path, ignore_errors=True)
+        elif os.path.lexists(path):
+            os.remove(path)
+    subprocess.run(["sync"], check=True)
+    if os.geteuid() == 0:
+        try:
+            with open("/proc/sys/vm/drop_caches", "w") as caches:
+                caches.write("3")
+        except OSError:
+            pass  # a container may not allow it; sync is done
 
 
 @dataclasses.dataclass

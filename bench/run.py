@@ -21,6 +21,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
 
 import bundle_fixture  # noqa: E402
 from cache_hit import cache_hit  # noqa: E402
+from cut_download import cut_download  # noqa: E402
 from download_route import download_route  # noqa: E402
 from measure import (BenchError, Figure, Row, load_average,  # noqa: E402
                      machine)
@@ -37,6 +38,7 @@ from signed_download import signed_download  # noqa: E402
 BENCHMARKS = {
     "shipped": shipped_route,
     "download": download_route,
+    "cut": cut_download,
     "cache": cache_hit,
     "progress": progress_drawing,
     "signed": signed_download,

@@ -5,6 +5,7 @@ import random
 import shutil
 import zipfile
 
+import nginx_server
 from bundle_fixture import Bundle
 from measure import SIGNALLING_LAUNCHER, run_to_agent_signal
 from server_fixture import HttpsServer
@@ -68,3 +69,16 @@ class ServedAgent:
                                     *ARGUMENTS],
                                    self.bundle.root, self.environment(),
                                    terminal=terminal)
+
+
+def on_each_server(name, size, rows_for):
+    """The rows of rows_for(label, served) with an archive of "size" bytes
+    on the test server, then on nginx when it is installed."""
+    with ServedAgent(size) as served:
+        rows = rows_for("test server", served)
+    if not nginx_server.installed():
+        print(f"{name} on nginx skipped: nginx not installed")
+        return rows
+    with ServedAgent(size, nginx_server.NginxServer) as served:
+        rows += rows_for("nginx", served)
+    return rows

@@ -8,22 +8,13 @@ import subprocess
 import tempfile
 
 from download_route import ARCHIVE_BYTES
-from measure import BenchError, Row, interleave
+from measure import BenchError, Row, cold_start, interleave
 from served_agent import ServedAgent, large_download_pairs
 
 
 def minisign(*args):
     subprocess.run(["minisign", *args], check=True, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
-def drop_caches():
-    """Writes back and, as root, drops the system's caches, so that every
-    run starts from the disk."""
-    subprocess.run(["sync"], check=True)
-    if os.geteuid() == 0:
-        with open("/proc/sys/vm/drop_caches", "w") as caches:
-            caches.write("3\n")
 
 
 def signed_download(repetitions):
@@ -37,17 +28,12 @@ def signed_download(repetitions):
         served.server.set_control(minisig=served.archive + ".minisig")
         key = os.path.join(served.bundle.resources, "InstallAgent.pub")
         print(f"signed download: {ARCHIVE_BYTES / 1e6:.0f} MB archive and "
-              f"its signature, with the key and without, {pairs} runs each, "
-              f"caches dropped before each run"
-              + ("" if os.geteuid() == 0 else " (not as root: only synced)"))
+              f"its signature, with the key and without, {pairs} runs each")
 
         def run(signed):
-            shutil.rmtree(served.bundle.cache_dir(), ignore_errors=True)
+            cold_start(served.bundle.cache_dir(), key)
             if signed:
                 shutil.copy(public, key)
-            elif os.path.exists(key):
-                os.remove(key)
-            drop_caches()
             return served.run_bootstrapper(cold=False)
 
         ours, theirs = interleave(lambda: run(True), lambda: run(False),

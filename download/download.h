@@ -44,14 +44,21 @@ class Download : public platform::ApplicationDelegate,
   void downloadFromURL(const std::string& url);
   // Closes the window and starts a cached agent whose stamp matches the
   // response's ETag (for a 304, the stamp offered), without downloading;
-  // otherwise shows the download's progress from here on. A stale cached
-  // agent stays until downloadDidFinish. A 304 that vouches for no cached
-  // agent fails the download.
+  // otherwise shows the download's progress from here on, from zero: a
+  // response starts the body over. A stale cached agent stays until
+  // downloadDidFinish. A 304 that vouches for no cached agent fails the
+  // download.
   void downloadDidReceiveResponse(platform::WebDownload* download,
                                   const platform::URLResponse& response) override;
   void downloadDidReceiveDataOfLength(platform::WebDownload* download,
                                       std::uint64_t length) override;
-  // Puts the bar and the status text into their final failed state.
+  // Says why the download pauses and for how long; the bar keeps what has
+  // arrived. A response after it starts the count over.
+  void downloadWillRetry(platform::WebDownload* download,
+                         const platform::RetryNotice& notice) override;
+  // Puts the bar and the status text into their final failed state. A red
+  // message is the run's failure, and also goes to standard error as one
+  // line: the window may be closed already, or nobody may see it.
   void failure(const std::string& message, platform::Color color);
   void downloadDidFailWithError(platform::WebDownload* download,
                                 const platform::DownloadError& error) override;
@@ -70,7 +77,7 @@ class Download : public platform::ApplicationDelegate,
   // Takes what starting the agent came to: when it started, sets the
   // application's termination status to 1 (a non-zero status means exactly
   // that the agent was started) and returns true; otherwise shows why in
-  // red and returns false.
+  // red, unless the run was called off, and returns false.
   bool fireInstallAgent(AgentCache::Outcome outcome);
 
   // Outlets.
@@ -102,6 +109,13 @@ class Download : public platform::ApplicationDelegate,
   // Shows that the signature is being checked and starts fetching it.
   void fetchSignature();
   void installDownloadedAgent();
+  // The cache's last word before it starts the agent: true while the window
+  // is open. Signals that arrived while the cache kept the loop waiting
+  // (unpacking, or waiting for another run's lock) are handled first, so a
+  // close they asked for, like the user's, calls the start off.
+  bool mayStartAgent();
+  // failure() for a failure already reported on standard error.
+  void showFailure(const std::string& message, platform::Color color);
 
   platform::ProgressIndicator* progress_ = nullptr;
   platform::ImageView* image_ = nullptr;

@@ -17,7 +17,8 @@ void Download::installDownloadedAgent() {
   window_->displayIfNeeded();
 
   if (!fireInstallAgent(platform::Service<AgentCache>::get().installAndStart(
-          installAgentLocation_, validationString_))) {
+          installAgentLocation_, validationString_,
+          [this] { return mayStartAgent(); }))) {
     return;
   }
   // The agent runs on its own: the window's work is done, and closing it
@@ -42,6 +43,13 @@ bool Download::fireInstallAgent(AgentCache::Outcome outcome) {
     case AgentCache::Outcome::kNotStarted:
       failure("The installer could not be started.", platform::Color::kRed);
       return false;
+    case AgentCache::Outcome::kCalledOff:
+      return false;  // the window closed: the run ends without an agent
   }
   return false;
+}
+
+bool Download::mayStartAgent() {
+  platform::Application::shared()->loop().runPendingSignals();
+  return window_->isVisible();
 }

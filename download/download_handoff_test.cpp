@@ -1,3 +1,4 @@
+#include <csignal>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,6 +86,29 @@ TEST(DownloadHandoffTest, ACachedAgentThatCannotStartEndsTheRunAsFailed) {
   EXPECT_EQ(w.window->status.stringValue(),
             "The installer could not be started.");
   EXPECT_TRUE(w.cache.installs.empty());
+}
+
+TEST(DownloadHandoffTest, ASignalThatCameWhileTheCacheWasBusyStartsNothing) {
+  // Given a signal that arrived while the cache unpacked the archive, or
+  // waited for another run's lock, the window closes before the start, which
+  // is called off; the run ends without an agent and without a red text.
+  for (const bool cached : {false, true}) {
+    SCOPED_TRACE(cached ? "cached" : "downloaded");
+    FakeDownloadWindow w;
+    w.loop.watchSignal(SIGTERM, [&w] { w.window->window.close(); });
+    if (cached) w.cache.stamp = "\"v1\"";
+    w.downloads.script = [&w](platform::FakeDownloadRecord& download) {
+      w.loop.raiseSignal(SIGTERM);
+      download.respond(serverResponse("\"v1\"", 100));
+      download.receive(100);
+      download.finish();
+    };
+
+    EXPECT_EQ(w.application.run(), 0);
+    EXPECT_FALSE(w.window->window.isVisible());
+    EXPECT_EQ(w.cache.installs.size(), cached ? 0u : 1u);
+    EXPECT_NE(w.window->status.textColor(), platform::Color::kRed);
+  }
 }
 
 }  // namespace

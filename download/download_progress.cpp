@@ -1,5 +1,8 @@
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
+#include "base/error_reporter.h"
 #include "download/download.h"
 #include "platform/os/service.h"
 #include "platform/os/system_log.h"
@@ -30,7 +33,11 @@ void Download::downloadDidReceiveResponse(
   // download.
   const AgentCache::Outcome cached =
       platform::Service<AgentCache>::get().startIfCurrent(
-          validationString_, [this] { window_->close(); });
+          validationString_, [this] {
+            if (!mayStartAgent()) return false;
+            window_->close();
+            return true;
+          });
   if (cached != AgentCache::Outcome::kNotCurrent) {
     fireInstallAgent(cached);
     return;
@@ -46,7 +53,11 @@ void Download::downloadDidReceiveResponse(
     return;
   }
 
-  // The body starts here, and starts over with each new response.
+  // After a retry that could not resume, the body starts over.
+  bytesReceived_ = 0;
+  progress_->setDoubleValue(0.0);
+
+  // The archive's digest starts over with the body.
   if (signatureCheck_) signatureCheck_->restart();
 
   if (fileLength_ == -1) {
@@ -73,7 +84,24 @@ void Download::downloadDidReceiveDataOfLength(platform::WebDownload*,
   progress_->displayIfNeeded();
 }
 
+void Download::downloadWillRetry(platform::WebDownload*,
+                                 const platform::RetryNotice& notice) {
+  const long seconds = std::lround(std::ceil(notice.seconds));
+  downloadPercent_->setStringValue(notice.reason + ". Retrying in " +
+                                   std::to_string(seconds) + " s");
+  window_->displayIfNeeded();
+}
+
 void Download::failure(const std::string& message, platform::Color color) {
+  showFailure(message, color);
+  if (color == platform::Color::kRed) {
+    std::string line = message;
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    report_error_main(line, true);
+  }
+}
+
+void Download::showFailure(const std::string& message, platform::Color color) {
   progress_->stopAnimation(this);
   progress_->setIndeterminate(false);
   progress_->setDoubleValue(progress_->maxValue());
@@ -86,7 +114,8 @@ void Download::downloadDidFailWithError(platform::WebDownload*,
   platform::Service<platform::SystemLog>::get().log(
       "Download failed! Error - " + error.localizedDescription + " " +
       error.failingURLString.value_or("(null)"));
-  failure(
+  // The log has put the failure on standard error already.
+  showFailure(
       "Error during the download process.\nSee your system log for more "
       "information.",
       platform::Color::kRed);

@@ -66,6 +66,32 @@ TEST(DownloadProgressTest, NoAnnouncedLengthAnimatesAndOnlyCounts) {
   EXPECT_EQ(w.controller().fileLength(), -1);
 }
 
+TEST(DownloadProgressTest, RetriesKeepTheBarAndAnewResponseStartsOver) {
+  // Given a download cut at a quarter, the pause keeps the bar and says why
+  // in the usual colour; resumed data goes on from there.
+  FakeDownloadWindow w;
+  platform::FakeDownloadRecord& download = w.launch();
+
+  download.respond(serverResponse("\"v1\"", 1000));
+  download.receive(250);
+  w.controller().downloadWillRetry(download.download,
+                                   {3.6, "Connection lost", 2});
+  EXPECT_EQ(w.window->status.stringValue(), "Connection lost. Retrying in 4 s");
+  EXPECT_EQ(w.window->status.textColor(), platform::Color::kControlText);
+  EXPECT_EQ(w.window->progress.doubleValue(), 250.0);
+  download.receive(250);
+  EXPECT_EQ(w.window->status.stringValue(), "Downloading  50%");
+
+  // A new response is a body from byte zero: the count starts over.
+  download.respond(serverResponse("\"v2\"", 2000));
+  EXPECT_EQ(w.window->progress.maxValue(), 2000.0);
+  EXPECT_EQ(w.window->progress.doubleValue(), 0.0);
+  EXPECT_EQ(w.controller().validationString(), "\"v2\"");
+  download.receive(500);
+  EXPECT_EQ(w.window->status.stringValue(), "Downloading  25%");
+  EXPECT_EQ(w.controller().bytesReceived(), 500);
+}
+
 TEST(DownloadProgressTest, AValidCachedAgentStartsWithoutDownloading) {
   // Given a cached agent stamped with the ETag the server sends now, the
   // window closes and the cached agent starts before any byte arrives.

@@ -1,4 +1,5 @@
 #include "download/download.h"
+#include "platform/net/url_user_info.h"
 #include "platform/os/service.h"
 #include "platform/os/system_log.h"
 
@@ -22,7 +23,8 @@ void Download::fetchSignature() {
 void Download::signatureDidArrive(
     const std::optional<platform::DownloadError>& fetchFailure) {
   std::string reason;
-  std::string url = signatureURL();
+  // As the download's own failures are logged: without a password.
+  std::string url = platform::withoutUserInfo(signatureURL());
   if (fetchFailure) {
     reason = fetchFailure->localizedDescription;
     url = fetchFailure->failingURLString.value_or(url);
@@ -34,5 +36,7 @@ void Download::signatureDidArrive(
   // no one, and goes with the working directory.
   platform::Service<platform::SystemLog>::get().log(
       "Signature check failed! Error - " + reason + " " + url);
-  failure("The installer's signature is not valid.", platform::Color::kRed);
+  // The log has put the failure on standard error already.
+  showFailure("The installer's signature is not valid.",
+              platform::Color::kRed);
 }

@@ -7,6 +7,7 @@
 #include "agent/shell_command.h"
 #include "driver/source_install_agent.h"
 #include "driver/temp_dir.h"
+#include "platform/os/termination_signals.h"
 
 int extractPayloadToDir(std::string /*payloadDir*/,
                         ErrorReporter /*reporter*/) {
@@ -14,14 +15,22 @@ int extractPayloadToDir(std::string /*payloadDir*/,
 }
 
 int mainFcn(int argc, const char* const argv[], ErrorReporter reporter) {
-  // Declared first so the working directory outlives every step and goes
+  // A signal asking the run to end is caught from here on, so that the
+  // working directory still goes; the download window takes such signals
+  // over while it is shown.
+  const platform::TerminationSignals signals;
+  // Declared next so the working directory outlives every step and goes
   // last, after the agent's shell has returned.
   TempDir tempDir("tmp_install_dir");
 
   std::string payloadDir = tempDir.getDir();
-  if (payloadDir.empty() ||
-      std::getenv("__QZ_BOOTSTRAP_INSTALLER_UNITTEST__") != nullptr) {
+  if (std::getenv("__QZ_BOOTSTRAP_INSTALLER_UNITTEST__") != nullptr) {
     payloadDir = getDirectoryOfExecutable();
+  } else if (payloadDir.empty()) {
+    // Never the folder beside the bundle instead: the user's own files
+    // there would be overwritten, or removed with a cut download.
+    reporter(tempDir.failure(), true);
+    return -1;
   }
 
   const int code = extractPayloadToDir(payloadDir, reporter);
@@ -37,6 +46,8 @@ int mainFcn(int argc, const char* const argv[], ErrorReporter reporter) {
       sourceInstallAgent(payloadDir, reporter, &startedByWindow);
   if (launcher.empty()) return -1;
   if (startedByWindow) return 0;  // Starting it again would run it twice.
+  // A signal that came while the agent was unpacked wins: nothing starts.
+  if (platform::TerminationSignals::received() != 0) return -1;
 
   const std::string command = "sh " + smart_quote(launcher);
   const std::string bundleLocation = getBundleLocation();
@@ -45,5 +56,7 @@ int mainFcn(int argc, const char* const argv[], ErrorReporter reporter) {
     reporter("Failed to start the instal agent", true);
     return -1;
   }
+  // SIGTERM or SIGHUP went on to the agent as well; the run was cut short.
+  if (platform::TerminationSignals::received() != 0) return -1;
   return 0;
 }

@@ -50,6 +50,11 @@ std::string findShippedArchive() {
   return findVersionedArchive(withoutLastPathComponent(location));
 }
 
+bool isRegularFile(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 }  // namespace
 
 std::string sourceInstallAgent(std::string payloadDir, ErrorReporter reporter,
@@ -65,9 +70,13 @@ std::string sourceInstallAgent(std::string payloadDir, ErrorReporter reporter,
     return getInstallAgentExecutable(agentDir);
   }
 
-  if (!unzipInstallAgent(archive, payloadDir, "unzip", reporter)) {
+  const std::string launcher = getInstallAgentExecutable(payloadDir);
+  // sh would complain about a missing launcher and end with a status
+  // nobody examines: the run would pass for a success.
+  if (!unzipInstallAgent(archive, payloadDir, "unzip", reporter) ||
+      !isRegularFile(launcher)) {
     reporter("Failed to initialize the install agent.", true);
     return "";
   }
-  return getInstallAgentExecutable(payloadDir);
+  return launcher;
 }

@@ -10,8 +10,9 @@
 //
 // A shipped archive (InstallAgent.zip in the bundle's resources, else the
 // first InstallAgent_*.zip the resource directory lists) is unpacked into
-// "payloadDir". A failed unpack reports "Failed to initialize the install
-// agent."; a shipped archive that fails is never followed by a download.
+// "payloadDir". A failed unpack, or one that leaves no launcher that is a
+// regular file, reports "Failed to initialize the install agent."; a
+// shipped archive that fails is never followed by a download.
 //
 // Without one, the per-user cache's agent directory is made and the download
 // window is run, saving the archive in "payloadDir". The window starts the

@@ -51,23 +51,24 @@ TEST_F(TempDirTest, MakesFreshPrivateDirectoriesAndRemovesAllTheyHold) {
   EXPECT_TRUE(exists(base_ / "neighbour"));
 }
 
-TEST_F(TempDirTest, FailingOrVanishedDirectoriesAreNoError) {
-  temporary_.path = base_ / "missing";
-  {
-    TempDir none("tmp_install_dir");
-    EXPECT_EQ("", none.getDir());
-  }
-  EXPECT_TRUE(std::filesystem::is_empty(base_.path()));
-
+TEST_F(TempDirTest, VanishedDirectoriesAreNoError) {
   temporary_.path = base_.path();
   TempDir gone("tmp_install_dir");
   std::filesystem::remove(gone.getDir());
 }
 
-TEST_F(TempDirTest, WithoutAUserTemporaryDirectoryTmpIsUsed) {
-  temporary_.path = std::nullopt;
-  TempDir dir("tmp_install_dir");
-  EXPECT_EQ(0u, dir.getDir().rfind("/tmp/qz", 0)) << dir.getDir();
+TEST_F(TempDirTest, TmpServesWhenTheUserTemporaryDirectoryCannot) {
+  testing_env::writeFile(base_ / "a-file", "x");
+  for (std::optional<std::string> unusable :
+       {std::optional<std::string>(), std::optional(base_ / "missing"),
+        std::optional(base_ / "a-file")}) {
+    temporary_.path = unusable;
+    TempDir dir("tmp_install_dir");
+    EXPECT_EQ(0u, dir.getDir().rfind("/tmp/qz", 0)) << dir.getDir();
+    EXPECT_EQ("", dir.failure());
+  }
+  EXPECT_EQ(1u, std::distance(std::filesystem::directory_iterator(base_.path()),
+                              std::filesystem::directory_iterator()));
 }
 
 }  // namespace

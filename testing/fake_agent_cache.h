@@ -18,9 +18,11 @@ class FakeAgentCache : public AgentCache {
 
   std::optional<std::string> offeredStamp() override;
   Outcome startIfCurrent(const std::optional<std::string>& etag,
-                         const std::function<void()>& beforeStart) override;
+                         const BeforeStart& beforeStart) override;
+  // Records the install; calls "beforeStart" when installOutcome is kStarted.
   Outcome installAndStart(const std::string& archive,
-                          const std::optional<std::string>& etag) override;
+                          const std::optional<std::string>& etag,
+                          const BeforeStart& beforeStart) override;
 
   // The stamp of the cached agent, offered and matched; nullopt for none.
   std::optional<std::string> stamp;

@@ -1,6 +1,7 @@
 #include "testing/fake_event_loop.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 namespace platform {
@@ -20,21 +21,31 @@ void FakeEventLoop::watchSignal(int signo, Callback callback) {
 
 void FakeEventLoop::raiseSignal(int signo) {
   // Looked up on delivery, as the real loop does.
-  queued_.push_back([this, signo] {
-    auto found = signals_.find(signo);
-    if (found == signals_.end()) return;
-    std::shared_ptr<Callback> callback = found->second;
-    (*callback)();
-  });
+  queued_.push_back({true, [this, signo] {
+                       auto found = signals_.find(signo);
+                       if (found == signals_.end()) return;
+                       std::shared_ptr<Callback> callback = found->second;
+                       (*callback)();
+                     }});
+}
+
+void FakeEventLoop::runPendingSignals() {
+  std::deque<Delivery> signals;
+  std::deque<Delivery> others;
+  for (Delivery& delivery : queued_) {
+    (delivery.isSignal ? signals : others).push_back(std::move(delivery));
+  }
+  queued_.swap(others);
+  deliver(std::move(signals));
 }
 
 void FakeEventLoop::makeReady(int fd, short revents) {
-  queued_.push_back([this, fd, revents] {
-    auto found = watches_.find(fd);
-    if (found == watches_.end()) return;
-    std::shared_ptr<FdCallback> callback = found->second;
-    (*callback)(revents);
-  });
+  queued_.push_back({false, [this, fd, revents] {
+                       auto found = watches_.find(fd);
+                       if (found == watches_.end()) return;
+                       std::shared_ptr<FdCallback> callback = found->second;
+                       (*callback)(revents);
+                     }});
 }
 
 void FakeEventLoop::run(const Callback& afterEachIteration) {
@@ -60,20 +71,26 @@ bool FakeEventLoop::runUntil(double limit, const Callback& afterEachIteration) {
   return false;
 }
 
-bool FakeEventLoop::runBatch() {
-  std::deque<Callback> queued;
-  queued.swap(queued_);
-  while (!queued.empty()) {
-    Callback callback = std::move(queued.front());
-    queued.pop_front();
-    callback();
+bool FakeEventLoop::deliver(std::deque<Delivery> batch) {
+  while (!batch.empty()) {
+    Delivery next = std::move(batch.front());
+    batch.pop_front();
+    next.run();
     if (stopRequested_) {
       // What was not delivered waits for the next run(), ahead of anything
       // queued meanwhile.
-      queued_.insert(queued_.begin(), queued.begin(), queued.end());
+      queued_.insert(queued_.begin(), std::make_move_iterator(batch.begin()),
+                     std::make_move_iterator(batch.end()));
       return false;
     }
   }
+  return true;
+}
+
+bool FakeEventLoop::runBatch() {
+  std::deque<Delivery> queued;
+  queued.swap(queued_);
+  if (!deliver(std::move(queued))) return false;
   EventLoop::TimerId addedBefore = timers_.nextId();
   while (std::optional<Callback> callback = timers_.takeDue(now_, addedBefore)) {
     (*callback)();

@@ -22,6 +22,7 @@ class FakeEventLoop : public EventLoop {
              std::function<void(short revents)> callback) override;
   void unwatch(int fd) override { watches_.erase(fd); }
   void watchSignal(int signo, Callback callback) override;
+  void runPendingSignals() override;
   void run(const Callback& afterEachIteration) override;
   void stop() override { stopRequested_ = true; }
   double now() const override { return now_; }
@@ -30,7 +31,8 @@ class FakeEventLoop : public EventLoop {
   // then sets the clock to that time. Returns early, with the clock at the
   // timer that called stop(), when one does.
   void advance(double seconds);
-  // Delivers "signo" to its watcher at the next iteration.
+  // Delivers "signo" to its watcher at the next iteration, or at the next
+  // runPendingSignals().
   void raiseSignal(int signo);
   // Reports "fd" ready with "revents" to its watcher at the next iteration.
   void makeReady(int fd, short revents);
@@ -41,6 +43,14 @@ class FakeEventLoop : public EventLoop {
 
  private:
   using FdCallback = std::function<void(short revents)>;
+  // A raised signal or a ready descriptor, in the order they came.
+  struct Delivery {
+    bool isSignal;
+    Callback run;
+  };
+  // Runs "batch" in order; on a stop(), puts what is left back in front of
+  // the queue. False when a callback called stop().
+  bool deliver(std::deque<Delivery> batch);
   // Runs iterations while something is due by "limit". False when it
   // returned for a stop().
   bool runUntil(double limit, const Callback& afterEachIteration);
@@ -51,7 +61,7 @@ class FakeEventLoop : public EventLoop {
   TimerQueue timers_;
   std::map<int, std::shared_ptr<FdCallback>> watches_;
   std::map<int, std::shared_ptr<Callback>> signals_;
-  std::deque<Callback> queued_;
+  std::deque<Delivery> queued_;
   bool stopRequested_ = false;
   bool ranOutOfWork_ = false;
 };

@@ -40,6 +40,15 @@ def main():
     unittest.main()
 
 
+def wait_until(condition, timeout=60):
+    """Returns once condition() is true; fails after "timeout" seconds."""
+    give_up = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > give_up:
+            raise AssertionError("waited %d seconds in vain" % timeout)
+        time.sleep(0.02)
+
+
 def make_zip(path, files):
     """Writes a deflated zip archive at "path" holding "files" (name to
     text or bytes)."""

@@ -19,12 +19,27 @@ e.g. write a temporary file and rename it). All keys are optional:
   "if_none_match": honour If-None-Match with 304 Not Modified (default true).
   "status":        answer with this status (e.g. 404, 500) and an error page.
   "cut_after":     send only this many body bytes, then drop the connection.
+  "cut_at":        drop the connection once the body reaches this offset of
+                   the file (a range that starts beyond it is sent whole).
   "no_length":     send the body chunked, without Content-Length.
   "stall":         seconds to wait between the header and the body.
   "rate":          send the body at about this many bytes per second.
+  "file":          serve this file instead of FILE.
+  "retry_after":   the Retry-After value sent with "status".
+  "reset":         reset the connection instead of answering.
+  "ignore_ranges": answer every Range request with the whole body, and
+                   announce no Accept-Ranges. Otherwise "Range: bytes=N-" or
+                   "bytes=N-M" gets a 206 with Content-Range (416 beyond the
+                   end) unless an If-Range names another ETag.
+  "faults":        a list of controls, one per request: the n-th request
+                   after the control file was replaced takes the n-th entry
+                   over the other keys (later requests take none), e.g.
+                   [{"cut_after": 1000}, {"status": 503, "retry_after": "2"},
+                    {"etag": "\"v2\""}, {"reset": true}].
   "minisig":       the file to serve at any path ending in ".minisig" (the
-                   archive's signature); such paths answer 404 without it
-                   or while the file is missing.
+                   archive's signature; "reset", "status" and "faults"
+                   apply to it too); such paths answer 404 without it or
+                   while the file is missing.
 
 Special paths: /redirect?to=URL answers 302 to URL; /loop answers 302 to
 itself.
@@ -32,16 +47,22 @@ itself.
 Statistics: DIR/stats.json, rewritten atomically whenever a request starts or
 ends: {"requests": started requests, "active": requests in progress,
 "body_bytes": body bytes sent, "statuses": {"200": count, ...},
-"minisig_requests": requests for a path ending in ".minisig"}.
+"request_times" and "request_ends": the time.time() of each request's start
+and end, in the order they happened, "ranges": each
+request's Range header or null, "connections": connections accepted, TLS
+handshake or not, "minisig_requests": requests for a path ending in
+".minisig"}.
 """
 
 import argparse
 import json
 import os
 import random
+import re
 import socket
 import ssl
 import subprocess
+import struct
 import sys
 import threading
 import time
@@ -119,27 +140,55 @@ class State:
         self.directory = directory
         self.lock = threading.Lock()
         self.control = {}
+        self.control_version = None
+        self.requests_since_control = 0
         self.stats = {"requests": 0, "active": 0, "body_bytes": 0,
-                      "statuses": {}, "minisig_requests": 0}
+                      "statuses": {}, "request_times": [],
+                      "request_ends": [], "ranges": [],
+                      "connections": 0, "minisig_requests": 0}
         self.write_stats()
 
     def read_control(self):
-        try:
-            with open(os.path.join(self.directory, "control.json")) as f:
-                self.control = json.load(f)
-        except FileNotFoundError:
-            self.control = {}
-        except ValueError:
-            pass  # half-written: keep the last good one
-        return dict(self.control)
+        """The control for the request now starting, its fault entry (if
+        any) applied."""
+        with self.lock:
+            try:
+                with open(os.path.join(self.directory, "control.json")) as f:
+                    info = os.fstat(f.fileno())
+                    self.control = json.load(f)
+                version = (info.st_ino, info.st_mtime_ns)
+            except FileNotFoundError:
+                self.control, version = {}, None
+            except ValueError:
+                version = self.control_version  # half-written: keep the last
+            if version != self.control_version:
+                self.control_version = version
+                self.requests_since_control = 0
+            control = dict(self.control)
+            faults = control.pop("faults", None) or []
+            if self.requests_since_control < len(faults):
+                control.update(faults[self.requests_since_control])
+            self.requests_since_control += 1
+            return control
 
-    def default_etag(self):
-        info = os.stat(self.path)
+    def default_etag(self, path):
+        info = os.stat(path)
         return '"%x-%x"' % (int(info.st_mtime), info.st_size)
 
-    def count(self, requests=0, active=0, body_bytes=0, status=None):
+    def count_request(self, range_header):
         with self.lock:
-            self.stats["requests"] += requests
+            self.stats["requests"] += 1
+            self.stats["active"] += 1
+            self.stats["request_times"].append(time.time())
+            self.stats["ranges"].append(range_header)
+            self.write_stats()
+
+    def count(self, active=0, body_bytes=0, status=None, connections=0,
+              ended=False):
+        with self.lock:
+            if ended:
+                self.stats["request_ends"].append(time.time())
+            self.stats["connections"] += connections
             self.stats["active"] += active
             self.stats["body_bytes"] += body_bytes
             if status is not None:
@@ -164,6 +213,7 @@ class Handler(BaseHTTPRequestHandler):
     timeout = 60
 
     def setup(self):
+        self.server.state.count(connections=1)
         context = self.server.tls_context
         if context is not None:
             self.request = context.wrap_socket(self.request, server_side=True)
@@ -178,12 +228,12 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         state = self.server.state
-        state.count(requests=1, active=1)
+        state.count_request(self.headers.get("Range"))
         self.body_sent = 0  # kept up to date for clients that hang up
         try:
             self.answer(state, state.read_control())
         finally:
-            state.count(active=-1, body_bytes=self.body_sent)
+            state.count(active=-1, body_bytes=self.body_sent, ended=True)
 
     def answer(self, state, control):
         url = urllib.parse.urlsplit(self.path)
@@ -194,13 +244,20 @@ class Handler(BaseHTTPRequestHandler):
             target = urllib.parse.parse_qs(url.query).get("to", ["/"])[0]
             self.redirect(target)
             return
-        if url.path.endswith(".minisig"):
-            self.send_signature(state, control.get("minisig"))
+        signature = url.path.endswith(".minisig")
+        if signature:
+            state.count_signature_request()
+        if control.get("reset"):
+            self.reset()
             return
         if "status" in control:
-            self.error_page(int(control["status"]))
+            self.error_page(int(control["status"]), control.get("retry_after"))
             return
-        etag = control.get("etag", state.default_etag())
+        if signature:
+            self.send_signature(control.get("minisig"))
+            return
+        path = control.get("file", state.path)
+        etag = control.get("etag", state.default_etag(path))
         wanted = self.headers.get("If-None-Match")
         if (etag is not None and wanted is not None
                 and control.get("if_none_match", True)
@@ -209,7 +266,7 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("ETag", etag)
             self.end_headers()
             return
-        self.send_file(state.path, etag, control)
+        self.send_file(path, etag, control)
 
     def redirect(self, location):
         self.send_response(302)
@@ -217,19 +274,27 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Content-Length", "0")
         self.end_headers()
 
-    def error_page(self, status):
+    def reset(self):
+        """Drops the connection with a TCP reset, as a load balancer might."""
+        self.close_connection = True
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                   struct.pack("ii", 1, 0))
+        self.connection.close()
+
+    def error_page(self, status, retry_after=None):
         page = b"<html><body>error page</body></html>\n"
         self.send_response(status)
+        if retry_after is not None:
+            self.send_header("Retry-After", str(retry_after))
         self.send_header("Content-Type", "text/html")
         self.send_header("Content-Length", str(len(page)))
         self.end_headers()
         self.wfile.write(page)
         self.body_sent += len(page)
 
-    def send_signature(self, state, path):
+    def send_signature(self, path):
         """The signature beside the archive: the file the control names,
         or 404 when it names none or the file is not there."""
-        state.count_signature_request()
         # Small answers go out at once, as production servers send them,
         # not after the client's delayed acknowledgement of the session
         # tickets (some 40 ms).
@@ -247,34 +312,70 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.write(content)
         self.body_sent += len(content)
 
+    def requested_range(self, size, etag, control):
+        """(first, last) of the Range asked for and still valid, "beyond"
+        for one past the end, or None for the whole body."""
+        wanted = self.headers.get("Range")
+        if wanted is None or control.get("ignore_ranges"):
+            return None
+        if_range = self.headers.get("If-Range")
+        if if_range is not None and (etag is None or if_range != etag):
+            return None
+        match = re.fullmatch(r"bytes=(\d+)-(\d*)", wanted.strip())
+        if not match:
+            return None
+        first = int(match.group(1))
+        if first >= size:
+            return "beyond"
+        last = int(match.group(2)) if match.group(2) else size - 1
+        return first, min(last, size - 1)
+
     def send_file(self, path, etag, control):
         size = os.path.getsize(path)
+        part = self.requested_range(size, etag, control)
+        if part == "beyond":
+            self.send_response(416)
+            self.send_header("Content-Range", "bytes */%d" % size)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        first, last = part or (0, size - 1)
         chunked = bool(control.get("no_length"))
         limit = control.get("cut_after")
+        if control.get("cut_at") is not None and control["cut_at"] > first:
+            limit = control["cut_at"] - first
         rate = control.get("rate")
         # Ten blocks a second at a limited rate, so the pace shows smoothly.
         block_size = BLOCK_SIZE if rate is None else max(
             1, min(BLOCK_SIZE, int(rate) // 10))
-        self.send_response(200)
+        self.send_response(200 if part is None else 206)
         self.send_header("Content-Type", "application/zip")
         if etag is not None:
             self.send_header("ETag", etag)
+        if not control.get("ignore_ranges"):
+            self.send_header("Accept-Ranges", "bytes")
+        if part is not None:
+            self.send_header("Content-Range",
+                             "bytes %d-%d/%d" % (first, last, size))
         if chunked:
             self.send_header("Transfer-Encoding", "chunked")
         else:
-            self.send_header("Content-Length", str(size))
+            self.send_header("Content-Length", str(last + 1 - first))
         self.end_headers()
         self.wfile.flush()
         time.sleep(float(control.get("stall", 0)))
         start = time.monotonic()
         with open(path, "rb") as f:
-            while limit is None or self.body_sent < limit:
+            f.seek(first)
+            remaining = last + 1 - first
+            while remaining > 0 and (limit is None or self.body_sent < limit):
                 if rate is not None:
                     time.sleep(max(0.0, start + self.body_sent / float(rate) -
                                    time.monotonic()))
-                wanted = block_size if limit is None else min(
-                    block_size, limit - self.body_sent)
+                wanted = min(block_size, remaining) if limit is None else min(
+                    block_size, remaining, limit - self.body_sent)
                 block = f.read(wanted)
+                remaining -= len(block)
                 if not block:
                     break
                 framed = b"%x\r\n%s\r\n" % (len(block), block) if chunked \

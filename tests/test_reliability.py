@@ -5,12 +5,12 @@ import json
 import os
 import resource
 import signal
-import time
 import unittest
 import zipfile
 
 import bundle_fixture
-from bundle_fixture import Bundle, make_agent_zip, make_zip, snapshot
+from bundle_fixture import (Bundle, make_agent_zip, make_zip, snapshot,
+                            wait_until)
 from server_fixture import HttpsServer
 
 RUN_TIMEOUT = 60
@@ -47,14 +47,6 @@ def requests_started(server):
     """How many requests the server has started, finished or not."""
     with open(os.path.join(server.directory, "stats.json")) as stats:
         return json.load(stats)["requests"]
-
-
-def wait_until(condition, timeout=RUN_TIMEOUT):
-    give_up = time.monotonic() + timeout
-    while not condition():
-        if time.monotonic() > give_up:
-            raise AssertionError("waited %d seconds in vain" % timeout)
-        time.sleep(0.02)
 
 
 class ReliabilityCase(unittest.TestCase):
@@ -285,20 +277,6 @@ class BadEnvironmentTest(ReliabilityCase):
         self.assertEqual(1, self.bundle.agent_starts())
         self.assertTrue(os.path.isdir(os.path.join(
             home, bundle_fixture.CACHE_SUBPATH, "installagent")))
-
-    def test_a_missing_tmpdir_puts_the_payload_beside_the_bundle(self):
-        missing = {"TMPDIR": os.path.join(self.bundle.root, "missing")}
-        result = self.run_bootstrapper(missing)
-        self.assertEqual((0, b""), (result.returncode, result.stderr))
-        self.assertTrue(os.path.exists(
-            os.path.join(self.bundle.folder, "InstallAgent.zip")))
-
-        self.bundle.forget_agent()
-        self.bundle.ship_agent()
-        result = self.run_bootstrapper(missing)
-        self.assertEqual((0, b""), (result.returncode, result.stderr))
-        self.assertEqual(os.path.join(self.bundle.folder, "install"),
-                         self.bundle.agent_call()[0])
 
     def test_without_unzip(self):
         empty = os.path.join(self.bundle.root, "empty-bin")

@@ -61,6 +61,14 @@ class SignatureTest(DownloadRouteCase):
                 self.assert_started(self.run_bootstrapper("-v"), ["-v"])
                 self.assertEqual(requests + 1, self.minisig_requests())
 
+    def test_the_signature_is_retried_like_the_archive(self):
+        # The second request, the signature's, finds the server busy once.
+        self.sign()
+        self.server.set_control(etag='"v1"', minisig=self.signature, faults=[
+            {}, {"status": 503, "retry_after": "0"}])
+        self.assert_started(self.run_bootstrapper())
+        self.assertEqual(2, self.minisig_requests())
+
     def test_a_bad_signature_leaves_the_cache_as_it_was(self):
         # Given a cached agent, a new version whose signature does not hold
         # is refused: nothing unpacked, the cache and its stamp as they were.

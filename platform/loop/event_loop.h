@@ -32,8 +32,14 @@ class EventLoop {
   virtual void unwatch(int fd) = 0;
 
   // Calls "callback" from the loop (never from the signal handler) each time
-  // "signo" is delivered while the loop exists.
+  // "signo" is delivered while the loop exists. A signal ignored when it is
+  // first watched (nohup's SIGHUP) stays ignored.
   virtual void watchSignal(int signo, Callback callback) = 0;
+  // From inside a callback that kept the loop busy (a child waited for),
+  // runs the callbacks of the watched signals that arrived meanwhile, without
+  // waiting for more; other events wait for the loop. Stops after a callback
+  // that called stop(), leaving later signals to the next run().
+  virtual void runPendingSignals() = 0;
 
   // Runs until stop() is called, calling "afterEachIteration" (when set)
   // once after each batch of callbacks.

@@ -48,6 +48,7 @@ class PollEventLoop final : public EventLoop {
              std::function<void(short revents)> callback) override;
   void unwatch(int fd) override { watches_.erase(fd); }
   void watchSignal(int signo, Callback callback) override;
+  void runPendingSignals() override { runSignals(); }
   void run(const Callback& afterEachIteration) override;
   void stop() override { stopRequested_ = true; }
   double now() const override;
@@ -118,6 +119,12 @@ void PollEventLoop::watchSignal(int signo, Callback callback) {
   auto found = signals_.find(signo);
   if (found != signals_.end()) {
     found->second.callback = std::move(shared);
+    return;
+  }
+  struct sigaction previous;
+  sigaction(signo, nullptr, &previous);
+  // Ignored by whoever started us, as nohup ignores SIGHUP: it stays so.
+  if ((previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler == SIG_IGN) {
     return;
   }
   SignalWatch& watch = signals_[signo];

@@ -108,18 +108,48 @@ TEST(PollEventLoopTest, DeliversSignalsFromTheLoopAndRestoresHandlers) {
     });
     loop->performAfterDelay(0.01, [&] {
       raise(SIGUSR1);
-      // The handler only noted it; the callback comes from the loop.
+      raise(SIGUSR1);
+      // The handler only noted them; the callbacks come from the loop, or
+      // from a callback that asks for them, up to the one that stops.
       EXPECT_EQ(0, delivered);
+      loop->runPendingSignals();
+      EXPECT_EQ(1, delivered);
     });
     loop->performAfterDelay(1.0, [&] { loop->stop(); });
     double start = loop->now();
     loop->run(nullptr);
     EXPECT_EQ(1, delivered);
+    loop->run(nullptr);
+    EXPECT_EQ(2, delivered) << "the second waited for the next run";
     EXPECT_LT(loop->now() - start, 0.5);
   }
   struct sigaction after {};
   sigaction(SIGUSR1, nullptr, &after);
   EXPECT_EQ(before.sa_handler, after.sa_handler);
+}
+
+TEST(PollEventLoopTest, ASignalIgnoredBeforeStaysIgnored) {
+  // As nohup leaves SIGHUP: watching it must not make it deliverable.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction before {};
+  sigaction(SIGUSR2, &ignore, &before);
+  {
+    std::unique_ptr<EventLoop> loop = NewPollEventLoop();
+    bool delivered = false;
+    loop->watchSignal(SIGUSR2, [&] { delivered = true; });
+    // A delivered signal would be in the pipe once raise() returns, and
+    // would run before the next iteration's timers.
+    loop->performAfterDelay(0, [&] {
+      raise(SIGUSR2);
+      loop->performAfterDelay(0, [&] { loop->stop(); });
+    });
+    loop->run(nullptr);
+    EXPECT_FALSE(delivered);
+  }
+  struct sigaction after {};
+  sigaction(SIGUSR2, &before, &after);
+  EXPECT_EQ(SIG_IGN, after.sa_handler);
 }
 
 }  // namespace

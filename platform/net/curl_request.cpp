@@ -53,7 +53,14 @@ void setCurlRequest(CURL* easy, const URLRequest& request, CurlSlist* fields) {
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
   setTimeouts(easy, request.timeoutInterval);
   setSecurity(easy, request.url);
-  for (const auto& [name, value] : request.headerFields) {
+  HeaderFields fieldsToSend = request.headerFields;
+  if (request.resumeFrom) {
+    // If-Range: the rest only while the entity is the one begun, else all.
+    fieldsToSend.emplace_back(
+        "Range", "bytes=" + std::to_string(request.resumeFrom->offset) + "-");
+    fieldsToSend.emplace_back("If-Range", request.resumeFrom->etag);
+  }
+  for (const auto& [name, value] : fieldsToSend) {
     std::string line = name + ": " + value;
     curl_slist* list = curl_slist_append(fields->get(), line.c_str());
     if (list == nullptr) break;  // out of memory: send what we have

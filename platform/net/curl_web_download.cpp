@@ -6,12 +6,37 @@
 #include "platform/net/curl_handles.h"
 #include "platform/net/curl_multi_driver.h"
 #include "platform/net/curl_request.h"
+#include "platform/net/curl_web_download.h"
 #include "platform/net/download_file.h"
 #include "platform/net/response_header_reader.h"
+#include "platform/net/resume_point.h"
+#include "platform/net/retrying_web_download.h"
+#include "platform/net/url_user_info.h"
 #include "platform/net/web_download.h"
 
 namespace platform {
 namespace {
+
+// The faults a later attempt may not meet again; anything else is kOther.
+DownloadFailure failureOf(CURLcode result) {
+  switch (result) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+      return DownloadFailure::kCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+      return DownloadFailure::kTimedOut;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+      return DownloadFailure::kConnectionLost;
+    default:
+      return DownloadFailure::kOther;
+  }
+}
 
 // libcurl's callbacks only record the response and write the body; the
 // delegate hears of them from deliver(), once libcurl has returned, so that
@@ -35,16 +60,17 @@ class CurlDownload final : public WebDownload {
 
   static size_t onHeader(char* data, size_t size, size_t count, void* self);
   static size_t onBody(char* data, size_t size, size_t count, void* self);
-  // Keeps the final response and creates the file for its body. False, with
-  // failure_ set, when the transfer has to be aborted.
+  // Keeps the final response and creates the file for its body, or opens
+  // it to append the rest. False, with failure_ set, when the transfer has
+  // to be aborted.
   bool takeResponse();
+  bool openFile(const URLResponse& response);
 
   // Hands what libcurl produced to the delegate; runs after each action.
   void deliver();
   bool deliverResponse();
   void end(CURLcode result);
-  void fail(const std::string& description);
-  void fail(const std::string& description, const std::string& url);
+  void fail(DownloadError error);
   void closeFailedFile();
   // libcurl's account of "result", on one line.
   std::string describe(CURLcode result) const;
@@ -56,6 +82,7 @@ class CurlDownload final : public WebDownload {
 
   WebDownloadDelegate* delegate_;
   std::string url_;
+  std::optional<ResumePoint> resumeFrom_;
   CurlEasy easy_;
   CurlSlist requestFields_;
   char errorText_[CURL_ERROR_SIZE] = {};
@@ -63,7 +90,7 @@ class CurlDownload final : public WebDownload {
   std::optional<URLResponse> response_;
   bool responseDelivered_ = false;
   std::uint64_t undeliveredBytes_ = 0;
-  std::optional<std::string> failure_;  // why a callback aborted the transfer
+  std::optional<DownloadError> failure_;  // why a callback aborted it
   DownloadFile file_;
   bool deletesFileUponFailure_ = false;
   State state_ = State::kRunning;
@@ -73,7 +100,10 @@ class CurlDownload final : public WebDownload {
 
 CurlDownload::CurlDownload(const URLRequest& request,
                            WebDownloadDelegate* delegate, EventLoop& loop)
-    : delegate_(delegate), url_(request.url), easy_(curl_easy_init()) {
+    : delegate_(delegate),
+      url_(request.url),
+      resumeFrom_(request.resumeFrom),
+      easy_(curl_easy_init()) {
   if (easy_) {
     setCurlRequest(easy_.get(), request, &requestFields_);
     curl_easy_setopt(easy_.get(), CURLOPT_ERRORBUFFER, errorText_);
@@ -110,7 +140,7 @@ size_t CurlDownload::onBody(char* data, size_t size, size_t count,
   }
   std::string error;
   if (!download->file_.write(data, length, &error)) {
-    download->failure_ = error;
+    download->failure_ = DownloadError(error);
     return CURL_WRITEFUNC_ERROR;
   }
   download->undeliveredBytes_ += length;
@@ -119,24 +149,42 @@ size_t CurlDownload::onBody(char* data, size_t size, size_t count,
 
 bool CurlDownload::takeResponse() {
   URLResponse response = headerReader_.response();
-  if (response.statusCode >= 400) {
+  response.url = withoutUserInfo(currentUrl());
+  if (response.statusCode >= 400 &&
+      bodyStart(resumeFrom_, response) != BodyStart::kMismatch) {
     // An error page is no body of ours, and the answer no response.
-    failure_ = "The server answered with HTTP status " +
-               std::to_string(response.statusCode) + ".";
+    failure_ = DownloadError{"The server answered with HTTP status " +
+                                 std::to_string(response.statusCode) + ".",
+                             std::nullopt, DownloadFailure::kHttpStatus,
+                             response};
     return false;
   }
-  response.url = currentUrl();
   curl_off_t length = -1;
   curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   response.expectedContentLength = length;
-  // A 304 has no body and leaves whatever is at the destination.
-  std::string error;
-  if (response.statusCode != 304 && !file_.create(&error)) {
-    failure_ = error;
-    return false;
-  }
+  if (!openFile(response)) return false;
   response_ = std::move(response);
   return true;
+}
+
+bool CurlDownload::openFile(const URLResponse& response) {
+  std::string error;
+  switch (bodyStart(resumeFrom_, response)) {
+    case BodyStart::kMismatch:
+      failure_ = DownloadError{
+          "The server did not send the rest of the partial download.",
+          std::nullopt, DownloadFailure::kRangeMismatch};
+      return false;
+    case BodyStart::kAppend:
+      if (file_.openAt(resumeFrom_->offset, &error)) return true;
+      break;
+    case BodyStart::kFromZero:
+      // A 304 has no body and leaves whatever is at the destination.
+      if (response.statusCode == 304 || file_.create(&error)) return true;
+      break;
+  }
+  failure_ = DownloadError(error);
+  return false;
 }
 
 void CurlDownload::deliver() {
@@ -165,25 +213,28 @@ void CurlDownload::end(CURLcode result) {
   driver_.reset();
   // For a URL it cannot parse libcurl's effective URL is its own guess at
   // one ("https://" put before it): the user set the URL as given.
-  if (result == CURLE_URL_MALFORMAT) return fail(describe(result), url_);
-  if (result != CURLE_OK) return fail(failure_ ? *failure_ : describe(result));
+  if (result == CURLE_URL_MALFORMAT) {
+    return fail({describe(result), url_});
+  }
+  if (result != CURLE_OK) {
+    return fail(failure_ ? *failure_
+                         : DownloadError{describe(result), std::nullopt,
+                                         failureOf(result)});
+  }
   // An empty body of a scheme without a header has not started a response.
   if (!response_ && !takeResponse()) return fail(*failure_);
   std::string error;
-  if (!file_.close(&error)) return fail(error);
+  if (!file_.close(&error)) return fail({error});
   if (!deliverResponse()) return;
   state_ = State::kOver;
   delegate_->downloadDidFinish(this);
 }
 
-void CurlDownload::fail(const std::string& description) {
-  fail(description, currentUrl());
-}
-
-void CurlDownload::fail(const std::string& description,
-                        const std::string& url) {
+void CurlDownload::fail(DownloadError error) {
   closeFailedFile();
-  DownloadError error{description, url};
+  // The URL is logged and shown: a password in it is not.
+  error.failingURLString =
+      withoutUserInfo(error.failingURLString.value_or(currentUrl()));
   state_ = State::kOver;
   delegate_->downloadDidFailWithError(this, error);
 }
@@ -248,8 +299,14 @@ class CurlWebDownloadFactory final : public WebDownloadFactory {
 
 }  // namespace
 
-WebDownloadFactory& WebDownloadFactory::Real() {
+WebDownloadFactory& curlWebDownloadFactory() {
   static CurlWebDownloadFactory factory;
+  return factory;
+}
+
+WebDownloadFactory& WebDownloadFactory::Real() {
+  static RetryingWebDownloadFactory factory(curlWebDownloadFactory(),
+                                            retryWaitScaleFromEnvironment());
   return factory;
 }
 

@@ -10,7 +10,7 @@
 #include "platform/loop/event_loop.h"
 #include "testing/test_env.h"
 #include "testing/https_test_server.h"
-#include "platform/net/web_download.h"
+#include "platform/net/curl_web_download.h"
 
 namespace platform {
 namespace {
@@ -90,10 +90,15 @@ class CurlWebDownloadTest : public ::testing::Test {
   // Starts downloading "url" to destination(), deleting the file on failure.
   std::unique_ptr<WebDownload> start(const std::string& url, Recorder& recorder,
                                      double timeout = 60,
-                                     HeaderFields fields = {}) {
-    URLRequest request{url, timeout, std::move(fields)};
+                                     HeaderFields fields = {},
+                                     std::optional<ResumePoint> resumeFrom = {}) {
+    URLRequest request;
+    request.url = url;
+    request.timeoutInterval = timeout;
+    request.headerFields = std::move(fields);
+    request.resumeFrom = resumeFrom;
     std::unique_ptr<WebDownload> download =
-        WebDownloadFactory::Real().startDownload(request, &recorder, *loop_);
+        curlWebDownloadFactory().startDownload(request, &recorder, *loop_);
     download->setDeletesFileUponFailure(true);
     download->setDestination(destination(), true);
     return download;
@@ -189,6 +194,54 @@ TEST_F(CurlWebDownloadTest, CutConnectionFailsAndLeavesNoFile) {
   EXPECT_EQ(Events({"response", "data", "failure"}), recorder.events);
   EXPECT_FALSE(recorder.error->localizedDescription.empty());
   EXPECT_FALSE(testing_env::exists(destination()));
+}
+
+TEST_F(CurlWebDownloadTest, ResumesWhereTheFileStopsWhileTheETagHolds) {
+  // Given the first 1000 bytes in the file, a request to resume under the
+  // server's ETag appends the rest; under another ETag the whole body
+  // replaces the file; past the end nothing is written and it fails.
+  TestHttpsServer& server = startServer(R"({"etag": "\"v1\""})");
+  const std::int64_t size = static_cast<std::int64_t>(body_.size());
+  struct Case {
+    std::string etag;
+    std::int64_t offset;
+    long status;
+  };
+  for (const Case& c : {Case{"\"v1\"", 1000, 206}, Case{"\"v0\"", 1000, 200},
+                        Case{"\"v1\"", size, 0}}) {
+    SCOPED_TRACE(c.status);
+    writeFile(destination(), body_.substr(0, 1000) + "beyond");
+    Recorder recorder(*loop_);
+    std::unique_ptr<WebDownload> download =
+        start(server.url(), recorder, 60, {}, ResumePoint{c.offset, c.etag, size});
+    download->setDeletesFileUponFailure(false);
+    ASSERT_TRUE(runFor(10));
+    if (c.status == 0) {
+      EXPECT_EQ(Events({"failure"}), recorder.events);
+      EXPECT_EQ(DownloadFailure::kRangeMismatch, recorder.error->failure);
+      EXPECT_EQ(body_.substr(0, 1000) + "beyond", readFile(destination()));
+      continue;
+    }
+    EXPECT_EQ(Events({"response", "data", "finish"}), recorder.events);
+    EXPECT_EQ(c.status, recorder.response->statusCode);
+    EXPECT_TRUE(readFile(destination()) == body_);
+  }
+}
+
+TEST_F(CurlWebDownloadTest, FailuresSayWhetherARetryMayHelp) {
+  TestHttpsServer& server = startServer(R"({"cut_after": 1000})");
+  EXPECT_EQ(DownloadFailure::kConnectionLost,
+            download(server.url()).error->failure);
+  server.setControl(R"({"status": 503, "retry_after": "7"})");
+  Recorder busy = download(server.url());
+  EXPECT_EQ(DownloadFailure::kHttpStatus, busy.error->failure);
+  EXPECT_EQ("7", busy.error->response->valueForHeaderField("Retry-After"));
+  server.setControl(R"({"reset": true})");
+  EXPECT_EQ(DownloadFailure::kConnectionLost,
+            download(server.url()).error->failure);
+  // Nothing listens on port 1.
+  EXPECT_EQ(DownloadFailure::kCannotConnect,
+            download("https://127.0.0.1:1/").error->failure);
 }
 
 TEST_F(CurlWebDownloadTest, ResponseWithoutLengthReportsMinusOne) {

@@ -25,6 +25,19 @@ bool DownloadFile::create(std::string* error) {
   return true;
 }
 
+bool DownloadFile::openAt(std::int64_t offset, std::string* error) {
+  if (path_.empty()) return true;
+  fd_.reset(open(path_.c_str(), O_WRONLY | O_CLOEXEC));
+  if (!fd_.valid() || ftruncate(fd_.get(), offset) != 0 ||
+      lseek(fd_.get(), offset, SEEK_SET) != offset) {
+    *error = describe("Could not reopen");
+    fd_.reset();
+    return false;
+  }
+  created_ = true;
+  return true;
+}
+
 bool DownloadFile::write(const char* data, std::size_t size,
                          std::string* error) {
   if (!fd_.valid()) return true;

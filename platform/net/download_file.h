@@ -2,6 +2,7 @@
 #define PLATFORM_NET_DOWNLOAD_FILE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "platform/os/unique_fd.h"
@@ -18,6 +19,9 @@ class DownloadFile {
 
   // Creates the file (empty). Call once, when the body is about to start.
   bool create(std::string* error);
+  // Opens the existing file to go on after its first "offset" bytes; what
+  // lies beyond them goes. Instead of create(), for a resumed body.
+  bool openAt(std::int64_t offset, std::string* error);
   bool write(const char* data, std::size_t size, std::string* error);
   // Closes the file; a write error the system held back shows here.
   bool close(std::string* error);

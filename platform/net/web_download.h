@@ -14,17 +14,30 @@ namespace platform {
 
 using HeaderFields = std::vector<std::pair<std::string, std::string>>;
 
+// Where an interrupted body stopped: the bytes of it already in the file,
+// the strong ETag it came with, and its whole length (-1 when unknown).
+struct ResumePoint {
+  std::int64_t offset = 0;
+  std::string etag;
+  std::int64_t totalLength = -1;
+};
+
 struct URLRequest {
   std::string url;
   // A transfer that receives no byte for this long fails; so does one whose
   // connection takes this long to set up.
   double timeoutInterval = 60.0;
   HeaderFields headerFields;  // sent with the request, in order
+  // When set, asks for the rest of the body (Range, If-Range): a 206 that
+  // continues it (see resume_point.h) is appended to the destination's
+  // first "offset" bytes, any other body replaces the file, and a range
+  // that does not fit fails with kRangeMismatch before a byte is written.
+  std::optional<ResumePoint> resumeFrom;
 };
 
 struct URLResponse {
   long statusCode = 0;  // 0 for a response that is not HTTP
-  std::string url;      // after redirects
+  std::string url;      // after redirects, without user information
   std::int64_t expectedContentLength = -1;  // -1 when none is announced
   HeaderFields headerFields;                // as received, in order
 
@@ -33,9 +46,42 @@ struct URLResponse {
   std::optional<std::string> valueForHeaderField(const std::string& name) const;
 };
 
+// What kind of fault ended an attempt; the ones a retry may mend are told
+// apart, everything else (TLS, a refused redirect, a bad URL, the local
+// file) is kOther.
+enum class DownloadFailure {
+  kOther,
+  kCannotConnect,   // refused, or the name did not resolve
+  kConnectionLost,  // reset, or closed before the body was complete
+  kTimedOut,        // connecting, or no byte for the request's interval
+  kHttpStatus,      // an answer of 400 or above; see DownloadError::response
+  kRangeMismatch,   // a resumed request got a range that does not continue
+};
+
 struct DownloadError {
+  DownloadError() = default;
+  DownloadError(std::string description,
+                std::optional<std::string> url = std::nullopt,
+                DownloadFailure kind = DownloadFailure::kOther,
+                std::optional<URLResponse> answer = std::nullopt)
+      : localizedDescription(std::move(description)),
+        failingURLString(std::move(url)),
+        failure(kind),
+        response(std::move(answer)) {}
+
   std::string localizedDescription;
+  // Without user information (a password), as it is logged.
   std::optional<std::string> failingURLString;
+  DownloadFailure failure = DownloadFailure::kOther;
+  // For kHttpStatus: the status and header fields of the error answer.
+  std::optional<URLResponse> response;
+};
+
+// Why a download waits before its next attempt, and for how long.
+struct RetryNotice {
+  double seconds = 0;
+  std::string reason;  // short, e.g. "Connection lost"
+  int attempt = 0;     // the attempt that failed, 1 for the first
 };
 
 class WebDownload;
@@ -44,6 +90,16 @@ class WebDownload;
 // response, any number of data callbacks, then either finish or failure. A
 // failure can come before any response (an HTTP status of 400 or above
 // always does). No callback follows cancel().
+//
+// A download that retries (Real()) keeps this order across its attempts:
+// - downloadWillRetry comes before each wait between attempts;
+// - downloadDidReceiveResponse comes once per body that starts at byte
+//   zero: the first attempt's, and again only when a later attempt starts
+//   the file over (the server sent the whole body instead of the rest, or
+//   the entity changed). A new response means: forget every byte so far.
+// - an attempt that resumes the same body delivers no response; its data
+//   callbacks simply continue the count.
+// - finish or failure comes once, for the download as a whole.
 class WebDownloadDelegate {
  public:
   virtual ~WebDownloadDelegate() = default;
@@ -54,6 +110,8 @@ class WebDownloadDelegate {
   virtual void downloadDidFinish(WebDownload* download) = 0;
   virtual void downloadDidFailWithError(WebDownload* download,
                                         const DownloadError& error) = 0;
+  virtual void downloadWillRetry(WebDownload* /*download*/,
+                                 const RetryNotice& /*notice*/) {}
 };
 
 // One transfer of a URL into a file, written as it arrives. Destroying it
@@ -72,7 +130,9 @@ class WebDownload {
 // Starts downloads. Abstract so tests can script them; the real one runs
 // libcurl on the given loop (https with verification always on, SSL_CERT_FILE
 // naming the trusted CAs when set and not empty, the usual proxy variables,
-// up to 10 redirects and never from https to another scheme).
+// up to 10 redirects and never from https to another scheme), and retries
+// transient failures, resuming the body where it can
+// (retrying_web_download.h).
 class WebDownloadFactory {
  public:
   virtual ~WebDownloadFactory() = default;

@@ -7,7 +7,9 @@
 namespace platform {
 
 // The current user's temporary directory. Abstract so tests can replace it;
-// the real one reports TMPDIR when it is set and not empty, else nothing.
+// the real one reports TMPDIR when it is set and not empty, made absolute
+// against the current directory, else nothing (also when the current
+// directory is unknown).
 class TemporaryDirectory {
  public:
   virtual ~TemporaryDirectory() = default;

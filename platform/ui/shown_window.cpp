@@ -17,8 +17,12 @@ EventLoop::Callback closer(ShownWindow::Ref ref) {
 void ShownWindow::show(Window& window, EventLoop& loop) {
   *window_ = &window;
   loop_ = &loop;
-  loop.watchSignal(SIGINT, closer(ref()));
-  loop.watchSignal(SIGTERM, closer(ref()));
+  // Each asks the run to end: Ctrl-C, kill, the terminal closed (SIGHUP),
+  // Ctrl-\ and a timer's alarm. Closing cancels the download, so nothing
+  // half-written stays, and leaves the terminal as it was.
+  for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM}) {
+    loop.watchSignal(signo, closer(ref()));
+  }
 }
 
 void ShownWindow::closeSoon() {

@@ -29,8 +29,9 @@ class ShownWindow {
     std::weak_ptr<Window*> window_;
   };
 
-  // Remembers "window" and closes it, as its close box would, when SIGINT or
-  // SIGTERM arrives. "loop" must outlive the showing.
+  // Remembers "window" and closes it, as its close box would, when SIGINT,
+  // SIGTERM, SIGHUP, SIGQUIT or SIGALRM arrives. "loop" must outlive the
+  // showing.
   void show(Window& window, EventLoop& loop);
   // Forgets the window.
   void hide() { *window_ = nullptr; }

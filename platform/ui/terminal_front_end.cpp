@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -74,20 +75,8 @@ class TerminalFrontEnd : public FrontEnd {
   void windowDidShow(Window& window, EventLoop& loop) override {
     shown_.show(window, loop);
     loop_ = &loop;
-    mode_.emplace(fd_);
-    const int access = fcntl(fd_, F_GETFL) & O_ACCMODE;
-    watchingKeys_ = mode_->isActive() && access != O_WRONLY;
-    if (watchingKeys_) {
-      loop.watch(fd_, POLLIN,
-                 [fd = fd_, loop = &loop, window = shown_.ref()](short) {
-                   readKeys(fd, *loop, window);
-                 });
-    }
-    size_ = sizeOf(fd_);
-    height_ = 0;
-    onScreen_.clear();
-    writeAll(fd_, kHideCursor);
-    draw(window);
+    watchJobControl(loop);
+    takeTerminal(window);
   }
 
   // Writes only the rows that changed: the window marks itself for display
@@ -111,11 +100,7 @@ class TerminalFrontEnd : public FrontEnd {
     onScreen_ = std::move(lines);
   }
 
-  void windowDidClose(Window&) override {
-    if (watchingKeys_) loop_->unwatch(fd_);
-    watchingKeys_ = false;
-    finish();
-  }
+  void windowDidClose(Window&) override { finish(); }
 
  private:
   // Reads what was typed and presses the buttons it stands for. Stops
@@ -149,17 +134,67 @@ class TerminalFrontEnd : public FrontEnd {
            kRestoreCursor;
   }
 
+  // Puts the terminal into the window's mode, takes keys from it and draws
+  // the whole window anew.
+  void takeTerminal(const Window& window) {
+    // A job continued in the background must not read the terminal.
+    if (watchingKeys_) loop_->unwatch(fd_);
+    mode_.emplace(fd_);
+    const int access = fcntl(fd_, F_GETFL) & O_ACCMODE;
+    watchingKeys_ = mode_->isActive() && access != O_WRONLY;
+    if (watchingKeys_) {
+      loop_->watch(fd_, POLLIN,
+                   [fd = fd_, loop = loop_, window = shown_.ref()](short) {
+                     readKeys(fd, *loop, window);
+                   });
+    }
+    size_ = sizeOf(fd_);
+    height_ = 0;
+    onScreen_.clear();
+    writeAll(fd_, kHideCursor);
+    draw(window);
+  }
+
   // Ends the scrolling region and leaves the cursor, visible again, on a
   // fresh line below the window, and the terminal in its old mode.
-  void finish() {
-    if (!shown_.isShown()) return;
-    shown_.hide();
+  void giveTerminalBack() {
+    if (watchingKeys_) loop_->unwatch(fd_);
+    watchingKeys_ = false;
     writeAll(fd_, "\x1b[r" + csi(size_.ws_row, 'H') + "\n" + kShowCursor);
     onScreen_.clear();
     mode_.reset();
   }
 
+  void finish() {
+    if (!shown_.isShown()) return;
+    shown_.hide();
+    giveTerminalBack();
+  }
+
+  // Ctrl-Z: the shell gets its terminal back as it left it, and the window
+  // comes back when the job continues (after a stop of any origin, since
+  // whatever ran meanwhile may have drawn over it). The loop keeps these
+  // watches after the front end has gone; the process still stops then.
+  void watchJobControl(EventLoop& loop) {
+    const std::weak_ptr<TerminalFrontEnd*> self = self_;
+    loop.watchSignal(SIGTSTP, [self] {
+      const std::shared_ptr<TerminalFrontEnd*> front = self.lock();
+      if (front && (*front)->shown_.isShown()) (*front)->giveTerminalBack();
+      raise(SIGSTOP);
+    });
+    loop.watchSignal(SIGCONT, [self] {
+      const std::shared_ptr<TerminalFrontEnd*> front = self.lock();
+      if (!front) return;
+      if (const Window* window = (*front)->shown_.ref().get()) {
+        (*front)->takeTerminal(*window);
+      }
+    });
+  }
+
   const int fd_;
+  // What the loop's job-control callbacks reach this front end through.
+  const std::shared_ptr<TerminalFrontEnd*> self_ =
+      std::make_shared<TerminalFrontEnd*>(this);
   ShownWindow shown_;
   EventLoop* loop_ = nullptr;
   std::optional<TerminalMode> mode_;

@@ -1,0 +1,46 @@
+#ifndef PLATFORM_NET_RETRY_POLICY_H_
+#define PLATFORM_NET_RETRY_POLICY_H_
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/net/web_download.h"
+
+namespace platform {
+
+// How a download retries: which failures another attempt may mend, how long
+// it waits first, and what it tells the user meanwhile.
+
+constexpr int kMaxDownloadAttempts = 5;
+// A server that asks for a longer pause than this is not waited for.
+constexpr double kLongestRetryAfter = 60.0;
+
+// Connection refused or reset, a failed name lookup, a time-out, a body cut
+// short, and HTTP 408, 429, 500, 502, 503, 504. Not: other statuses, TLS
+// and certificate failures, refused redirects, bad URLs, local file errors.
+bool isTransient(const DownloadError& error);
+
+// The pause before retry "retry" (1 for the first): 1, 2, 4, 8 seconds, each
+// stretched by a factor of 0.8 to 1.2 that "draw", from [0, 1), picks.
+double backoffSeconds(int retry, double draw);
+
+// A Retry-After value in seconds from "now": delay-seconds, or an HTTP-date
+// in any of its three forms (one in the past gives 0). nullopt for anything
+// else.
+std::optional<double> parseRetryAfter(std::string_view value, std::time_t now);
+
+// What to do after attempt "attempt" failed with "error".
+struct RetryPlan {
+  std::optional<double> wait;  // seconds before the next attempt; none: give up
+  std::string reason;          // for the wait: short, e.g. "Connection lost"
+  std::string giveUpNote;      // for giving up: why, when the error alone
+                               // does not say (may be empty)
+};
+RetryPlan planRetry(const DownloadError& error, int attempt, double draw,
+                    std::time_t now);
+
+}  // namespace platform
+
+#endif  // PLATFORM_NET_RETRY_POLICY_H_
