@@ -3,11 +3,15 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <pthread.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
+#include <system_error>
 #include <vector>
 
 #include "agent/small_file.h"
@@ -78,9 +82,13 @@ ArchiveSignatureCheck::ArchiveSignatureCheck(const PublicKey& key,
       archivePath_(std::move(archivePath)),
       digest_(std::make_unique<Digest>()) {}
 
-ArchiveSignatureCheck::~ArchiveSignatureCheck() = default;
+ArchiveSignatureCheck::~ArchiveSignatureCheck() { stopHashing(); }
 
 void ArchiveSignatureCheck::restart() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  // The hashing thread must not be in the middle of a piece of the old body.
+  changed_.wait(lock, [this] { return !busy_; });
+  arrived_ = 0;
   hashed_ = 0;
   readError_.clear();
   // Opened anew: a body that starts over may have a new file.
@@ -92,35 +100,98 @@ void ArchiveSignatureCheck::restart() {
                                nullptr) != 1) {
     readError_ = "The archive could not be hashed.";
   }
+  if (!hasher_.joinable()) startHashing();
+}
+
+void ArchiveSignatureCheck::startHashing() {
+  stopping_ = false;
+  // Signals stay with the loop's thread, which the program's handling of
+  // them expects: the new thread starts with all of them blocked.
+  sigset_t all;
+  sigset_t previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &previous);
+  try {
+    hasher_ = std::thread([this] { hashArrivals(); });
+  } catch (const std::system_error& error) {
+    readError_ = std::string("The archive could not be hashed: ") +
+                 error.what() + ".";
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 void ArchiveSignatureCheck::archiveGrewBy(std::uint64_t length) {
-  if (!readError_.empty()) return;
-  if (!archive_.valid()) {
-    readError_ = "The archive arrived without a start.";
-    return;
-  }
-  std::array<char, 64 * 1024> buffer;
-  while (length > 0) {
-    const std::size_t wanted =
-        static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size()));
-    const ssize_t got = pread(archive_.get(), buffer.data(), wanted,
-                              static_cast<off_t>(hashed_));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      readError_ =
-          got < 0 ? unreadable() : "The archive is shorter than what arrived.";
-      return;
+  const std::lock_guard<std::mutex> lock(mutex_);
+  arrived_ += length;
+  changed_.notify_all();
+}
+
+void ArchiveSignatureCheck::hashArrivals() {
+  std::vector<char> buffer(256 * 1024);
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (true) {
+    changed_.wait(lock, [this] {
+      return stopping_ || (readError_.empty() && hashed_ < arrived_);
+    });
+    if (stopping_) return;
+    // The file and the digest are this thread's until busy_ is cleared.
+    busy_ = true;
+    const std::size_t wanted = static_cast<std::size_t>(
+        std::min<std::uint64_t>(arrived_ - hashed_, buffer.size()));
+    const off_t offset = static_cast<off_t>(hashed_);
+    lock.unlock();
+    ssize_t got;
+    do {
+      got = pread(archive_.get(), buffer.data(), wanted, offset);
+    } while (got < 0 && errno == EINTR);
+    std::string error;
+    if (got > 0) {
+      EVP_DigestUpdate(digest_->context.get(), buffer.data(),
+                       static_cast<std::size_t>(got));
+    } else {
+      error = got < 0 ? unreadable()
+                      : "The archive is shorter than what arrived.";
     }
-    EVP_DigestUpdate(digest_->context.get(), buffer.data(),
-                     static_cast<std::size_t>(got));
-    hashed_ += static_cast<std::uint64_t>(got);
-    length -= static_cast<std::uint64_t>(got);
+    lock.lock();
+    busy_ = false;
+    if (got > 0) hashed_ += static_cast<std::uint64_t>(got);
+    if (readError_.empty()) readError_ = error;
+    changed_.notify_all();
   }
+}
+
+bool ArchiveSignatureCheck::finishHashing(std::string* error) {
+  if (!hasher_.joinable()) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    *error = readError_.empty() ? "The archive arrived without a start."
+                                : readError_;
+    return false;
+  }
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] {
+      return !busy_ && (hashed_ == arrived_ || !readError_.empty());
+    });
+    *error = readError_;
+  }
+  // No thread is left running when the archive is unpacked.
+  stopHashing();
+  return error->empty();
+}
+
+void ArchiveSignatureCheck::stopHashing() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    changed_.notify_all();
+  }
+  if (hasher_.joinable()) hasher_.join();
 }
 
 bool ArchiveSignatureCheck::verify(const std::string& signaturePath,
                                    std::string* error) {
+  std::string hashError;
+  const bool hashed = finishHashing(&hashError);
   std::string text;
   std::string reason;
   AgentSignature signature;
@@ -143,8 +214,8 @@ bool ArchiveSignatureCheck::verify(const std::string& signaturePath,
     *error = "The trusted comment does not match the signature.";
     return false;
   }
-  if (!readError_.empty()) {
-    *error = readError_;
+  if (!hashed) {
+    *error = hashError;
     return false;
   }
   return verifyMessage(signature, error);
