@@ -11,7 +11,9 @@
 // that the window's tests can put a double in; the real one is Real(),
 // reached through platform::Service<AgentCache>. Every call looks at and
 // changes the cache under its lock, so that runs at once see each other's
-// updates whole.
+// updates whole. A cache that another user could have placed or changed,
+// or that cannot be written, is not used: a downloaded agent is then
+// unpacked in the working directory and run from there, and waited for.
 //
 // Starting an agent runs its launcher through /bin/sh with "-installbundle",
 // the product archive (bundle.zip in the bundle's resources) and the
@@ -36,7 +38,9 @@ class AgentCache {
   virtual ~AgentCache() = default;
 
   // The cached agent's stamp, to offer the server as If-None-Match; nullopt
-  // when the cache holds no agent or no stamp.
+  // when the cache holds no agent or no stamp, or when the stamp is longer
+  // than a server takes in a header (4096 bytes): startIfCurrent still
+  // compares it with the response's ETag.
   virtual std::optional<std::string> offeredStamp() = 0;
 
   // When the cache holds an agent stamped "etag", calls "beforeStart" and
@@ -46,9 +50,10 @@ class AgentCache {
                                  const BeforeStart& beforeStart) = 0;
 
   // Installs the agent in the downloaded "archive" with "etag" as its stamp
-  // (none without one), calls "beforeStart" and starts it. When the cache
-  // meanwhile got an agent under the same ETag from another run, that one stays
-  // and is started. A failure before the start leaves the cache as it was.
+  // (none without one: the agent then has no stamp), calls "beforeStart"
+  // and starts it. When the cache meanwhile got an agent under the same ETag
+  // from another run, that one stays and is started. A failure before the
+  // start leaves the cache as it was.
   virtual Outcome installAndStart(const std::string& archive,
                                   const std::optional<std::string>& etag,
                                   const BeforeStart& beforeStart) = 0;

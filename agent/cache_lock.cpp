@@ -7,7 +7,7 @@ CacheLock::CacheLock(const std::string& cacheDir) {
   // Close-on-exec: an agent started under the lock must not keep it for the
   // rest of its own run.
   platform::UniqueFd fd(
-      open(cacheDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      open(cacheDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!fd.valid()) return;
   if (flock(fd.get(), LOCK_EX) == 0) fd_ = std::move(fd);
 }

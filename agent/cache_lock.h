@@ -12,10 +12,11 @@
 // gains no file for it.
 //
 // Construction waits until the lock is free. When the directory cannot be
-// opened or locked (it is missing or unreadable, or its file system has no
-// locks) nothing is held and locked() is false; the caller goes on without
-// the lock, as a missing cache then fails its own operations. The lock is
-// not passed on to programs started while it is held.
+// opened (a link is not followed) or locked (it is missing or unreadable,
+// or its file system has no locks) nothing is held and locked() is false;
+// the caller goes on without the lock, as a missing cache then fails its
+// own operations. The lock is not passed on to programs started while it
+// is held.
 class CacheLock {
  public:
   explicit CacheLock(const std::string& cacheDir);

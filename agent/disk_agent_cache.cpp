@@ -1,13 +1,18 @@
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "agent/agent_cache.h"
+#include "agent/agent_dir_lock.h"
 #include "agent/agent_launch.h"
+#include "agent/agent_versions.h"
 #include "agent/bundle_paths.h"
+#include "agent/cache_directory.h"
 #include "agent/cache_lock.h"
 #include "agent/install_agent_cache.h"
 #include "agent/staged_agent.h"
 #include "agent/validation_stamp.h"
+#include "base/constants.h"
 #include "base/error_reporter.h"
 #include "platform/os/file_manager.h"
 #include "platform/os/process_info.h"
@@ -17,71 +22,142 @@
 
 namespace {
 
-// The cache below HOME: one agent directory with its stamp beside it.
+void logLine(const std::string& line) {
+  platform::Service<platform::SystemLog>::get().log(line);
+}
+
+// The cache below HOME: agents in directories of their own, the current one
+// with its stamp beside it (agent_versions.h). Used only when no other user
+// can have placed or changed it (cache_directory.h); otherwise an archive is
+// unpacked beside itself, in the working directory, and its agent run
+// there without caching.
 class DiskAgentCache : public AgentCache {
  public:
   std::optional<std::string> offeredStamp() override {
     const std::string cacheDir = getInstallAgentCacheDir();
+    if (!checkCacheDirectory(cacheDir, false).empty()) return std::nullopt;
     const CacheLock lock(cacheDir);
     std::string stamp = readValidationString(cacheDir);
-    if (installAgentDirOnDisk().empty() || stamp.empty()) return std::nullopt;
+    if (currentAgentDir(cacheDir).empty() || stamp.empty() ||
+        stamp.size() > kMaxOfferedStampSize) {
+      return std::nullopt;
+    }
     return stamp;
   }
 
   Outcome startIfCurrent(const std::optional<std::string>& etag,
                          const BeforeStart& beforeStart) override {
-    // Another run may be replacing the agent: the lock keeps it in place
+    const std::string cacheDir = getInstallAgentCacheDir();
+    if (!checkCacheDirectory(cacheDir, false).empty()) {
+      return Outcome::kNotCurrent;
+    }
+    // Another run may be replacing the agent: the lock keeps it current
     // until this one has started.
-    const CacheLock lock(getInstallAgentCacheDir());
-    if (!holdsAgentStamped(etag)) return Outcome::kNotCurrent;
-    return start(beforeStart);
+    const CacheLock lock(cacheDir);
+    const std::string agentDir = currentAgentDir(cacheDir);
+    if (agentDir.empty() || !isCacheValid(cacheDir, etag.value_or(""))) {
+      return Outcome::kNotCurrent;
+    }
+    const Outcome outcome = start(agentDir, beforeStart);
+    removeLeftovers(cacheDir);
+    return outcome;
   }
 
   Outcome installAndStart(const std::string& archive,
                           const std::optional<std::string>& etag,
                           const BeforeStart& beforeStart) override {
-    // Unpacked beside the agent directory and renamed into place, so that no
-    // run sees or starts a partly unpacked agent, and a failure leaves the
-    // cache as it was.
     const std::string cacheDir = getInstallAgentCacheDir();
-    StagedAgent staged(cacheDir);
-    if (staged.path().empty() ||
-        !unzipInstallAgent(archive, staged.path(), "unzip",
-                           report_error_main)) {
-      return unpackFailed(staged);
+    std::string unusable = checkCacheDirectory(cacheDir, true);
+    std::optional<StagedAgent> staged;
+    if (unusable.empty()) {
+      // Made under the lock, so that no run takes it for a leftover; the
+      // unpacking, the slow part, goes on without it.
+      const CacheLock lock(cacheDir);
+      removeLeftovers(cacheDir);
+      staged.emplace(cacheDir);
+      unusable = staged->error();
     }
-    if (!hasInstallAgentExecutable(staged.path())) return Outcome::kIncomplete;
+    if (!unusable.empty()) {
+      logLine("Installing without the agent cache: " + unusable);
+      return runUncached(archive, beforeStart);
+    }
+    // Unpacked beside the current agent and made current in one step, so
+    // that no run sees or starts a partly unpacked agent, and a failure
+    // leaves the cache as it was.
+    if (!unzipInstallAgent(archive, staged->path(), "unzip",
+                           report_error_main)) {
+      return Outcome::kUnpackFailed;
+    }
+    if (!hasInstallAgentExecutable(staged->path())) {
+      return Outcome::kIncomplete;
+    }
 
     const CacheLock lock(cacheDir);
     // A run that finished first may have installed the same ETag already;
-    // its agent may be starting, so it stays.
-    if (!holdsAgentStamped(etag) && !staged.install(etag.value_or(""))) {
-      return unpackFailed(staged);
+    // it stays and is started.
+    if (!holdsAgentStamped(cacheDir, etag) &&
+        !staged->install(etag.value_or(""))) {
+      logLine(staged->error());
+      return Outcome::kUnpackFailed;
     }
-    return start(beforeStart);
+    const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
+    removeLeftovers(cacheDir);
+    return outcome;
   }
 
  private:
+  // A server refuses request headers much longer than this; a longer stamp
+  // is compared with the response's ETag instead of being offered.
+  static constexpr std::size_t kMaxOfferedStampSize = 4096;
+
   // Call with the cache locked.
-  static bool holdsAgentStamped(const std::optional<std::string>& etag) {
-    return !installAgentDirOnDisk().empty() &&
-           isCacheValid(getInstallAgentCacheDir(), etag.value_or(""));
+  static bool holdsAgentStamped(const std::string& cacheDir,
+                                const std::optional<std::string>& etag) {
+    return !currentAgentDir(cacheDir).empty() &&
+           isCacheValid(cacheDir, etag.value_or(""));
   }
 
-  // The unzip tool reports its own failure; the cache's is logged here.
-  static Outcome unpackFailed(const StagedAgent& staged) {
-    if (!staged.error().empty()) {
-      platform::Service<platform::SystemLog>::get().log(staged.error());
-    }
-    return Outcome::kUnpackFailed;
-  }
-
-  // Starts the cached agent, unless "beforeStart" calls it off. Call with
-  // the cache locked.
-  static Outcome start(const BeforeStart& beforeStart) {
-    const std::string agentDir = installAgentDirOnDisk();
+  // Starts the cached agent in "agentDir", unless "beforeStart" calls it
+  // off. Call with the cache locked. The
+  // agent inherits a shared lock on its directory, and its launcher is named
+  // by that directory, not by the link: the directory and everything in it
+  // stay as they are for as long as the agent runs, whatever later runs
+  // install.
+  static Outcome start(const std::string& agentDir,
+                       const BeforeStart& beforeStart) {
     if (agentDir.empty()) return Outcome::kIncomplete;
+    const AgentDirLock inUse(agentDir, AgentDirLock::Mode::kShared);
+    if (!inUse.locked() || !hasInstallAgentExecutable(agentDir)) {
+      return Outcome::kIncomplete;
+    }
     if (beforeStart && !beforeStart()) return Outcome::kCalledOff;
+    return launch(agentDir, {inUse.fd(), false});
+  }
+
+  // Unpacks "archive" into a fresh directory beside it, runs the agent
+  // there, waits for it, as nothing would keep its files once this run
+  // ends, and removes the directory.
+  static Outcome runUncached(const std::string& archive,
+                             const BeforeStart& beforeStart) {
+    const StagedAgent unpacked(
+        withoutLastPathComponent(archive) + pathSeparator);
+    if (unpacked.path().empty()) {
+      logLine(unpacked.error());
+      return Outcome::kUnpackFailed;
+    }
+    if (!unzipInstallAgent(archive, unpacked.path(), "unzip",
+                           report_error_main)) {
+      return Outcome::kUnpackFailed;
+    }
+    if (!hasInstallAgentExecutable(unpacked.path())) {
+      return Outcome::kIncomplete;
+    }
+    if (beforeStart && !beforeStart()) return Outcome::kCalledOff;
+    return launch(unpacked.path(), {-1, true});
+  }
+
+  static Outcome launch(const std::string& agentDir,
+                        const platform::LaunchOptions& options) {
     std::vector<std::string> arguments = {
         getInstallAgentExecutable(agentDir), "-installbundle",
         platform::appendPathComponent(getBundleLocation(), "bundle.zip")};
@@ -90,8 +166,8 @@ class DiskAgentCache : public AgentCache {
     if (own.size() > 1) {
       arguments.insert(arguments.end(), own.begin() + 1, own.end());
     }
-    return platform::Service<platform::TaskLauncher>::get().launch("/bin/sh",
-                                                                   arguments)
+    return platform::Service<platform::TaskLauncher>::get().launch(
+               "/bin/sh", arguments, options)
                ? Outcome::kStarted
                : Outcome::kNotStarted;
   }

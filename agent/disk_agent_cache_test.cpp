@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "agent/agent_cache.h"
+#include "agent/agent_dir_lock.h"
 #include "agent/install_agent_cache.h"
 #include "platform/os/service.h"
 #include "platform/os/unique_fd.h"
@@ -34,7 +35,10 @@ class DiskAgentCacheTest : public testing::Test {
  protected:
   AgentCache& cache() { return AgentCache::Real(); }
   std::string cacheDir() const { return getInstallAgentCacheDir(); }
-  std::string agentDir() const { return cacheDir() + "installagent"; }
+  // The current agent's directory, where the cache's link points.
+  std::string agentDir() const {
+    return cacheDir() + fs::read_symlink(cacheDir() + "installagent").string();
+  }
   std::string stamp() const {
     return readFile(cacheDir() + ".validatestring").value_or("(none)");
   }
@@ -67,23 +71,32 @@ class DiskAgentCacheTest : public testing::Test {
 
 TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
   // Given a user who passed arguments that a shell would split or expand, a
-  // new archive replaces the stale agent whole and starts through /bin/sh.
+  // new archive becomes the current agent whole and starts through /bin/sh,
+  // holding its own directory for as long as it runs.
   EXPECT_EQ(cache().offeredStamp(), std::nullopt) << "no cache yet";
   ASSERT_EQ(
       cache().installAndStart(archive({{"old.dat", ""}}), "\"v1\"", nullptr),
       Outcome::kStarted);
+  const std::string first = agentDir();
   EXPECT_EQ(cache().offeredStamp(), "\"v1\"");
   process.args = {"/Applications/X.app/Contents/MacOS/X", "--mode unattended",
                   "it's \"quoted\"", "$HOME", ""};
+  bool heldWhileStarting = false;
+  tasks.onLaunch = [&] {
+    heldWhileStarting =
+        !AgentDirLock(agentDir(), AgentDirLock::Mode::kExclusive).locked();
+  };
   ASSERT_EQ(cache().installAndStart(archive({{"agent.dat", "new"}}), "\"v2\"",
                                     nullptr),
             Outcome::kStarted);
 
+  EXPECT_TRUE(heldWhileStarting);
   EXPECT_EQ(stamp(), "\"v2\"");
-  EXPECT_FALSE(exists(agentDir() + "/old.dat"));
-  EXPECT_EQ(readFile(agentDir() + "/agent.dat"), "new");
+  EXPECT_FALSE(exists(first)) << "no agent holds the old one any more";
+  EXPECT_EQ(readFile(cacheDir() + "installagent/agent.dat"), "new");
   EXPECT_EQ(cacheEntries(),
-            (std::set<std::string>{"installagent", ".validatestring"}));
+            (std::set<std::string>{"installagent", ".validatestring",
+                                   fs::path(agentDir()).filename()}));
   struct stat info;
   ASSERT_EQ(stat(agentDir().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
@@ -94,6 +107,7 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
                                       bundle.resources() + "/bundle.zip",
                                       "--mode unattended", "it's \"quoted\"",
                                       "$HOME", ""}));
+  EXPECT_FALSE(tasks.launches[1].options.waitForExit);
 
   // Only the stamp byte for byte starts the cached agent, and only after
   // the caller had its say.
@@ -128,13 +142,27 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
   EXPECT_EQ(cache().startIfCurrent("\"v2\"", nullptr), Outcome::kNotCurrent);
 }
 
-TEST_F(DiskAgentCacheTest, AnAgentWithoutAnETagLeavesNoStampAndNoOffer) {
-  // Into the empty agent directory that the sourcing makes.
-  fs::create_directories(agentDir());
-  EXPECT_EQ(cache().installAndStart(archive({}), std::nullopt, nullptr),
+TEST_F(DiskAgentCacheTest, OnlyTheETagAnAgentCameWithVouchesForIt) {
+  // An agent installed without an ETag takes the old stamp with it.
+  ASSERT_EQ(cache().installAndStart(archive({}), "\"e1\"", nullptr),
+            Outcome::kStarted);
+  ASSERT_EQ(cache().installAndStart(archive({}), std::nullopt, nullptr),
             Outcome::kStarted);
   EXPECT_FALSE(exists(cacheDir() + ".validatestring"));
   EXPECT_EQ(cache().offeredStamp(), std::nullopt);
+  EXPECT_EQ(cache().startIfCurrent("\"e1\"", nullptr), Outcome::kNotCurrent);
+
+  // A stamp too long for a request header is kept, not offered, and still
+  // vouches for its agent when the server sends it again.
+  const std::string huge = "\"" + std::string(90 * 1024, 'x') + "\"";
+  ASSERT_EQ(cache().installAndStart(archive({}), huge, nullptr),
+            Outcome::kStarted);
+  EXPECT_EQ(cache().offeredStamp(), std::nullopt);
+  EXPECT_EQ(cache().startIfCurrent(huge, nullptr), Outcome::kStarted);
+  const std::string bound = std::string(4096, 'y');
+  ASSERT_EQ(cache().installAndStart(archive({}), bound, nullptr),
+            Outcome::kStarted);
+  EXPECT_EQ(cache().offeredStamp(), bound);
 }
 
 TEST_F(DiskAgentCacheTest, AnArchiveThatFailsLeavesTheCacheAsItWas) {
@@ -172,8 +200,7 @@ TEST_F(DiskAgentCacheTest, AnArchiveThatFailsLeavesTheCacheAsItWas) {
   EXPECT_EQ(readFile(agentDir() + "/old.dat"), "kept");
   EXPECT_EQ(readFile(agentDir() + "/install"), testing_env::kRecordingLauncher);
   EXPECT_EQ(stamp(), "\"v1\"");
-  EXPECT_EQ(cacheEntries(),
-            (std::set<std::string>{"installagent", ".validatestring"}));
+  EXPECT_EQ(cacheEntries().size(), 3u);
   EXPECT_EQ(tasks.launches.size(), 1u);
 }
 
@@ -195,18 +222,61 @@ TEST_F(DiskAgentCacheTest, AnAgentInstalledMeanwhileWithTheSameETagIsKept) {
   }
 }
 
-TEST_F(DiskAgentCacheTest, ACacheThatCannotTakeTheAgentSaysWhy) {
-  // A file holds the cache's place: nowhere to unpack.
-  const std::string dir = cacheDir();
-  fs::create_directories(fs::path(dir).parent_path().parent_path());
-  writeFile(dir.substr(0, dir.size() - 1), "");
+TEST_F(DiskAgentCacheTest, LeftoversGoAndWhatIsNotALinkIsReplaced) {
+  // Unpacked directories of killed runs, one of them made unwritable, a
+  // stamp being written; one directory is still held by a running agent.
+  fs::create_directories(cacheDir() + "installagent.killed/sub");
+  fs::permissions(cacheDir() + "installagent.killed/sub",
+                  fs::perms::owner_read);
+  fs::create_directories(cacheDir() + "installagent.inuse");
+  writeFile(cacheDir() + ".validatestring.abcdef", "");
+  const AgentDirLock running(cacheDir() + "installagent.inuse",
+                             AgentDirLock::Mode::kShared);
+  // In the agent's place: a plain file, then a directory of the old layout.
+  writeFile(cacheDir() + "installagent", "");
+  ASSERT_EQ(cache().installAndStart(archive({}), "\"v1\"", nullptr),
+            Outcome::kStarted);
+  EXPECT_EQ(cacheEntries(),
+            (std::set<std::string>{"installagent", "installagent.inuse",
+                                   ".validatestring",
+                                   fs::path(agentDir()).filename()}));
 
-  EXPECT_EQ(cache().installAndStart(archive({}), "\"v1\"", nullptr),
-            Outcome::kUnpackFailed);
-  EXPECT_EQ(log.lines,
-            std::vector<std::string>{"Could not create a directory in " + dir +
-                                     ": Not a directory."});
-  EXPECT_TRUE(tasks.launches.empty());
+  fs::remove(cacheDir() + "installagent");
+  fs::create_directories(cacheDir() + "installagent");
+  writeFile(cacheDir() + "installagent/install", "exit 0\n");
+  EXPECT_EQ(cache().offeredStamp(), std::nullopt);
+  EXPECT_EQ(cache().startIfCurrent("\"v1\"", nullptr), Outcome::kNotCurrent);
+  ASSERT_EQ(cache().installAndStart(archive({}), "\"v1\"", nullptr),
+            Outcome::kStarted);
+  EXPECT_TRUE(fs::is_symlink(cacheDir() + "installagent"));
+  EXPECT_EQ(cacheEntries().size(), 4u);
+}
+
+TEST_F(DiskAgentCacheTest, ACacheOthersMayChangeIsNotUsed) {
+  // A cache others may write: its agent is not trusted, and a download runs
+  // from beside the archive, waited for, with one line in the log.
+  ASSERT_EQ(
+      cache().installAndStart(archive({{"cached", ""}}), "\"v1\"", nullptr),
+      Outcome::kStarted);
+  fs::permissions(cacheDir(), fs::perms::group_write, fs::perm_options::add);
+  EXPECT_EQ(cache().offeredStamp(), std::nullopt);
+  EXPECT_EQ(cache().startIfCurrent("\"v1\"", nullptr), Outcome::kNotCurrent);
+  const std::set<std::string> before = cacheEntries();
+  ASSERT_EQ(cache().installAndStart(archive({}), "\"v2\"", nullptr),
+            Outcome::kStarted);
+
+  EXPECT_EQ(cacheEntries(), before);
+  EXPECT_EQ(stamp(), "\"v1\"");
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0], "Installing without the agent cache: " +
+                              cacheDir().substr(0, cacheDir().size() - 1) +
+                              " is not a directory of this user's that only "
+                              "the user may change.");
+  ASSERT_EQ(tasks.launches.size(), 2u);
+  const std::string launcher = tasks.launches[1].arguments[0];
+  EXPECT_EQ(fs::path(launcher).parent_path().parent_path(), bundle.root());
+  EXPECT_TRUE(tasks.launches[1].options.waitForExit);
+  EXPECT_FALSE(exists(launcher)) << "removed once the agent ended";
 }
 
 TEST_F(DiskAgentCacheTest, TheCacheIsLookedAtAndChangedOnlyUnderItsLock) {

@@ -3,26 +3,24 @@
 
 #include <string>
 
-// Layout of the per-user cache that keeps one unpacked install agent per
+// Layout of the per-user cache that keeps the unpacked install agent of one
 // release and platform:
 //   $HOME/.vorpex/app_installer_cache/<release>/<platform>/
-//     .validatestring      the ETag of the download the agent came from
-//     installagent/install the agent's launcher
+//     .validatestring          the ETag of the download the agent came from
+//     installagent             a link to the current agent's directory
+//     installagent.XXXXXX/     one agent each, never changed once current
 // Nothing here prints or touches the disk beyond one stat.
 
-// The cache directory below HOME ("/tmp" when HOME is unset or empty),
-// always ending with "/".
+// The cache directory below HOME, always ending with "/". Without HOME (unset
+// or empty) the account's home directory from the password database counts,
+// else "/tmp".
 std::string getInstallAgentCacheDir();
-
-// The agent directory, ending with "/", when its launcher exists (any kind
-// of file, links followed); "" otherwise.
-std::string installAgentDirOnDisk();
 
 // The launcher's path inside "dir": "dir/install", or "install" for "".
 std::string getInstallAgentExecutable(std::string dir);
 
-// True when the launcher exists inside "dir" (any kind of file, links
-// followed).
+// True when the launcher inside "dir" is a plain file (links followed) that
+// the shell can read.
 bool hasInstallAgentExecutable(std::string dir);
 
 #endif  // AGENT_INSTALL_AGENT_CACHE_H_

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/os/service.h"
+#include "testing/fake_user_account.h"
 #include "testing/test_env.h"
 
 namespace {
@@ -12,7 +14,10 @@ namespace {
 using testing_env::ScopedEnvironment;
 
 TEST(InstallAgentCache, CacheDirectoryLiesBelowHome) {
+  // Without HOME, the account's home from the password database counts.
   const std::string subpath = ".vorpex/app_installer_cache/V3318k/osxi64/";
+  platform::FakeUserAccount account("/home/u");
+  platform::ScopedService<platform::UserAccount> service(&account);
   const struct {
     std::optional<std::string> home;
     std::string expected;
@@ -20,8 +25,8 @@ TEST(InstallAgentCache, CacheDirectoryLiesBelowHome) {
       {"/Users/u", "/Users/u/" + subpath},
       {"/Users/u/", "/Users/u/" + subpath},
       {"/", "/" + subpath},
-      {std::nullopt, "/tmp/" + subpath},
-      {"", "/tmp/" + subpath},
+      {std::nullopt, "/home/u/" + subpath},
+      {"", "/home/u/" + subpath},
       {"x", "x" + subpath},  // One character gets no separator.
   };
   for (const auto& c : cases) {
@@ -29,6 +34,10 @@ TEST(InstallAgentCache, CacheDirectoryLiesBelowHome) {
     EXPECT_EQ(c.expected, getInstallAgentCacheDir())
         << c.home.value_or("unset");
   }
+  // An account without a home of its own.
+  account.home.reset();
+  ScopedEnvironment home("HOME", std::nullopt);
+  EXPECT_EQ("/tmp/" + subpath, getInstallAgentCacheDir());
 }
 
 TEST(InstallAgentCache, LauncherPathInsideADirectory) {
@@ -37,20 +46,14 @@ TEST(InstallAgentCache, LauncherPathInsideADirectory) {
   EXPECT_EQ("install", getInstallAgentExecutable(""));
 }
 
-TEST(InstallAgentCache, AgentCountsAsPresentOnlyWithItsLauncher) {
-  testing_env::ScratchDirectory home;
-  ScopedEnvironment setHome("HOME", home.path());
-  const std::string agentDir = getInstallAgentCacheDir() + "installagent/";
-  EXPECT_EQ("", installAgentDirOnDisk());
-
-  std::filesystem::create_directories(agentDir);
-  EXPECT_EQ("", installAgentDirOnDisk());
-  EXPECT_FALSE(hasInstallAgentExecutable(agentDir));
-
-  testing_env::writeFile(agentDir + "install", "exit 0\n");
-  EXPECT_TRUE(hasInstallAgentExecutable(agentDir));
-  EXPECT_EQ(home / ".vorpex/app_installer_cache/V3318k/osxi64/installagent/",
-            installAgentDirOnDisk());
+TEST(InstallAgentCache, OnlyAFileCountsAsLauncher) {
+  testing_env::ScratchDirectory agent;
+  EXPECT_FALSE(hasInstallAgentExecutable(agent.path()));
+  std::filesystem::create_directory(agent / "install");
+  EXPECT_FALSE(hasInstallAgentExecutable(agent.path()));
+  std::filesystem::remove(agent / "install");
+  testing_env::writeFile(agent / "install", "exit 0\n");
+  EXPECT_TRUE(hasInstallAgentExecutable(agent.path()));
 }
 
 }  // namespace

@@ -3,14 +3,18 @@
 
 #include <string>
 
-// A fresh directory "installagent.XXXXXX" (mode 0700) in the cache
-// directory, beside the agent directory, to unpack a new agent into where no
-// run looks for one. A missing cache directory is made (mode 0700). Removed
-// with everything in it on destruction unless it was installed.
+#include "agent/agent_dir_lock.h"
+
+// A fresh directory "installagent.XXXXXX" (mode 0700) in an existing
+// directory, to unpack a new agent into where no run looks for one. Held
+// shared (AgentDirLock) while the object lives, so that no run takes it for
+// a leftover; in the cache, make it with the cache locked, for the same
+// reason. Removed with everything in it on destruction unless it was
+// installed.
 class StagedAgent {
  public:
-  // "cacheDir" ends with the separator, as getInstallAgentCacheDir() does.
-  explicit StagedAgent(const std::string& cacheDir);
+  // "parentDir" ends with the separator, as getInstallAgentCacheDir() does.
+  explicit StagedAgent(const std::string& parentDir);
   ~StagedAgent();
   StagedAgent(const StagedAgent&) = delete;
   StagedAgent& operator=(const StagedAgent&) = delete;
@@ -21,21 +25,20 @@ class StagedAgent {
   // any failure.
   const std::string& error() const { return error_; }
 
-  // Makes this directory the cache's agent directory: moves any agent there
-  // aside, stores "stamp" (nothing for ""), renames this directory into
-  // place and removes the old agent. The agent directory is never seen
-  // partly filled; call with the cache locked (CacheLock), so that no run
-  // sees it missing for the moment between the two renames either. False
-  // when it failed: the cache then holds the agent it held, or none.
+  // Makes this directory the cache's current agent (see agent_versions.h)
+  // with "stamp" as its stamp (none for ""). Call with the cache locked
+  // (CacheLock). The stamp goes first and comes back last, so that a run cut
+  // short leaves an agent without a stamp, never one under another's. False
+  // when it failed: the cache then holds the agent it held, without a stamp.
   bool install(const std::string& stamp);
 
  private:
-  // A fresh, empty directory beside the agent directory; "" on failure.
-  std::string makeSibling();
+  std::string makeDirectory();
 
-  std::string cacheDir_;
+  std::string parentDir_;
   std::string error_;
   std::string path_;
+  AgentDirLock lock_;
 };
 
 #endif  // AGENT_STAGED_AGENT_H_

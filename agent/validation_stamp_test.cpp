@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "testing/test_env.h"
@@ -27,12 +28,21 @@ TEST(ValidationStamp, IsStoredAsItsExactBytes) {
   writeValidationString(dir, "\"d\"");
   EXPECT_EQ("\"d\"", readFile(file));
 
-  // An empty stamp is neither stored nor ever valid.
-  writeValidationString(dir, "");
-  EXPECT_EQ("\"d\"", readFile(file));
+  // A link is replaced, never written through; the file it named stays.
+  std::filesystem::remove(file);
+  std::filesystem::create_symlink(cache / "elsewhere", file);
+  writeFile(cache / "elsewhere", "\"d\"");
+  EXPECT_EQ("", readValidationString(dir));
+  EXPECT_TRUE(writeValidationString(dir, "\"e\""));
+  EXPECT_EQ("\"e\"", readFile(file));
+  EXPECT_EQ("\"d\"", readFile(cache / "elsewhere"));
+
+  // An empty stamp removes the stored one and is never valid.
+  EXPECT_TRUE(writeValidationString(dir, ""));
+  EXPECT_FALSE(testing_env::exists(file));
   EXPECT_FALSE(isCacheValid(dir, ""));
 
-  writeValidationString(cache / "missing", "\"abc\"");
+  EXPECT_FALSE(writeValidationString(cache / "missing", "\"abc\""));
   EXPECT_FALSE(testing_env::exists(cache / "missing"));
 }
 
@@ -50,6 +60,12 @@ TEST(ValidationStamp, OnlyTheFirstLineIsCompared) {
   writeFile(file, "\"abc\"\r\n");
   EXPECT_FALSE(isCacheValid(cache.path(), "\"abc\""));
   writeFile(file, "\"abc\" ");
+  EXPECT_FALSE(isCacheValid(cache.path(), "\"abc\""));
+
+  // A stamp others may write is not trusted.
+  writeFile(file, "\"abc\"");
+  std::filesystem::permissions(file, std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::add);
   EXPECT_FALSE(isCacheValid(cache.path(), "\"abc\""));
 }
 

@@ -109,11 +109,13 @@ class Download : public platform::ApplicationDelegate,
   // Shows that the signature is being checked and starts fetching it.
   void fetchSignature();
   void installDownloadedAgent();
-  // The cache's last word before it starts the agent: true while the window
-  // is open. Signals that arrived while the cache kept the loop waiting
-  // (unpacking, or waiting for another run's lock) are handled first, so a
-  // close they asked for, like the user's, calls the start off.
-  bool mayStartAgent();
+  // The cache's last word before it starts the agent: closes the window and
+  // says true while it is open. Signals that arrived while the cache kept
+  // the loop waiting (unpacking, or waiting for another run's lock) are
+  // handled first, so a close they asked for, like the user's, calls the
+  // start off. The window is gone before the agent runs, also when the run
+  // waits for an agent started outside the cache.
+  bool closeWindowForStart();
   // failure() for a failure already reported on standard error.
   void showFailure(const std::string& message, platform::Color color);
 

@@ -16,14 +16,11 @@ void Download::installDownloadedAgent() {
   cancel_->setEnabled(false);
   window_->displayIfNeeded();
 
-  if (!fireInstallAgent(platform::Service<AgentCache>::get().installAndStart(
-          installAgentLocation_, validationString_,
-          [this] { return mayStartAgent(); }))) {
-    return;
-  }
-  // The agent runs on its own: the window's work is done, and closing it
-  // ends the run.
-  window_->close();
+  // Once the agent runs, the window's work is done; it closed right
+  // before the start, and closing it ends the run.
+  fireInstallAgent(platform::Service<AgentCache>::get().installAndStart(
+      installAgentLocation_, validationString_,
+      [this] { return closeWindowForStart(); }));
 }
 
 bool Download::fireInstallAgent(AgentCache::Outcome outcome) {
@@ -49,7 +46,11 @@ bool Download::fireInstallAgent(AgentCache::Outcome outcome) {
   return false;
 }
 
-bool Download::mayStartAgent() {
+bool Download::closeWindowForStart() {
+  // A close or a signal that came meanwhile (during the unpack, or while
+  // waiting for the cache lock) calls the start off.
   platform::Application::shared()->loop().runPendingSignals();
-  return window_->isVisible();
+  if (!window_->isVisible()) return false;
+  window_->close();
+  return true;
 }

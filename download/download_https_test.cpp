@@ -1,12 +1,12 @@
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "agent/install_agent_cache.h"
-#include "agent/mkpath.h"
 #include "base/constants.h"
 #include "download/download_window.h"
 #include "testing/download_window_fixture.h"
@@ -81,8 +81,6 @@ TEST(DownloadHttpsTest, AServedArchiveIsShownArrivingThenStartedFromTheCache) {
   platform::ScopedService<platform::ProcessInfo> processService(&process);
   downloadTo = bundle.root() + "/InstallAgent.zip";
   downloadFrom = server.url();
-  // The agent directory as the sourcing makes it: empty.
-  mkpath(getInstallAgentCacheDir() + installAgentDirName, 0700);
 
   platform::FakeFrontEnd announced;
   EXPECT_EQ(runWindow(announced), 1);
@@ -95,10 +93,16 @@ TEST(DownloadHttpsTest, AServedArchiveIsShownArrivingThenStartedFromTheCache) {
   EXPECT_EQ(
       testing_env::readFile(getInstallAgentCacheDir() + ".validatestring"),
       "\"e1\"");
-  const std::vector<std::string> agentCall = {
-      installAgentDirOnDisk() + "install", "-installbundle",
-      bundle.resources() + "/bundle.zip", "a b", "'$HOME'"};
-  EXPECT_EQ(awaitAgentCall(bundle), agentCall);
+  // Started from the agent's own directory, where the cache's link points.
+  const auto agentCall = [&bundle] {
+    const std::string cacheDir = getInstallAgentCacheDir();
+    return std::vector<std::string>{
+        cacheDir + std::filesystem::read_symlink(cacheDir + "installagent")
+                       .string() + "/install",
+        "-installbundle", bundle.resources() + "/bundle.zip", "a b",
+        "'$HOME'"};
+  };
+  EXPECT_EQ(awaitAgentCall(bundle), agentCall());
 
   // Served again without a length or an ETag: the cached agent cannot be
   // vouched for, so it is fetched again behind a spinning bar.
@@ -116,7 +120,7 @@ TEST(DownloadHttpsTest, AServedArchiveIsShownArrivingThenStartedFromTheCache) {
       }));
   EXPECT_EQ(server.stat("body_bytes"),
             2 * static_cast<long>(testing_env::readFile(archive)->size()));
-  EXPECT_EQ(awaitAgentCall(bundle), agentCall);
+  EXPECT_EQ(awaitAgentCall(bundle), agentCall());
 }
 
 }  // namespace

@@ -33,11 +33,7 @@ void Download::downloadDidReceiveResponse(
   // download.
   const AgentCache::Outcome cached =
       platform::Service<AgentCache>::get().startIfCurrent(
-          validationString_, [this] {
-            if (!mayStartAgent()) return false;
-            window_->close();
-            return true;
-          });
+          validationString_, [this] { return closeWindowForStart(); });
   if (cached != AgentCache::Outcome::kNotCurrent) {
     fireInstallAgent(cached);
     return;

@@ -8,7 +8,6 @@
 #include "agent/agent_launch.h"
 #include "agent/bundle_paths.h"
 #include "agent/install_agent_cache.h"
-#include "agent/mkpath.h"
 #include "base/constants.h"
 #include "download/download_window.h"
 
@@ -63,7 +62,6 @@ std::string sourceInstallAgent(std::string payloadDir, ErrorReporter reporter,
   const std::string archive = findShippedArchive();
   if (archive.empty()) {
     const std::string agentDir = getInstallAgentCacheDir() + installAgentDirName;
-    mkpath(agentDir, 0700);  // A missing directory fails the unpack later.
     const std::string download = payloadDir + pathSeparator + installAgentZipName;
     if (!downloadInstallAgentFromQZ(download.c_str(), reporter)) return "";
     *startedByWindow = true;

@@ -32,6 +32,8 @@ CACHE_SUBPATH = ".vorpex/app_installer_cache/V3318k/osxi64"
 
 # A working directory: "qz" and six characters.
 WORKING_DIR = re.compile(r"qz[A-Za-z0-9]{6}")
+# An agent's own directory in the cache.
+AGENT_VERSION = re.compile(r"^installagent\.[A-Za-z0-9]{6}$")
 
 
 def main():
@@ -202,8 +204,23 @@ class Bundle:
         return os.path.join(self.home, CACHE_SUBPATH)
 
     def agent_dir(self):
-        """The cache's agent directory."""
-        return os.path.join(self.cache_dir(), "installagent")
+        """The cache's current agent directory, where its link
+        "installagent" points (the link's own path when it is no link)."""
+        link = os.path.join(self.cache_dir(), "installagent")
+        try:
+            return os.path.join(self.cache_dir(), os.readlink(link))
+        except OSError:
+            return link
+
+    def cache_entries(self):
+        """The names in the cache directory, sorted, each agent directory
+        "installagent.XXXXXX" as "installagent.*"; [] without a cache."""
+        try:
+            names = os.listdir(self.cache_dir())
+        except FileNotFoundError:
+            return []
+        return sorted(AGENT_VERSION.sub("installagent.*", name)
+                      for name in names)
 
     def stray_files(self):
         """What a shell that ran injected commands might have left in the

@@ -140,6 +140,7 @@ class RevalidationTest(DownloadRouteCase):
                                 os.path.getsize(self.archive))
         self.assertFalse(os.path.exists(marker))
         self.assertEqual(b'"v2"', self.stamp())
+        padding = os.path.join(self.bundle.agent_dir(), "padding")
         with open(padding, "rb") as unpacked, \
                 zipfile.ZipFile(self.archive) as served:
             self.assertEqual(served.read("padding"), unpacked.read())
@@ -190,9 +191,8 @@ class FailureTest(DownloadRouteCase):
         middle = len(damaged) // 2
         damaged[middle:middle + 64] = bytes(~b & 0xff
                                             for b in damaged[middle:middle + 64])
-        # The first into an empty cache (its agent directory made, as every
-        # run makes it), the second over a stale agent.
-        os.makedirs(self.bundle.agent_dir())
+        # The first into an empty cache, the second over a stale agent.
+        os.makedirs(self.bundle.cache_dir())
         cases = [("not a zip", b"PK\3\4 no archive", '"v1"'),
                  ("damaged after the launcher", bytes(damaged), '"v2"')]
         for name, content, etag in cases:

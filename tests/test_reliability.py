@@ -32,7 +32,37 @@ if [ "$n" -eq %d ] && [ -f "$dir/last" ]; then state=complete; fi
 echo "$last $state" >> "$AGENT_LOG"
 """ % PARTS
 
+# An agent that watches its own files for about a second after it starts:
+# it logs its last argument, which version it is, and "intact" when its
+# launcher, version file and parts never changed meanwhile.
+WATCHING_LAUNCHER = """\
+dir=$(dirname "$0")
+for word; do last=$word; done
+sum() { cat "$0" "$dir/version" "$dir"/part-* 2>&1 | cksum; }
+first=$(sum)
+state=intact
+i=0
+while [ $i -lt 20 ]; do
+  [ "$(sum)" = "$first" ] || state=changed
+  sleep 0.05
+  i=$((i + 1))
+done
+echo "$last $(cat "$dir/version") $state" >> "$AGENT_LOG"
+"""
+
 NOBODY = 65534
+
+
+def cache_agent(bundle, archive, stamp):
+    """The agent in "archive", stamped "stamp", as a run leaves it in the
+    cache of "bundle"."""
+    version = "installagent.stale0"
+    os.makedirs(os.path.join(bundle.cache_dir(), version), mode=0o700)
+    with zipfile.ZipFile(archive) as agent:
+        agent.extractall(os.path.join(bundle.cache_dir(), version))
+    os.symlink(version, os.path.join(bundle.cache_dir(), "installagent"))
+    with open(os.path.join(bundle.cache_dir(), ".validatestring"), "w") as f:
+        f.write(stamp)
 
 
 def make_many_file_agent(path):
@@ -64,12 +94,7 @@ class ReliabilityCase(unittest.TestCase):
 
     def cache_agent(self, stamp):
         """A complete stale agent in the cache, as an earlier run left it."""
-        os.makedirs(self.bundle.agent_dir())
-        with zipfile.ZipFile(self.archive) as archive:
-            archive.extractall(self.bundle.agent_dir())
-        with open(os.path.join(self.bundle.cache_dir(), ".validatestring"),
-                  "w") as f:
-            f.write(stamp)
+        cache_agent(self.bundle, self.archive, stamp)
 
     def assert_failed(self, result, *messages):
         """Exit status 255, "messages" (each the start of a line) in order,
@@ -121,8 +146,8 @@ class ConcurrencyTest(ReliabilityCase):
 
     def assert_cache_holds_one_complete_agent(self, etag):
         cache = self.bundle.cache_dir()
-        self.assertEqual(["installagent", ".validatestring"],
-                         sorted(os.listdir(cache), reverse=True))
+        self.assertEqual([".validatestring", "installagent", "installagent.*"],
+                         self.bundle.cache_entries())
         with open(os.path.join(cache, ".validatestring")) as stamp:
             self.assertEqual(etag, stamp.read())
         with zipfile.ZipFile(self.archive) as archive:
@@ -137,6 +162,31 @@ class ConcurrencyTest(ReliabilityCase):
         results = [Bundle.finish(p, RUN_TIMEOUT) for p in processes]
         self.assert_each_started_a_complete_agent_once(results)
         self.assert_cache_holds_one_complete_agent('"v1"')
+
+    def test_runs_at_once_from_two_servers_keep_their_own_agents(self):
+        # Runs alternate between two servers of two agent versions: each
+        # one that exits 0 started its own version, whose files stay as
+        # they were while it runs, whatever the others install meanwhile.
+        other_archive = os.path.join(self.bundle.root, "other.zip")
+        servers = [self.server, HttpsServer(other_archive)]
+        self.addCleanup(servers[1].stop)
+        for archive, version in ((self.archive, "a"), (other_archive, "b")):
+            files = {"install": WATCHING_LAUNCHER, "version": version}
+            files.update(("part-%02d" % i, version * 1000) for i in range(50))
+            make_zip(archive, files)
+        servers[0].set_control(etag='"a"')
+        servers[1].set_control(etag='"b"')
+        processes = [self.bundle.start(
+            "run%d" % i, env=dict(servers[i % 2].environment(),
+                                  AGENT_LOG=self.log))
+            for i in range(self.RUNS)]
+        results = [Bundle.finish(p, RUN_TIMEOUT) for p in processes]
+        self.assertEqual([(0, b"")] * self.RUNS,
+                         [(r.returncode, r.stderr) for r in results])
+        with open(self.log) as log:
+            logged = sorted(log.read().splitlines())
+        self.assertEqual(sorted("run%d %s intact" % (i, "ab"[i % 2])
+                                for i in range(self.RUNS)), logged)
 
     def test_runs_at_once_while_the_etag_changes(self):
         # Half the runs are answered "v1", the other half, started once the
@@ -241,6 +291,7 @@ class BadEnvironmentTest(ReliabilityCase):
         os.chmod(self.bundle.root, 0o755)
         os.chmod(self.server.directory, 0o755)
         os.chown(self.bundle.tmpdir, NOBODY, NOBODY)
+        os.chown(self.bundle.agent_log, NOBODY, NOBODY)
 
         def demote():
             os.setgroups([])
@@ -252,7 +303,7 @@ class BadEnvironmentTest(ReliabilityCase):
         return self.bundle.run(env=self.env(**(env or {})),
                                timeout=RUN_TIMEOUT, preexec_fn=preexec_fn)
 
-    def test_a_home_where_no_cache_can_be_made(self):
+    def test_a_home_where_no_cache_can_be_made_installs_without_it(self):
         locked = os.path.join(self.bundle.root, "locked")
         os.mkdir(locked, 0o555)
         a_file = os.path.join(self.bundle.root, "a-file")
@@ -264,10 +315,20 @@ class BadEnvironmentTest(ReliabilityCase):
                  ("a file", a_file, None, "Not a directory")]
         for name, home, preexec_fn, reason in cases:
             with self.subTest(name):
+                self.bundle.forget_agent()
+                if preexec_fn:
+                    os.chown(self.bundle.agent_log, NOBODY, NOBODY)
                 result = self.run_bootstrapper({"HOME": home}, preexec_fn)
                 cache = os.path.join(home, bundle_fixture.CACHE_SUBPATH)
-                self.assert_failed(result, "Could not create a directory in "
-                                   "%s/: %s." % (cache, reason))
+                self.assertEqual(
+                    (0, "Installing without the agent cache: Could not "
+                     "create a directory in %s/: %s.\n" % (cache, reason)),
+                    (result.returncode, result.stderr.decode()))
+                launcher = self.bundle.agent_call()[0]
+                self.assertTrue(launcher.startswith(self.bundle.tmpdir + "/qz"),
+                                launcher)
+                self.assertEqual(1, self.bundle.agent_starts())
+                self.assertEqual([], os.listdir(self.bundle.tmpdir))
                 self.assertEqual([], os.listdir(locked))
 
     def test_a_missing_home_is_made(self):
@@ -284,7 +345,7 @@ class BadEnvironmentTest(ReliabilityCase):
         result = self.run_bootstrapper({"PATH": empty})
         self.assert_failed(result, "Failed to unzip the install agent")
         self.assertIn(b"unzip: not found", result.stderr)
-        self.assertEqual([], os.listdir(self.bundle.agent_dir()))
+        self.assertEqual([], self.bundle.cache_entries())
 
         self.bundle.ship_agent()
         result = self.run_bootstrapper({"PATH": empty})

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -51,7 +52,7 @@ TEST(TaskLauncherTest, ChildGetsEachArgumentAndTheEnvironmentUnchanged) {
       "ChildGetsEachArgumentAndTheEnvironmentUnchanged",
       "", "two words", "'\"$HOME\\", ""};
   const bool launched =
-      TaskLauncher::Real().launch("/proc/self/exe", arguments);
+      TaskLauncher::Real().launch("/proc/self/exe", arguments, {});
   unsetenv(kRecordVariable);
   ASSERT_TRUE(launched);
 
@@ -68,7 +69,32 @@ TEST(TaskLauncherTest, ChildGetsEachArgumentAndTheEnvironmentUnchanged) {
   unlink(record.c_str());
   rmdir(directory);
 
-  EXPECT_FALSE(TaskLauncher::Real().launch("/nonexistent/program", {}));
+  EXPECT_FALSE(TaskLauncher::Real().launch("/nonexistent/program", {}, {}));
+}
+
+TEST(TaskLauncherTest, KeepsOneDescriptorOpenInTheChildAndWaitsWhenAsked) {
+  // Both descriptors are close-on-exec; only the one named reaches the
+  // child, which reports what it sees before launch returns.
+  char directory[] = "/tmp/task_launcher_test.XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  const std::string seen = std::string(directory) + "/seen";
+  const int kept = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int closed = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(closed, 0);
+  const std::string script = "for fd in " + std::to_string(kept) + " " +
+                             std::to_string(closed) +
+                             "; do [ -e /proc/$$/fd/$fd ] && echo $fd; done "
+                             "> \"$0\"";
+  LaunchOptions options;
+  options.inheritedFd = kept;
+  options.waitForExit = true;
+  ASSERT_TRUE(TaskLauncher::Real().launch("/bin/sh", {"-c", script, seen},
+                                          options));
+  EXPECT_EQ(readAll(seen), std::to_string(kept) + "\n");
+  close(kept);
+  close(closed);
+  unlink(seen.c_str());
+  rmdir(directory);
 }
 
 }  // namespace

@@ -6,16 +6,28 @@
 
 namespace platform {
 
-// Starts programs as child processes that run on their own. Abstract so
-// tests can record launches; the real one uses posix_spawn.
+// How a program is started.
+struct LaunchOptions {
+  // An open descriptor the child keeps under the same number, with what it
+  // holds (a lock, say), even when it is marked close-on-exec here; -1 for
+  // none. Every other close-on-exec descriptor is closed in the child.
+  int inheritedFd = -1;
+  // Whether launch returns only once the child has ended.
+  bool waitForExit = false;
+};
+
+// Starts programs as child processes. Abstract so tests can record
+// launches; the real one uses posix_spawn.
 class TaskLauncher {
  public:
   virtual ~TaskLauncher() = default;
   // Starts "launchPath" with "arguments" (not counting the program name),
-  // each passed as one argument with no shell involved. The child is not
-  // waited for. False when it could not be started.
+  // each passed as one argument with no shell involved. Unless "options"
+  // say so, the child is not waited for; its exit status is never looked
+  // at. False when it could not be started.
   virtual bool launch(const std::string& launchPath,
-                      const std::vector<std::string>& arguments) = 0;
+                      const std::vector<std::string>& arguments,
+                      const LaunchOptions& options) = 0;
 
   static TaskLauncher& Real();
 };
