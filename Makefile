@@ -26,7 +26,8 @@ build-asan: deps
 build-fuzz: deps
 	cmake -S . -B build-fuzz -DFUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
 	  -DWERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
-	cmake --build build-fuzz -j $(JOBS) --target shell_command_fuzzer
+	cmake --build build-fuzz -j $(JOBS) --target shell_command_fuzzer \
+	  agent_signature_fuzzer
 
 # Every test, in the normal build and under AddressSanitizer and UBSan, then
 # a short fuzzing run, with warnings as errors.
@@ -41,13 +42,20 @@ test-long: WERROR = ON
 test-long: build
 	cd build && ctest --output-on-failure -L long
 
-# Fuzzes the quoting and the command lines for FUZZ_TIME seconds; inputs
-# that reach new code collect in build-fuzz/corpus for the next run, and an
-# input that fails is saved as build-fuzz/crash-*.
+# Fuzzes for FUZZ_TIME seconds in all, half each: the quoting and the
+# command lines, then the parsers of the signing key and the signature
+# (starting from minisign's own files in tests/fuzz/signature-seeds).
+# Inputs that reach new code collect in build-fuzz/corpus and
+# build-fuzz/signature-corpus for the next run, and an input that fails is
+# saved as build-fuzz/crash-*.
 fuzz: build-fuzz
-	mkdir -p build-fuzz/corpus
-	build-fuzz/shell_command_fuzzer -max_total_time=$(FUZZ_TIME) \
+	mkdir -p build-fuzz/corpus build-fuzz/signature-corpus
+	build-fuzz/shell_command_fuzzer -max_total_time=$$(( $(FUZZ_TIME) / 2 )) \
 	  -artifact_prefix=build-fuzz/ -print_final_stats=1 build-fuzz/corpus
+	build-fuzz/agent_signature_fuzzer \
+	  -max_total_time=$$(( $(FUZZ_TIME) - $(FUZZ_TIME) / 2 )) \
+	  -artifact_prefix=build-fuzz/ -print_final_stats=1 \
+	  build-fuzz/signature-corpus tests/fuzz/signature-seeds
 
 demo: build
 	scripts/demo build

@@ -13,6 +13,13 @@ std::optional<platform::BundlePaths> mainBundle() {
   return platform::Service<platform::MainBundle>::get().mainBundle();
 }
 
+// "name" in the main bundle's resource directory; "" without one.
+std::string resourceFile(const std::string& name) {
+  const auto bundle = mainBundle();
+  if (!bundle || !bundle->resourcePath) return "";
+  return platform::appendPathComponent(*bundle->resourcePath, name);
+}
+
 }  // namespace
 
 std::string getPathToExecutable() {
@@ -39,8 +46,9 @@ std::string getBundleLocation() {
 }
 
 std::string getDefaultInstallAgentLocation() {
-  const auto bundle = mainBundle();
-  if (!bundle || !bundle->resourcePath) return "";
-  return platform::appendPathComponent(*bundle->resourcePath,
-                                       installAgentZipName);
+  return resourceFile(installAgentZipName);
+}
+
+std::string getInstallAgentPublicKeyLocation() {
+  return resourceFile(installAgentPublicKeyName);
 }

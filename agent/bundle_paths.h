@@ -22,6 +22,10 @@ std::string getBundleLocation();
 // joined with "InstallAgent.zip". Only composed, not checked.
 std::string getDefaultInstallAgentLocation();
 
+// Where the public key for downloaded agents is expected: the resource
+// directory joined with "InstallAgent.pub". Only composed, not checked.
+std::string getInstallAgentPublicKeyLocation();
+
 // "path" up to, not including, its last "/" or "\" (both count on every
 // platform); the whole of "path" when it has neither.
 std::string withoutLastPathComponent(const std::string& path);

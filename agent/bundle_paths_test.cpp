@@ -44,10 +44,13 @@ TEST_F(BundlePathsTest, LocationsInsideTheBundle) {
   // Composed whether or not the archive is there, with one separator.
   EXPECT_EQ("/V/Setup.app/Contents/Resources/InstallAgent.zip",
             getDefaultInstallAgentLocation());
+  EXPECT_EQ("/V/Setup.app/Contents/Resources/InstallAgent.pub",
+            getInstallAgentPublicKeyLocation());
 
   bundle_.bundle = BundlePaths{"/V/Setup.app", std::nullopt};
   EXPECT_EQ("/V/Setup.app", getBundleLocation());
   EXPECT_EQ("", getDefaultInstallAgentLocation());
+  EXPECT_EQ("", getInstallAgentPublicKeyLocation());
 }
 
 TEST_F(BundlePathsTest, WithoutABundleTheRunningExecutableCounts) {

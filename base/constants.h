@@ -15,6 +15,8 @@ static const std::string pathSeparator = "/";
 static const std::string releaseTag = "V3318k";
 static const std::string platformTag = "osxi64";
 static const std::string installAgentZipName = "InstallAgent.zip";
+// The minisign public key that downloaded agent archives must be signed with.
+static const std::string installAgentPublicKeyName = "InstallAgent.pub";
 static const std::string installAgentUrl =
     std::string("https://" INSTALL_AGENT_HOST "/pi_install_agent_pi_") +
     releaseTag + "_" + platformTag;

@@ -29,6 +29,7 @@ from measure import (BenchError, Figure, Row, load_average,  # noqa: E402
 from peak_memory import peak_memory  # noqa: E402
 from progress_drawing import progress_drawing  # noqa: E402
 from shipped_route import shipped_route  # noqa: E402
+from signed_download import signed_download  # noqa: E402
 
 # Name to function, in the order they run: each takes the number of timed
 # runs per side and returns its rows (measure.Row) and figures
@@ -42,6 +43,7 @@ BENCHMARKS = {
     "cache": cache_hit,
     "progress": progress_drawing,
     "gtk": gtk_window,
+    "signed": signed_download,
     "memory": peak_memory,
 }
 

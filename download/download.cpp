@@ -17,6 +17,9 @@ bool Download::init() {
   bytesReceived_ = 0;
   progress_->setDoubleValue(0.0);
   installAgentLocation_ = downloadTo;
+  if (downloadSigningKey) {
+    signatureCheck_.emplace(*downloadSigningKey, installAgentLocation_);
+  }
   cancel_->setKeyEquivalent("\r");
   return true;
 }
@@ -44,12 +47,14 @@ void Download::applicationDidFinishLaunching() {
 
 void Download::windowWillClose(platform::Window*) {
   if (theDownload_) theDownload_->cancel();
+  if (signatureFetch_) signatureFetch_->cancel();
   platform::Application::shared()->stop(this);
 }
 
 void Download::downloadFromURL(const std::string& url) {
   platform::URLRequest request;
   request.url = url;
+  requestedURL_ = url;
   request.timeoutInterval = 60.0;
   // Offering the cached agent's stamp lets the server answer a still-current
   // agent with a 304 instead of sending the archive again.

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "agent/agent_cache.h"
+#include "agent/archive_signature_check.h"
+#include "download/signature_fetch.h"
 #include "platform/net/web_download.h"
 #include "platform/ui/application.h"
 #include "platform/ui/controls.h"
@@ -17,7 +19,10 @@
 // against the server's ETag, and has the cache start the agent, from a new
 // archive or as it holds it; the window shows how that went. The builder
 // creates exactly one, connects its outlets, and makes it the delegate of the
-// application and of the window.
+// application and of the window. When the bundle has a public key
+// (downloadSigningKey), a downloaded archive reaches the cache only with a
+// valid signature from "<URL>.minisig", fetched once the archive is
+// complete; a cached agent was checked before it was stored.
 class Download : public platform::ApplicationDelegate,
                  public platform::WindowDelegate,
                  public platform::WebDownloadDelegate {
@@ -27,7 +32,8 @@ class Download : public platform::ApplicationDelegate,
   Download& operator=(const Download&) = delete;
 
   // Applies the settings the outlets need; call once they are connected.
-  // Takes the download's destination from downloadTo. False, with nothing
+  // Takes the download's destination from downloadTo and the key archives
+  // must be signed with from downloadSigningKey. False, with nothing
   // changed, when an outlet is missing.
   bool init();
 
@@ -56,10 +62,18 @@ class Download : public platform::ApplicationDelegate,
   void failure(const std::string& message, platform::Color color);
   void downloadDidFailWithError(platform::WebDownload* download,
                                 const platform::DownloadError& error) override;
-  // Shows that the installer is being prepared while the cache installs the
-  // archive under the response's ETag and starts it; once the agent runs,
-  // closes the window, which ends the run.
+  // With a key, fetches the archive's signature first (see
+  // signatureDidArrive). Then shows that the installer is being prepared
+  // while the cache installs the archive under the response's ETag and
+  // starts it; once the agent runs, closes the window, which ends the run.
   void downloadDidFinish(platform::WebDownload* download) override;
+  // Hands the archive to the cache when the fetched signature is valid for
+  // it; otherwise logs why, naming the signature's URL, and shows in red
+  // that the signature is not valid, with nothing unpacked or started.
+  // "fetchFailure" is why the signature could not be fetched, if it could
+  // not.
+  void signatureDidArrive(
+      const std::optional<platform::DownloadError>& fetchFailure);
   // Takes what starting the agent came to: when it started, sets the
   // application's termination status to 1 (a non-zero status means exactly
   // that the agent was started), closes the window and returns true;
@@ -86,8 +100,16 @@ class Download : public platform::ApplicationDelegate,
   const std::optional<std::string>& validationString() const {
     return validationString_;
   }
+  // Where the archive's signature is fetched from and stored.
+  std::string signatureURL() const { return requestedURL_ + ".minisig"; }
+  std::string signatureLocation() const {
+    return installAgentLocation_ + ".minisig";
+  }
 
  private:
+  // Shows that the signature is being checked and starts fetching it.
+  void fetchSignature();
+  void installDownloadedAgent();
   // The cache's last word before it starts the agent: takes the window off
   // the screen and says true while it is open. Signals that arrived while
   // the cache kept the loop waiting (unpacking, or waiting for another run's
@@ -108,6 +130,10 @@ class Download : public platform::ApplicationDelegate,
   platform::Button* cancel_ = nullptr;
   std::optional<std::string> validationString_;  // the response's ETag
   std::optional<std::string> offeredStamp_;      // sent as If-None-Match
+  std::string requestedURL_;
+  // Present when archives must be signed: hashes the archive as it arrives.
+  std::optional<ArchiveSignatureCheck> signatureCheck_;
+  std::unique_ptr<SignatureFetch> signatureFetch_;
 };
 
 #endif  // DOWNLOAD_DOWNLOAD_H_

@@ -2,6 +2,14 @@
 #include "platform/os/service.h"
 
 void Download::downloadDidFinish(platform::WebDownload*) {
+  if (signatureCheck_) {
+    fetchSignature();
+    return;
+  }
+  installDownloadedAgent();
+}
+
+void Download::installDownloadedAgent() {
   downloadPercent_->setStringValue("Initializing the installer");
   progress_->setIndeterminate(true);
   progress_->startAnimation(this);

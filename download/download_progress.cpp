@@ -52,6 +52,10 @@ void Download::downloadDidReceiveResponse(
   // After a retry that could not resume, the body starts over.
   bytesReceived_ = 0;
   progress_->setDoubleValue(0.0);
+
+  // The archive's digest starts over with the body.
+  if (signatureCheck_) signatureCheck_->restart();
+
   if (fileLength_ == -1) {
     progress_->setIndeterminate(true);
   } else {
@@ -65,6 +69,7 @@ void Download::downloadDidReceiveResponse(
 void Download::downloadDidReceiveDataOfLength(platform::WebDownload*,
                                               std::uint64_t length) {
   bytesReceived_ += static_cast<std::int64_t>(length);
+  if (signatureCheck_) signatureCheck_->archiveGrewBy(length);
   if (fileLength_ == -1) return;
 
   downloadPercent_->setStringValue(

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "agent/bundle_public_key.h"
 #include "base/constants.h"
 #include "download/window_builder.h"
 #include "platform/ui/application.h"
@@ -11,8 +12,15 @@
 
 std::string downloadTo;
 std::string downloadFrom;
+std::optional<PublicKey> downloadSigningKey;
 
-bool downloadInstallAgentFromQZ(const char* destination, ErrorReporter) {
+bool downloadInstallAgentFromQZ(const char* destination,
+                                ErrorReporter reporter) {
+  std::string error;
+  if (!loadBundlePublicKey(&downloadSigningKey, &error)) {
+    reporter(error, true);
+    return false;
+  }
   // Set but empty still counts: the variable is a developer's override and is
   // taken as it stands.
   const char* url = std::getenv("QZ_INTERNAL_INSTALL_AGENT_URL");

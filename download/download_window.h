@@ -1,18 +1,24 @@
 #ifndef DOWNLOAD_DOWNLOAD_WINDOW_H_
 #define DOWNLOAD_DOWNLOAD_WINDOW_H_
 
+#include <optional>
 #include <string>
 
+#include "agent/agent_signature.h"
 #include "base/error_reporter.h"
 
-// Where the download window stores the archive, and where it fetches it from.
+// Where the download window stores the archive, where it fetches it from,
+// and the key it must be signed with (none: unsigned archives are taken).
 // Set by downloadInstallAgentFromQZ; they keep their values afterwards.
 extern std::string downloadTo;
 extern std::string downloadFrom;
+extern std::optional<PublicKey> downloadSigningKey;
 
 // Runs the download window until its loop ends, downloading the install agent
 // archive to "destination". True when the window's run ended with a non-zero
-// status. "reporter" is not used: the window reports in its own status line
+// status. First reads the bundle's public key: a key file that cannot be
+// read or parsed is reported through "reporter" and ends it with false
+// before any download. Past that, the window reports in its own status line
 // and in the system log.
 bool downloadInstallAgentFromQZ(const char* destination, ErrorReporter reporter);
 

@@ -60,4 +60,21 @@ TEST(DownloadWindowTest, TheEntryRunsTheWindowAndTellsWhetherTheAgentStarted) {
   EXPECT_EQ(cache.cachedStarts, 4);
 }
 
+TEST(DownloadWindowTest, AKeyFileThatIsNoKeyEndsTheEntryBeforeAnyDownload) {
+  testing_env::FakeBundle bundle;
+  platform::FakeWebDownloadFactory downloads;
+  platform::ScopedService<platform::WebDownloadFactory> downloadService(
+      &downloads);
+  const std::string key = bundle.resources() + "/InstallAgent.pub";
+  testing_env::writeFile(key, "not a key\n");
+  const std::string destination = bundle.root() + "/InstallAgent.zip";
+  clearReports();
+
+  EXPECT_FALSE(downloadInstallAgentFromQZ(destination.c_str(), recordReport));
+  EXPECT_TRUE(downloads.started.empty());
+  EXPECT_EQ(recordedReports(),
+            std::vector<std::string>{"Cannot use the public key " + key +
+                                     ": Not a minisign public key file."});
+}
+
 }  // namespace

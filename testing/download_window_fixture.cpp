@@ -3,9 +3,10 @@
 #include "download/download_window.h"
 #include "gtest/gtest.h"
 
-FakeDownloadWindow::FakeDownloadWindow() {
+FakeDownloadWindow::FakeDownloadWindow(std::optional<PublicKey> signingKey) {
   downloadTo = bundle.root() + "/InstallAgent.zip";
   downloadFrom = kUrl;
+  downloadSigningKey = std::move(signingKey);
   window = buildDownloadWindow(application, frontEnd);
 }
 

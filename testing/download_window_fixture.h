@@ -24,9 +24,10 @@ class FakeDownloadWindow {
   // The URL the window downloads from.
   static constexpr const char kUrl[] = "https://127.0.0.1/agent.zip";
 
-  // Builds the window, with downloadTo in the scratch directory and
-  // downloadFrom set to kUrl.
-  FakeDownloadWindow();
+  // Builds the window, with downloadTo in the scratch directory, downloadFrom
+  // set to kUrl and "signingKey" as the key archives must be signed with.
+  explicit FakeDownloadWindow(
+      std::optional<PublicKey> signingKey = std::nullopt);
 
   Download& controller() { return window->controller; }
   // Runs the application until it waits for the server, and returns the

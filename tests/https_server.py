@@ -36,6 +36,10 @@ e.g. write a temporary file and rename it). All keys are optional:
                    over the other keys (later requests take none), e.g.
                    [{"cut_after": 1000}, {"status": 503, "retry_after": "2"},
                     {"etag": "\"v2\""}, {"reset": true}].
+  "minisig":       the file to serve at any path ending in ".minisig" (the
+                   archive's signature; "reset", "status" and "faults"
+                   apply to it too); such paths answer 404 without it or
+                   while the file is missing.
 
 Special paths: /redirect?to=URL answers 302 to URL; /loop answers 302 to
 itself.
@@ -46,7 +50,8 @@ ends: {"requests": started requests, "active": requests in progress,
 "request_times" and "request_ends": the time.time() of each request's start
 and end, in the order they happened, "ranges": each
 request's Range header or null, "connections": connections accepted, TLS
-handshake or not}.
+handshake or not, "minisig_requests": requests for a path ending in
+".minisig"}.
 """
 
 import argparse
@@ -140,7 +145,7 @@ class State:
         self.stats = {"requests": 0, "active": 0, "body_bytes": 0,
                       "statuses": {}, "request_times": [],
                       "request_ends": [], "ranges": [],
-                      "connections": 0}
+                      "connections": 0, "minisig_requests": 0}
         self.write_stats()
 
     def read_control(self):
@@ -192,6 +197,11 @@ class State:
                     self.stats["statuses"].get(key, 0) + 1)
             self.write_stats()
 
+    def count_signature_request(self):
+        with self.lock:
+            self.stats["minisig_requests"] += 1
+            self.write_stats()
+
     def write_stats(self):
         write_atomically(os.path.join(self.directory, "stats.json"),
                          json.dumps(self.stats))
@@ -234,11 +244,17 @@ class Handler(BaseHTTPRequestHandler):
             target = urllib.parse.parse_qs(url.query).get("to", ["/"])[0]
             self.redirect(target)
             return
+        signature = url.path.endswith(".minisig")
+        if signature:
+            state.count_signature_request()
         if control.get("reset"):
             self.reset()
             return
         if "status" in control:
             self.error_page(int(control["status"]), control.get("retry_after"))
+            return
+        if signature:
+            self.send_signature(control.get("minisig"))
             return
         path = control.get("file", state.path)
         etag = control.get("etag", state.default_etag(path))
@@ -275,6 +291,26 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(page)
         self.body_sent += len(page)
+
+    def send_signature(self, path):
+        """The signature beside the archive: the file the control names,
+        or 404 when it names none or the file is not there."""
+        # Small answers go out at once, as production servers send them,
+        # not after the client's delayed acknowledgement of the session
+        # tickets (some 40 ms).
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        try:
+            with open(path or "", "rb") as f:
+                content = f.read()
+        except FileNotFoundError:
+            self.error_page(404)
+            return
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(content)))
+        self.end_headers()
+        self.wfile.write(content)
+        self.body_sent += len(content)
 
     def requested_range(self, size, etag, control):
         """(first, last) of the Range asked for and still valid, "beyond"

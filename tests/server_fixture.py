@@ -89,14 +89,15 @@ class HttpsServer:
         """Sets the server's mode for the next requests; the keys are those
         of https_server.py's control file (etag, if_none_match, status,
         cut_after, no_length, stall, rate, file, retry_after, reset,
-        ignore_ranges, faults). Nothing given restores the default."""
+        ignore_ranges, faults, minisig). Nothing given restores the
+        default."""
         write_atomically(os.path.join(self.directory, "control.json"),
                          json.dumps(control))
 
     def stats(self, timeout=10):
         """The server's counters (requests, active, body_bytes, statuses,
-        request_times, ranges, connections) once no request is in
-        progress."""
+        request_times, ranges, connections, minisig_requests) once no
+        request is in progress."""
         give_up = time.monotonic() + timeout
         while True:
             with open(os.path.join(self.directory, "stats.json")) as f:

@@ -1,0 +1,48 @@
+#ifndef AGENT_AGENT_SIGNATURE_H_
+#define AGENT_AGENT_SIGNATURE_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The two minisign files that sign a downloaded agent archive: the vendor's
+// public key, shipped in the bundle, and the detached signature (.minisig)
+// served beside the archive. Parsing only; nothing here verifies. Lines end
+// with "\n" or "\r\n"; every failure gives a one-line reason in "*error".
+
+using KeyId = std::array<std::uint8_t, 8>;
+
+// An Ed25519 public key with minisign's random key id.
+struct PublicKey {
+  KeyId keyId{};
+  std::array<std::uint8_t, 32> key{};
+};
+
+struct AgentSignature {
+  // True for the default form, which signs the BLAKE2b-512 digest of the
+  // archive; false for the legacy one, which signs the archive itself.
+  bool prehashed = false;
+  KeyId keyId{};
+  std::array<std::uint8_t, 64> signature{};
+  // The text after "trusted comment: ", which the global signature covers
+  // together with "signature".
+  std::string trustedComment;
+  std::array<std::uint8_t, 64> globalSignature{};
+};
+
+// Neither file is longer in practice; anything longer is refused unread.
+constexpr std::size_t kMaxSignatureFileSize = 16 * 1024;
+constexpr std::size_t kMaxPublicKeyFileSize = 4 * 1024;
+
+// A public key file as `minisign -G` writes it: an "untrusted comment: "
+// line, then the base64 of "Ed", the key id and the key.
+bool parsePublicKey(std::string_view text, PublicKey* key, std::string* error);
+
+// A .minisig file: an "untrusted comment: " line, the base64 of the
+// algorithm ("ED" prehashed, "Ed" legacy), the key id and the signature, a
+// "trusted comment: " line, and the base64 of the global signature.
+bool parseAgentSignature(std::string_view text, AgentSignature* signature,
+                         std::string* error);
+
+#endif  // AGENT_AGENT_SIGNATURE_H_

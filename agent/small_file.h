@@ -1,0 +1,14 @@
+#ifndef AGENT_SMALL_FILE_H_
+#define AGENT_SMALL_FILE_H_
+
+#include <cstddef>
+#include <string>
+
+// Reads the whole file at "path" into "*text" when it holds at most
+// "maxSize" bytes; a larger one is not read beyond that. False otherwise,
+// with a one-line reason in "*error" ("No such file or directory.", "The file
+// is larger than 4096 bytes.").
+bool readSmallFile(const std::string& path, std::size_t maxSize,
+                   std::string* text, std::string* error);
+
+#endif  // AGENT_SMALL_FILE_H_

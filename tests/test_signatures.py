@@ -1,0 +1,150 @@
+"""Signed install agents: with a minisign public key as InstallAgent.pub in
+the bundle's resources, a downloaded archive is unpacked and started only
+when the signature served at its URL plus ".minisig" is valid for it. Keys
+and signatures are made by the real minisign tool."""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+import bundle_fixture
+from bundle_fixture import snapshot
+from test_download_route import DownloadRouteCase
+
+REFUSED = "Signature check failed! Error - "
+
+
+def minisign(*args):
+    subprocess.run(["minisign", *args], check=True, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+class SignatureTest(DownloadRouteCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.keys = tempfile.mkdtemp(prefix="keys")
+        for name in ("vendor", "other"):
+            minisign("-G", "-W", "-p", os.path.join(cls.keys, name + ".pub"),
+                     "-s", os.path.join(cls.keys, name + ".key"))
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.keys)
+
+    def setUp(self):
+        super().setUp()
+        self.key = os.path.join(self.bundle.resources, "InstallAgent.pub")
+        shutil.copy(os.path.join(self.keys, "vendor.pub"), self.key)
+        self.signature = self.archive + ".minisig"
+        self.server.set_control(etag='"v1"', minisig=self.signature)
+
+    def sign(self, key="vendor", *options):
+        minisign("-S", *options, "-s", os.path.join(self.keys, key + ".key"),
+                 "-m", self.archive, "-x", self.signature)
+
+    def write_signature(self, content):
+        with open(self.signature, "wb" if isinstance(content, bytes)
+                  else "w") as f:
+            f.write(content)
+
+    def minisig_requests(self):
+        return self.server.stats()["minisig_requests"]
+
+    def test_prehashed_and_legacy_signatures_start_the_agent(self):
+        for options in ((), ("-l",)):
+            with self.subTest(options=options):
+                shutil.rmtree(self.bundle.cache_dir(), ignore_errors=True)
+                self.sign("vendor", *options)
+                requests = self.minisig_requests()
+                self.assert_started(self.run_bootstrapper("-v"), ["-v"])
+                self.assertEqual(requests + 1, self.minisig_requests())
+
+    def test_the_signature_is_retried_like_the_archive(self):
+        # The second request, the signature's, finds the server busy once.
+        self.sign()
+        self.server.set_control(etag='"v1"', minisig=self.signature, faults=[
+            {}, {"status": 503, "retry_after": "0"}])
+        self.assert_started(self.run_bootstrapper())
+        self.assertEqual(2, self.minisig_requests())
+
+    def test_a_bad_signature_leaves_the_cache_as_it_was(self):
+        # Given a cached agent, a new version whose signature does not hold
+        # is refused: nothing unpacked, the cache and its stamp as they were.
+        self.sign()
+        self.assert_started(self.run_bootstrapper())
+        cached = snapshot(self.bundle.cache_dir())
+        self.server.set_control(etag='"v2"', minisig=self.signature)
+        new_archive = self.agent_archive(seed=2)
+
+        def other_key():
+            self.sign("other")
+
+        def archive_changed():
+            self.sign()
+            changed = bytearray(new_archive)
+            changed[len(changed) // 2] ^= 1
+            self.serve(bytes(changed))
+
+        def comment_changed():
+            self.sign()
+            with open(self.signature) as f:
+                lines = f.read().splitlines()
+            lines[2] += " and more"
+            self.write_signature("\n".join(lines) + "\n")
+
+        def truncated():
+            self.sign()
+            with open(self.signature) as f:
+                self.write_signature(f.read()[:150])
+
+        cases = {  # name: (preparation, the reason logged)
+            "other key": (other_key, "made with another key"),
+            "archive changed by one byte": (archive_changed,
+                                            "archive does not match"),
+            "trusted comment altered": (comment_changed,
+                                        "trusted comment does not match"),
+            "missing": (lambda: os.remove(self.signature), "status 404"),
+            "empty": (lambda: self.write_signature(""), "Not a minisign"),
+            "truncated": (truncated, "Not a minisign"),
+            "garbage": (lambda: self.write_signature(os.urandom(300)),
+                        "Not a minisign"),
+        }
+        for name, (prepare, reason) in cases.items():
+            with self.subTest(name):
+                self.serve(new_archive)
+                prepare()
+                result = self.run_bootstrapper()
+                self.assert_failed(result, REFUSED)
+                self.assertIn(reason, result.stderr.decode())
+                self.assertIn(self.server.url() + ".minisig",
+                              result.stderr.decode())
+                self.assertEqual(cached, snapshot(self.bundle.cache_dir()))
+
+    def test_only_a_download_with_a_key_asks_for_a_signature(self):
+        # A cache hit asks for none: its agent was checked before it was
+        # stored.
+        self.sign()
+        self.assert_started(self.run_bootstrapper())
+        self.assert_started(self.run_bootstrapper())
+        stats = self.server.stats()
+        self.assertEqual((1, 1), (stats["statuses"].get("304"),
+                                  stats["minisig_requests"]))
+
+        # Without a key nothing asks for a signature.
+        os.remove(self.key)
+        self.server.set_control(etag='"v2"', minisig=self.signature)
+        self.assert_started(self.run_bootstrapper())
+        self.assertEqual(1, self.minisig_requests())
+
+    def test_a_key_that_does_not_parse_fails_before_any_download(self):
+        with open(self.key, "w") as f:
+            f.write("untrusted comment: a key\nnot base64\n")
+        result = self.run_bootstrapper()
+        self.assert_failed(result, "Cannot use the public key " + self.key)
+        self.assertEqual(0, self.server.stats()["requests"])
+
+
+if __name__ == "__main__":
+    bundle_fixture.main()
