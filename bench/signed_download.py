@@ -53,7 +53,7 @@ def timed_signed_downloads(label, served, pairs, keys):
     if requests != pairs + 1:
         raise BenchError(f"{requests} signature requests for "
                          f"{pairs + 1} signed runs")
-    return [Row(f"download route, {label}, with key/without",
+    return [Row(f"signed download, {label}, with key/without",
                 [r.agent for r in ours], [r.agent for r in theirs],
                 target=1.03)]
 
