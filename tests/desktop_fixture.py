@@ -56,11 +56,15 @@ def _read_line(stream_fd, timeout):
 
 
 class Desktop:
-    """Starts Xvfb on a free display and a session bus; stops both at the
-    end of the with block."""
+    """Starts Xvfb on a free display and a session bus, and names both in
+    this process's environment; stops both and restores the environment at
+    the end of the with block."""
+
+    _NAMES = ("DBUS_SESSION_BUS_ADDRESS", "DISPLAY")
 
     def __init__(self, size="1024x768x24", timeout=30):
         self._processes = []
+        self._saved = {name: os.environ.get(name) for name in self._NAMES}
         try:
             read_end, write_end = os.pipe()
             try:
@@ -108,6 +112,11 @@ class Desktop:
             if process.stdout is not None:
                 process.stdout.close()
         self._processes = []
+        for name, value in self._saved.items():
+            if value is None:
+                os.environ.pop(name, None)
+            else:
+                os.environ[name] = value
 
     def environment(self):
         """What a run needs to show its window here."""
