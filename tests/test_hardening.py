@@ -57,6 +57,16 @@ class HardeningCase(unittest.TestCase):
                    for d in os.listdir(self.bundle.tmpdir))
 
 
+class ForcedTerminalTest(HardeningCase):
+    def test_a_terminal_forced_without_one_never_waits_for_keys(self):
+        # Standard error is a pipe: no key could ever close the failed window.
+        result = self.bundle.run(env={"QZ_INSTALLER_FRONT_END": "terminal",
+                                      "QZ_INTERNAL_INSTALL_AGENT_URL":
+                                      "https://"})
+        self.assertEqual(255, result.returncode)
+        self.assertEqual("Installation failed.", lines(result)[-1])
+
+
 class WorkingDirectoryTest(HardeningCase):
 
     def test_an_unusable_tmpdir_falls_back_to_tmp(self):

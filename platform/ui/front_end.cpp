@@ -31,7 +31,10 @@ bool hasDisplay() {
 std::unique_ptr<FrontEnd> NewDefaultFrontEnd() {
   const std::string forced = environment("QZ_INSTALLER_FRONT_END");
   if (forced == "headless") return NewHeadlessFrontEnd();
-  if (forced == "terminal") return NewTerminalFrontEnd(STDERR_FILENO);
+  // Without a terminal to read keys from, a failed run would wait forever.
+  if (forced == "terminal" && isatty(STDERR_FILENO)) {
+    return NewTerminalFrontEnd(STDERR_FILENO);
+  }
   if (forced == "gui" || (forced.empty() && hasDisplay())) {
     if (std::unique_ptr<FrontEnd> window = LoadGtkFrontEnd()) return window;
   }

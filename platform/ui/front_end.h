@@ -37,7 +37,8 @@ std::unique_ptr<FrontEnd> NewHeadlessFrontEnd();
 // the module, GTK or the display is missing.
 std::unique_ptr<FrontEnd> LoadGtkFrontEnd();
 // The front end that QZ_INSTALLER_FRONT_END names (gui, terminal or
-// headless). Otherwise the GTK window when a display is named and opens,
+// headless; terminal only when standard error is one, else headless).
+// Otherwise the GTK window when a display is named and opens,
 // else the terminal front end when standard error is a terminal and the
 // process is in its foreground (a background run cannot read keys), else
 // headless. A window that cannot be shown falls back the same way.
