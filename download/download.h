@@ -21,8 +21,9 @@
 // creates exactly one, connects its outlets, and makes it the delegate of the
 // application and of the window. When the bundle has a public key
 // (downloadSigningKey), a downloaded archive reaches the cache only with a
-// valid signature from "<URL>.minisig", fetched once the archive is
-// complete; a cached agent was checked before it was stored.
+// valid signature from "<URL>.minisig", fetched beside the archive once the
+// response shows that the cached agent is not current; a cached agent was
+// checked before it was stored.
 class Download : public platform::ApplicationDelegate,
                  public platform::WindowDelegate,
                  public platform::WebDownloadDelegate {
@@ -62,16 +63,19 @@ class Download : public platform::ApplicationDelegate,
   void failure(const std::string& message, platform::Color color);
   void downloadDidFailWithError(platform::WebDownload* download,
                                 const platform::DownloadError& error) override;
-  // With a key, fetches the archive's signature first (see
-  // signatureDidArrive). Then shows that the installer is being prepared
-  // while the cache installs the archive under the response's ETag and
-  // starts it; once the agent runs, closes the window, which ends the run.
+  // With a key, shows that the signature is being checked, and checks it
+  // once it has arrived too (see signatureDidArrive). Then shows that the
+  // installer is being prepared while the cache installs the archive under
+  // the response's ETag and starts it; once the agent runs, closes the
+  // window, which ends the run.
   void downloadDidFinish(platform::WebDownload* download) override;
-  // Hands the archive to the cache when the fetched signature is valid for
-  // it; otherwise logs why, naming the signature's URL, and shows in red
-  // that the signature is not valid, with nothing unpacked or started.
-  // "fetchFailure" is why the signature could not be fetched, if it could
-  // not.
+  // Takes the end of the signature's download. One that could not be
+  // fetched ("fetchFailure" says why) refuses the archive at once, stopping
+  // its download if it still runs; a fetched one is checked when the
+  // archive is complete. The archive reaches the cache only when the
+  // signature is valid for it; otherwise the run logs why, naming the
+  // signature's URL, and shows in red that the signature is not valid, with
+  // nothing unpacked or started.
   void signatureDidArrive(
       const std::optional<platform::DownloadError>& fetchFailure);
   // Takes what starting the agent came to: when it started, sets the
@@ -107,8 +111,13 @@ class Download : public platform::ApplicationDelegate,
   }
 
  private:
-  // Shows that the signature is being checked and starts fetching it.
+  // Starts fetching the signature, unless it is on its way already.
   void fetchSignature();
+  // Verifies the arrived signature against the complete archive, then
+  // installs the archive or refuses it.
+  void checkSignatureAndInstall();
+  // Logs why the signature does not hold and shows it in red.
+  void refuseSignature(const std::string& reason, const std::string& url);
   void installDownloadedAgent();
   // The cache's last word before it starts the agent: takes the window off
   // the screen and says true while it is open. Signals that arrived while
@@ -134,6 +143,8 @@ class Download : public platform::ApplicationDelegate,
   // Present when archives must be signed: hashes the archive as it arrives.
   std::optional<ArchiveSignatureCheck> signatureCheck_;
   std::unique_ptr<SignatureFetch> signatureFetch_;
+  bool signatureArrived_ = false;
+  bool archiveComplete_ = false;
 };
 
 #endif  // DOWNLOAD_DOWNLOAD_H_

@@ -2,11 +2,18 @@
 #include "platform/os/service.h"
 
 void Download::downloadDidFinish(platform::WebDownload*) {
-  if (signatureCheck_) {
-    fetchSignature();
+  if (!signatureCheck_) {
+    installDownloadedAgent();
     return;
   }
-  installDownloadedAgent();
+  archiveComplete_ = true;
+  // The signature may still be on its way, and the digest may still take
+  // in the archive's last pieces.
+  downloadPercent_->setStringValue("Checking the installer's signature");
+  progress_->setIndeterminate(true);
+  progress_->startAnimation(this);
+  window_->displayIfNeeded();
+  if (signatureArrived_) checkSignatureAndInstall();
 }
 
 void Download::installDownloadedAgent() {

@@ -53,8 +53,12 @@ void Download::downloadDidReceiveResponse(
   bytesReceived_ = 0;
   progress_->setDoubleValue(0.0);
 
-  // The archive's digest starts over with the body.
-  if (signatureCheck_) signatureCheck_->restart();
+  // The archive's digest starts over with the body; its signature comes
+  // meanwhile.
+  if (signatureCheck_) {
+    signatureCheck_->restart();
+    fetchSignature();
+  }
 
   if (fileLength_ == -1) {
     progress_->setIndeterminate(true);
@@ -107,6 +111,8 @@ void Download::showFailure(const std::string& message, platform::Color color) {
 
 void Download::downloadDidFailWithError(platform::WebDownload*,
                                         const platform::DownloadError& error) {
+  // The archive's failure is the run's: its signature is no longer wanted.
+  if (signatureFetch_) signatureFetch_->cancel();
   platform::Service<platform::SystemLog>::get().log(
       "Download failed! Error - " + error.localizedDescription + " " +
       error.failingURLString.value_or("(null)"));

@@ -4,11 +4,8 @@
 #include "platform/os/system_log.h"
 
 void Download::fetchSignature() {
-  downloadPercent_->setStringValue("Checking the installer's signature");
-  progress_->setIndeterminate(true);
-  progress_->startAnimation(this);
-  window_->displayIfNeeded();
-
+  // A retry of the archive does not ask for the signature again.
+  if (signatureFetch_) return;
   // The same time-out as the archive's; TLS and proxy come from the factory.
   platform::URLRequest request;
   request.url = signatureURL();
@@ -22,16 +19,30 @@ void Download::fetchSignature() {
 
 void Download::signatureDidArrive(
     const std::optional<platform::DownloadError>& fetchFailure) {
-  std::string reason;
-  // As the download's own failures are logged: without a password.
-  std::string url = platform::withoutUserInfo(signatureURL());
   if (fetchFailure) {
-    reason = fetchFailure->localizedDescription;
-    url = fetchFailure->failingURLString.value_or(url);
-  } else if (signatureCheck_->verify(signatureLocation(), &reason)) {
+    // Without a signature the archive is of no use: no need to wait for it.
+    if (!archiveComplete_ && theDownload_) theDownload_->cancel();
+    // As the download's own failures are logged: without a password.
+    refuseSignature(fetchFailure->localizedDescription,
+                    fetchFailure->failingURLString.value_or(
+                        platform::withoutUserInfo(signatureURL())));
+    return;
+  }
+  signatureArrived_ = true;
+  if (archiveComplete_) checkSignatureAndInstall();
+}
+
+void Download::checkSignatureAndInstall() {
+  std::string reason;
+  if (signatureCheck_->verify(signatureLocation(), &reason)) {
     installDownloadedAgent();
     return;
   }
+  refuseSignature(reason, platform::withoutUserInfo(signatureURL()));
+}
+
+void Download::refuseSignature(const std::string& reason,
+                               const std::string& url) {
   // Never the unsigned archive instead: it stays where it is, unpacked by
   // no one, and goes with the working directory.
   platform::Service<platform::SystemLog>::get().log(

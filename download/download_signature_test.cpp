@@ -106,6 +106,36 @@ TEST(DownloadSignatureTest, WithoutAValidSignatureNothingIsInstalled) {
   }
 }
 
+TEST(DownloadSignatureTest, EitherDownloadFailingStopsTheOther) {
+  {
+    // The signature is missing: the rest of the archive is not waited for.
+    FakeDownloadWindow w(vectorKey());
+    platform::FakeDownloadRecord& archive = w.launch();
+    archive.respond(serverResponse("\"v2\"", 1000));
+    archive.receive(10);
+    ASSERT_EQ(w.downloads.started.size(), 2u);
+    EXPECT_EQ(w.downloads.started[1]->request.url, kSignatureUrl);
+
+    w.downloads.started[1]->fail(
+        {"The server answered with HTTP status 404.", kSignatureUrl});
+    EXPECT_EQ(archive.cancelCalls, 1);
+    EXPECT_EQ(w.window->status.stringValue(),
+              "The installer's signature is not valid.");
+    EXPECT_TRUE(w.cache.installs.empty());
+  }
+  {
+    // The archive fails: its failure is the one shown.
+    FakeDownloadWindow w(vectorKey());
+    platform::FakeDownloadRecord& archive = w.launch();
+    archive.respond(serverResponse("\"v2\"", 1000));
+    archive.fail({"Connection reset.", FakeDownloadWindow::kUrl});
+    ASSERT_EQ(w.downloads.started.size(), 2u);
+    EXPECT_EQ(w.downloads.started[1]->cancelCalls, 1);
+    ASSERT_EQ(w.log.lines.size(), 1u);
+    EXPECT_EQ(w.log.lines[0].rfind("Download failed!", 0), 0u);
+  }
+}
+
 TEST(DownloadSignatureTest, ClosingTheWindowStopsTheSignatureDownload) {
   SignedWindow w([](platform::FakeDownloadRecord&) {});
   w.application.run();

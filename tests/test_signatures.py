@@ -122,6 +122,16 @@ class SignatureTest(DownloadRouteCase):
                               result.stderr.decode())
                 self.assertEqual(cached, snapshot(self.bundle.cache_dir()))
 
+    def test_a_missing_signature_does_not_wait_for_the_archive(self):
+        # The signature is asked for beside a slow archive (10 s at this
+        # rate); its 404 ends the run with most of the archive unsent.
+        self.server.set_control(etag='"v1"', minisig=self.signature,
+                                rate=300_000)
+        self.assert_failed(self.run_bootstrapper(), REFUSED + "The server "
+                           "answered with HTTP status 404.")
+        self.assertLess(self.server.stats()["body_bytes"],
+                        os.path.getsize(self.archive) // 2)
+
     def test_only_a_download_with_a_key_asks_for_a_signature(self):
         # A cache hit asks for none: its agent was checked before it was
         # stored.
