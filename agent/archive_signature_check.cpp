@@ -90,6 +90,7 @@ void ArchiveSignatureCheck::restart() {
   changed_.wait(lock, [this] { return !busy_; });
   arrived_ = 0;
   hashed_ = 0;
+  finishing_ = false;
   readError_.clear();
   // Opened anew: a body that starts over may have a new file.
   archive_.reset(open(archivePath_.c_str(), O_RDONLY | O_CLOEXEC));
@@ -123,15 +124,20 @@ void ArchiveSignatureCheck::startHashing() {
 void ArchiveSignatureCheck::archiveGrewBy(std::uint64_t length) {
   const std::lock_guard<std::mutex> lock(mutex_);
   arrived_ += length;
-  changed_.notify_all();
+  // Woken for every piece the network hands over, the thread would cost
+  // more in switches than in hashing on a slow link.
+  if (arrived_ - hashed_ >= kPieceSize) changed_.notify_all();
 }
 
 void ArchiveSignatureCheck::hashArrivals() {
-  std::vector<char> buffer(256 * 1024);
+  std::vector<char> buffer(kPieceSize);
   std::unique_lock<std::mutex> lock(mutex_);
   while (true) {
     changed_.wait(lock, [this] {
-      return stopping_ || (readError_.empty() && hashed_ < arrived_);
+      return stopping_ ||
+             (readError_.empty() &&
+              (arrived_ - hashed_ >= kPieceSize ||
+               (finishing_ && hashed_ < arrived_)));
     });
     if (stopping_) return;
     // The file and the digest are this thread's until busy_ is cleared.
@@ -169,6 +175,9 @@ bool ArchiveSignatureCheck::finishHashing(std::string* error) {
   }
   {
     std::unique_lock<std::mutex> lock(mutex_);
+    // The last piece may be short.
+    finishing_ = true;
+    changed_.notify_all();
     changed_.wait(lock, [this] {
       return !busy_ && (hashed_ == arrived_ || !readError_.empty());
     });

@@ -13,9 +13,10 @@
 
 // Checks a downloaded agent archive against its minisign signature and the
 // bundle's key. The archive is hashed while it arrives, by a thread of its
-// own beside the download: each piece is read back from the file soon after
-// it was written, while the system still caches it, so that the check adds
-// no second pass over a large archive and does not hold up the download.
+// own beside the download: each quarter megabyte is read back from the file
+// once it was written, while the system still caches it, so that the check
+// adds no second pass over a large archive and does not hold up the
+// download.
 // Only a legacy signature, which covers the archive itself rather than its
 // digest, has the whole file read once more (Ed25519 takes its message in
 // one piece). All calls come from one thread.
@@ -50,6 +51,9 @@ class ArchiveSignatureCheck {
   void stopHashing();
   bool verifyMessage(const AgentSignature& signature, std::string* error);
 
+  // What the thread reads back and hashes at a time.
+  static constexpr std::uint64_t kPieceSize = 256 * 1024;
+
   PublicKey key_;
   std::string archivePath_;
   // The file and the digest: the hashing thread's while busy_, else the
@@ -63,6 +67,7 @@ class ArchiveSignatureCheck {
   std::uint64_t arrived_ = 0;
   std::uint64_t hashed_ = 0;
   bool busy_ = false;  // the thread is hashing a piece
+  bool finishing_ = false;  // nothing more arrives: hash what is left
   bool stopping_ = false;
   std::string readError_;  // why the archive could not be hashed
   std::thread hasher_;     // last: it runs on the members above
