@@ -118,6 +118,9 @@ class Download : public platform::ApplicationDelegate,
   void checkSignatureAndInstall();
   // Logs why the signature does not hold and shows it in red.
   void refuseSignature(const std::string& reason, const std::string& url);
+  // Shows "status" over a bar that runs without a measure, with Cancel
+  // enabled or not.
+  void showWorking(const std::string& status, bool cancellable);
   void installDownloadedAgent();
   // The cache's last word before it starts the agent: takes the window off
   // the screen and says true while it is open. Signals that arrived while

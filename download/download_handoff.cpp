@@ -9,19 +9,20 @@ void Download::downloadDidFinish(platform::WebDownload*) {
   archiveComplete_ = true;
   // The signature may still be on its way, and the digest may still take
   // in the archive's last pieces.
-  downloadPercent_->setStringValue("Checking the installer's signature");
-  progress_->setIndeterminate(true);
-  progress_->startAnimation(this);
-  window_->displayIfNeeded();
+  showWorking("Checking the installer's signature", true);
   if (signatureArrived_) checkSignatureAndInstall();
 }
 
-void Download::installDownloadedAgent() {
-  downloadPercent_->setStringValue("Initializing the installer");
+void Download::showWorking(const std::string& status, bool cancellable) {
+  downloadPercent_->setStringValue(status);
   progress_->setIndeterminate(true);
   progress_->startAnimation(this);
-  cancel_->setEnabled(false);
+  cancel_->setEnabled(cancellable);
   window_->displayIfNeeded();
+}
+
+void Download::installDownloadedAgent() {
+  showWorking("Initializing the installer", false);
 
   // The agent may open windows of its own: this one leaves the screen right
   // before the agent starts.
