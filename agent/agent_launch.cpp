@@ -28,7 +28,7 @@ bool unzipInstallAgent(std::string zipPath, std::string destination,
   // to go on, and wait.
   const int status =
       call_system(tool, unzipCommandLine(zipPath, destination, tool),
-                  platform::StandardInput::kNone);
+                  platform::StandardInput::kNone, {});
   if (status != 0) {
     reporter("Failed to unzip the install agent", true);
     return false;
@@ -43,8 +43,8 @@ bool fireInstallAgentWithArgs(std::string launcher, std::string command,
   command = agentCommandLine(command, bundleLocation, argc, argv);
   // The agent's own status is its business; only a shell that never
   // started (a line too long for the kernel) is a failure here.
-  if (call_system(launcher, command, platform::StandardInput::kInherited) ==
-      -1) {
+  if (call_system(launcher, command, platform::StandardInput::kInherited,
+                  {}) == -1) {
     reporter("Failed to start the instal agent", true);
     return false;
   }

@@ -131,7 +131,7 @@ class DiskAgentCache : public AgentCache {
       return Outcome::kIncomplete;
     }
     if (beforeStart && !beforeStart()) return Outcome::kCalledOff;
-    return launch(agentDir, {inUse.fd(), false});
+    return launch(agentDir, {{inUse.fd()}, false});
   }
 
   // Unpacks "archive" into a fresh directory beside it, runs the agent
@@ -153,7 +153,7 @@ class DiskAgentCache : public AgentCache {
       return Outcome::kIncomplete;
     }
     if (beforeStart && !beforeStart()) return Outcome::kCalledOff;
-    return launch(unpacked.path(), {-1, true});
+    return launch(unpacked.path(), {{}, true});
   }
 
   static Outcome launch(const std::string& agentDir,
