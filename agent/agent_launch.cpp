@@ -7,8 +7,13 @@
 
 std::string unzipCommandLine(std::string zipPath, std::string destination,
                              std::string tool) {
-  return smart_quote(tool) + " -qq -o " + smart_quote(zipPath) + " -d " +
-         smart_quote(destination);
+  // unzip knows no "--"; what follows -d is never read as an option.
+  if (!zipPath.empty() && zipPath[0] == '-') zipPath = "./" + zipPath;
+  // Given a password, unzip never opens the terminal itself to ask for one
+  // (its standard input does not keep it from doing so): an encrypted
+  // entry fails at once.
+  return smart_quote(tool) + " -qq -o -P '' " + smart_quote(zipPath) +
+         " -d " + smart_quote(destination);
 }
 
 std::string agentCommandLine(std::string command, std::string bundleLocation,

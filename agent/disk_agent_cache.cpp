@@ -158,8 +158,9 @@ class DiskAgentCache : public AgentCache {
 
   static Outcome launch(const std::string& agentDir,
                         const platform::LaunchOptions& options) {
+    // After "--", the launcher's path is never read as options.
     std::vector<std::string> arguments = {
-        getInstallAgentExecutable(agentDir), "-installbundle",
+        "--", getInstallAgentExecutable(agentDir), "-installbundle",
         platform::appendPathComponent(getBundleLocation(), "bundle.zip")};
     const std::vector<std::string> own =
         platform::Service<platform::ProcessInfo>::get().arguments();
