@@ -12,8 +12,8 @@ std::string unzipCommandLine(std::string zipPath, std::string destination,
   // Given a password, unzip never opens the terminal itself to ask for one
   // (its standard input does not keep it from doing so): an encrypted
   // entry fails at once.
-  return smart_quote(tool) + " -qq -o -P '' " + smart_quote(zipPath) +
-         " -d " + smart_quote(destination);
+  return smart_quote(tool) + " -qq -o -P '' " + smart_quote(zipPath) + " -d " +
+         smart_quote(destination);
 }
 
 std::string agentCommandLine(std::string command, std::string bundleLocation,
@@ -48,8 +48,8 @@ bool fireInstallAgentWithArgs(std::string launcher, std::string command,
   command = agentCommandLine(command, bundleLocation, argc, argv);
   // The agent's own status is its business; only a shell that never
   // started (a line too long for the kernel) is a failure here.
-  if (call_system(launcher, command, platform::StandardInput::kInherited,
-                  {}) == -1) {
+  if (call_system(launcher, command, platform::StandardInput::kInherited, {}) ==
+      -1) {
     reporter("Failed to start the instal agent", true);
     return false;
   }

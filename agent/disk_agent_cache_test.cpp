@@ -103,11 +103,10 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
   ASSERT_EQ(tasks.launches.size(), 2u);
   EXPECT_EQ(tasks.launches[1].launchPath, "/bin/sh");
   EXPECT_EQ(tasks.launches[1].arguments,
-            (std::vector<std::string>{"--", agentDir() + "/install",
-                                      "-installbundle",
-                                      bundle.resources() + "/bundle.zip",
-                                      "--mode unattended", "it's \"quoted\"",
-                                      "$HOME", ""}));
+            (std::vector<std::string>{
+                "--", agentDir() + "/install", "-installbundle",
+                bundle.resources() + "/bundle.zip", "--mode unattended",
+                "it's \"quoted\"", "$HOME", ""}));
   EXPECT_FALSE(tasks.launches[1].options.waitForExit);
 
   // Only the stamp byte for byte starts the cached agent, and only after

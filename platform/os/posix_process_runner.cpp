@@ -79,8 +79,8 @@ class RealProcessRunner : public ProcessRunner {
     posix_spawnattr_setflags(&attributes.attributes, POSIX_SPAWN_SETSIGDEF);
     SpawnActions actions;
     if (input == StandardInput::kNone) {
-      posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO,
-                                       "/dev/null", O_RDONLY, 0);
+      posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null",
+                                       O_RDONLY, 0);
     }
     ProcessOutcome outcome;
     outcome.startError = actions.inheritOnly(inheritedFds);

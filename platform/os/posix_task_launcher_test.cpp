@@ -91,8 +91,8 @@ TEST(TaskLauncherTest, KeepsOnlyTheNamedDescriptorsAndWaitsWhenAsked) {
   LaunchOptions options;
   options.inheritedFds = {kept};
   options.waitForExit = true;
-  ASSERT_TRUE(TaskLauncher::Real().launch("/bin/sh", {"-c", script, seen},
-                                          options));
+  ASSERT_TRUE(
+      TaskLauncher::Real().launch("/bin/sh", {"-c", script, seen}, options));
   EXPECT_EQ(readAll(seen), std::to_string(kept) + "\n");
   close(kept);
   close(leftOpen);
