@@ -219,32 +219,27 @@ class ShippedAgentTest(HardeningCase):
 class InheritedDescriptorTest(HardeningCase):
 
     def test_the_agent_inherits_only_its_streams_and_its_lock(self):
-        # On a cache hit the agent starts while the transfer is still open;
-        # the shipped agent's shell is started the same way.
         fds = self.bundle.record + ".fds"
         launcher = ('ls -l /proc/$$/fd > "$AGENT_RECORD.fds"\n' +
                     bundle_fixture.RECORDING_LAUNCHER)
         make_zip(self.archive, {"install": launcher})
 
         def inherited():
-            """What the agent had open, but pipes (its output, errors and
-            the shell's copies), as the agent's launcher and its lock."""
+            """The agent's open files but pipes (its output, its errors and
+            the shell's copies), its directory written DIR."""
+            agent_dir = os.path.dirname(self.bundle.agent_call()[0])
             with open(fds) as f:
-                targets = {line.split(" -> ")[1] for line in
-                           f.read().splitlines() if " -> " in line}
-            agent = self.bundle.agent_call()[0]
-            self.bundle.forget_agent()
-            return {t.replace(os.path.dirname(agent), "DIR") for t in targets
-                    if not t.startswith("pipe:")}
+                links = [line.split(" -> ")[1]
+                         for line in f.read().splitlines() if " -> " in line]
+            return {link.replace(agent_dir, "DIR") for link in links
+                    if not link.startswith("pipe:")}
         with HttpsServer(self.archive) as server:
-            server.set_control(etag='"e1"', if_none_match=False)
-            self.assertEqual(0, self.bundle.run(env=server.environment())
-                             .returncode)
-            self.bundle.forget_agent()
-            server.set_control(etag='"e1"', if_none_match=False,
-                               stall=RUN_TIMEOUT)
-            self.assertEqual(0, self.bundle.run(env=server.environment())
-                             .returncode)
+            # An install, then a cache hit while the transfer is still open.
+            for stall in (0, RUN_TIMEOUT):
+                server.set_control(etag='"e1"', if_none_match=False,
+                                   stall=stall)
+                self.assertEqual(0, self.bundle.run(
+                    env=server.environment()).returncode)
             self.assertEqual({"/dev/null", fds, "DIR", "DIR/install"},
                              inherited())
         self.bundle.ship_agent(launcher=launcher)
