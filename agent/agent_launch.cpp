@@ -7,7 +7,12 @@
 
 std::string unzipCommandLine(std::string zipPath, std::string destination,
                              std::string tool) {
-  return smart_quote(tool) + " -qq -o " + smart_quote(zipPath) + " -d " +
+  // unzip knows no "--"; what follows -d is never read as an option.
+  if (!zipPath.empty() && zipPath[0] == '-') zipPath = "./" + zipPath;
+  // Given a password, unzip never opens the terminal itself to ask for one
+  // (its standard input does not keep it from doing so): an encrypted
+  // entry fails at once.
+  return smart_quote(tool) + " -qq -o -P '' " + smart_quote(zipPath) + " -d " +
          smart_quote(destination);
 }
 
@@ -28,7 +33,7 @@ bool unzipInstallAgent(std::string zipPath, std::string destination,
   // to go on, and wait.
   const int status =
       call_system(tool, unzipCommandLine(zipPath, destination, tool),
-                  platform::StandardInput::kNone);
+                  platform::StandardInput::kNone, {});
   if (status != 0) {
     reporter("Failed to unzip the install agent", true);
     return false;
@@ -43,7 +48,7 @@ bool fireInstallAgentWithArgs(std::string launcher, std::string command,
   command = agentCommandLine(command, bundleLocation, argc, argv);
   // The agent's own status is its business; only a shell that never
   // started (a line too long for the kernel) is a failure here.
-  if (call_system(launcher, command, platform::StandardInput::kInherited) ==
+  if (call_system(launcher, command, platform::StandardInput::kInherited, {}) ==
       -1) {
     reporter("Failed to start the instal agent", true);
     return false;

@@ -7,15 +7,17 @@
 
 // Unpacks the archive "zipPath" into the existing directory "destination"
 // with the unzip program "tool" (found on the shell's search path),
-// overwriting files without asking; its standard input is /dev/null, so it
-// never waits for an answer. A missing archive gives false with no
-// message and no tool run; a failing tool reports "Failed to unzip the
-// install agent" and gives false.
+// overwriting files without asking; its standard input is /dev/null and it
+// is given an empty password, so it never waits for an answer, on the
+// terminal neither: an encrypted archive fails. A missing archive gives
+// false with no message and no tool run; a failing tool reports "Failed to
+// unzip the install agent" and gives false.
 bool unzipInstallAgent(std::string zipPath, std::string destination,
                        std::string tool, ErrorReporter reporter);
 
-// The unzip command line: "tool", " -qq -o ", "zipPath", " -d " and
-// "destination", the three through smart_quote.
+// The unzip command line: "tool", " -qq -o -P '' ", "zipPath" ("./" put
+// before one that begins with "-"), " -d " and "destination", the three
+// through smart_quote.
 std::string unzipCommandLine(std::string zipPath, std::string destination,
                              std::string tool);
 

@@ -30,8 +30,11 @@ TEST(CommandLines, PlainPathsAndArgumentsStayBare) {
                        argv));
   EXPECT_EQ("sh /w/install -installbundle /r/bundle.zip",
             agentCommandLine("sh /w/install", "/r", 1, argv));
-  EXPECT_EQ("unzip -qq -o /r/InstallAgent.zip -d /tmp/qzAb12Cd",
+  EXPECT_EQ("unzip -qq -o -P '' /r/InstallAgent.zip -d /tmp/qzAb12Cd",
             unzipCommandLine("/r/InstallAgent.zip", "/tmp/qzAb12Cd", "unzip"));
+  // unzip reads no "--": an archive beginning with "-" is made no option.
+  EXPECT_EQ("unzip -qq -o -P '' ./-x.zip -d -d",
+            unzipCommandLine("-x.zip", "-d", "unzip"));
 }
 
 TEST(FireInstallAgent, StartsTheAgentWithTheBundleArchiveAndTheUserArguments) {

@@ -131,7 +131,7 @@ class DiskAgentCache : public AgentCache {
       return Outcome::kIncomplete;
     }
     if (beforeStart && !beforeStart()) return Outcome::kCalledOff;
-    return launch(agentDir, {inUse.fd(), false});
+    return launch(agentDir, {{inUse.fd()}, false});
   }
 
   // Unpacks "archive" into a fresh directory beside it, runs the agent
@@ -153,13 +153,14 @@ class DiskAgentCache : public AgentCache {
       return Outcome::kIncomplete;
     }
     if (beforeStart && !beforeStart()) return Outcome::kCalledOff;
-    return launch(unpacked.path(), {-1, true});
+    return launch(unpacked.path(), {{}, true});
   }
 
   static Outcome launch(const std::string& agentDir,
                         const platform::LaunchOptions& options) {
+    // After "--", the launcher's path is never read as options.
     std::vector<std::string> arguments = {
-        getInstallAgentExecutable(agentDir), "-installbundle",
+        "--", getInstallAgentExecutable(agentDir), "-installbundle",
         platform::appendPathComponent(getBundleLocation(), "bundle.zip")};
     const std::vector<std::string> own =
         platform::Service<platform::ProcessInfo>::get().arguments();

@@ -103,10 +103,10 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
   ASSERT_EQ(tasks.launches.size(), 2u);
   EXPECT_EQ(tasks.launches[1].launchPath, "/bin/sh");
   EXPECT_EQ(tasks.launches[1].arguments,
-            (std::vector<std::string>{agentDir() + "/install", "-installbundle",
-                                      bundle.resources() + "/bundle.zip",
-                                      "--mode unattended", "it's \"quoted\"",
-                                      "$HOME", ""}));
+            (std::vector<std::string>{
+                "--", agentDir() + "/install", "-installbundle",
+                bundle.resources() + "/bundle.zip", "--mode unattended",
+                "it's \"quoted\"", "$HOME", ""}));
   EXPECT_FALSE(tasks.launches[1].options.waitForExit);
 
   // Only the stamp byte for byte starts the cached agent, and only after
@@ -273,7 +273,7 @@ TEST_F(DiskAgentCacheTest, ACacheOthersMayChangeIsNotUsed) {
                               " is not a directory of this user's that only "
                               "the user may change.");
   ASSERT_EQ(tasks.launches.size(), 2u);
-  const std::string launcher = tasks.launches[1].arguments[0];
+  const std::string launcher = tasks.launches[1].arguments[1];
   EXPECT_EQ(fs::path(launcher).parent_path().parent_path(), bundle.root());
   EXPECT_TRUE(tasks.launches[1].options.waitForExit);
   EXPECT_FALSE(exists(launcher)) << "removed once the agent ended";

@@ -14,7 +14,8 @@ namespace {
 using testing_env::ScopedEnvironment;
 
 TEST(InstallAgentCache, CacheDirectoryLiesBelowHome) {
-  // Without HOME, the account's home from the password database counts.
+  // Without an absolute HOME, the account's home from the password
+  // database counts.
   const std::string subpath = ".vorpex/app_installer_cache/V3318k/osxi64/";
   platform::FakeUserAccount account("/home/u");
   platform::ScopedService<platform::UserAccount> service(&account);
@@ -27,16 +28,19 @@ TEST(InstallAgentCache, CacheDirectoryLiesBelowHome) {
       {"/", "/" + subpath},
       {std::nullopt, "/home/u/" + subpath},
       {"", "/home/u/" + subpath},
-      {"x", "x" + subpath},  // One character gets no separator.
+      {"-x", "/home/u/" + subpath},
+      {"home/u", "/home/u/" + subpath},
   };
   for (const auto& c : cases) {
     ScopedEnvironment home("HOME", c.home);
     EXPECT_EQ(c.expected, getInstallAgentCacheDir())
         << c.home.value_or("unset");
   }
-  // An account without a home of its own.
-  account.home.reset();
+  // An account without a home of its own, or with a relative one.
   ScopedEnvironment home("HOME", std::nullopt);
+  account.home.reset();
+  EXPECT_EQ("/tmp/" + subpath, getInstallAgentCacheDir());
+  account.home = "u";
   EXPECT_EQ("/tmp/" + subpath, getInstallAgentCacheDir());
 }
 

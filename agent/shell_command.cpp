@@ -51,12 +51,13 @@ std::string argv2cmdline(int argc, const char* const argv[]) {
 }
 
 int call_system(std::string /*program*/, std::string command,
-                platform::StandardInput input) {
+                platform::StandardInput input,
+                const std::vector<int>& inheritedFds) {
   // Not system(3) itself: it cannot say that the line was too long to hand
   // over, and it cannot give the shell another standard input.
   const platform::ProcessOutcome outcome =
       platform::Service<platform::ProcessRunner>::get().run(
-          "/bin/sh", {"sh", "-c", command}, input);
+          "/bin/sh", {"sh", "-c", command}, input, inheritedFds);
   if (outcome.startError != 0) {
     errno = outcome.startError;
     return -1;

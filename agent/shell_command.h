@@ -2,6 +2,7 @@
 #define AGENT_SHELL_COMMAND_H_
 
 #include <string>
+#include <vector>
 
 #include "platform/os/process_runner.h"
 
@@ -19,9 +20,12 @@ std::string argv2cmdline(int argc, const char* const argv[]);
 // Runs "command" with the system shell (/bin/sh -c), waits for it and
 // returns what system() would: the shell's wait status, or -1 with errno set
 // when the shell could not be started (E2BIG: "command" is longer than the
-// kernel takes as one argument). "input" is the shell's standard input.
-// "program" names what the command starts; it is not used to run it.
+// kernel takes as one argument). "input" is the shell's standard input; the
+// shell, and what it starts, get no other descriptor but standard output,
+// standard error and "inheritedFds". "program" names what the command
+// starts; it is not used to run it.
 int call_system(std::string program, std::string command,
-                platform::StandardInput input);
+                platform::StandardInput input,
+                const std::vector<int>& inheritedFds);
 
 #endif  // AGENT_SHELL_COMMAND_H_

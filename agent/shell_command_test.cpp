@@ -37,7 +37,7 @@ std::vector<std::string> wordsSeenByShell(const ScratchDirectory& scratch,
                                           const std::string& words) {
   const std::string out = scratch / "words";
   call_system("printf", "printf '%s\\0' " + words + " > " + smart_quote(out),
-              platform::StandardInput::kNone);
+              platform::StandardInput::kNone, {});
   return testing_env::readNulSeparated(out);
 }
 

@@ -49,7 +49,8 @@ int mainFcn(int argc, const char* const argv[], ErrorReporter reporter) {
   // A signal that came while the agent was unpacked wins: nothing starts.
   if (platform::TerminationSignals::received() != 0) return -1;
 
-  const std::string command = "sh " + smart_quote(launcher);
+  // After "--", the launcher's path is never read as options.
+  const std::string command = "sh -- " + smart_quote(launcher);
   const std::string bundleLocation = getBundleLocation();
   if (!fireInstallAgentWithArgs(launcher, command, bundleLocation, argc, argv,
                                 reporter)) {

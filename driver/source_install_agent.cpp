@@ -49,11 +49,6 @@ std::string findShippedArchive() {
   return findVersionedArchive(withoutLastPathComponent(location));
 }
 
-bool isRegularFile(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 }  // namespace
 
 std::string sourceInstallAgent(std::string payloadDir, ErrorReporter reporter,
@@ -68,13 +63,12 @@ std::string sourceInstallAgent(std::string payloadDir, ErrorReporter reporter,
     return getInstallAgentExecutable(agentDir);
   }
 
-  const std::string launcher = getInstallAgentExecutable(payloadDir);
-  // sh would complain about a missing launcher and end with a status
-  // nobody examines: the run would pass for a success.
+  // sh would complain about a missing or unreadable launcher and end with
+  // a status nobody examines: the run would pass for a success.
   if (!unzipInstallAgent(archive, payloadDir, "unzip", reporter) ||
-      !isRegularFile(launcher)) {
+      !hasInstallAgentExecutable(payloadDir)) {
     reporter("Failed to initialize the install agent.", true);
     return "";
   }
-  return launcher;
+  return getInstallAgentExecutable(payloadDir);
 }

@@ -14,12 +14,14 @@ struct FakeProcessRunner : ProcessRunner {
     std::string launchPath;
     std::vector<std::string> arguments;
     StandardInput input;
+    std::vector<int> inheritedFds;
   };
 
   ProcessOutcome run(const std::string& launchPath,
                      const std::vector<std::string>& arguments,
-                     StandardInput input) override {
-    runs.push_back({launchPath, arguments, input});
+                     StandardInput input,
+                     const std::vector<int>& inheritedFds) override {
+    runs.push_back({launchPath, arguments, input, inheritedFds});
     return outcome;
   }
 

@@ -2,6 +2,7 @@
 directory that cannot be made where asked, a password in the URL, a shipped
 agent that cannot start, signals from a terminal or a timer, unzip on a full
 disk, and runs in the background of a terminal."""
+import fcntl
 import os
 import pty
 import resource
@@ -215,6 +216,37 @@ class ShippedAgentTest(HardeningCase):
         self.assertEqual(255, result.returncode)
 
 
+class InheritedDescriptorTest(HardeningCase):
+
+    def test_the_agent_inherits_only_its_streams_and_its_lock(self):
+        fds = self.bundle.record + ".fds"
+        launcher = ('ls -l /proc/$$/fd > "$AGENT_RECORD.fds"\n' +
+                    bundle_fixture.RECORDING_LAUNCHER)
+        make_zip(self.archive, {"install": launcher})
+
+        def inherited():
+            """The agent's open files but pipes (its output, its errors and
+            the shell's copies), its directory written DIR."""
+            agent_dir = os.path.dirname(self.bundle.agent_call()[0])
+            with open(fds) as f:
+                links = [line.split(" -> ")[1]
+                         for line in f.read().splitlines() if " -> " in line]
+            return {link.replace(agent_dir, "DIR") for link in links
+                    if not link.startswith("pipe:")}
+        with HttpsServer(self.archive) as server:
+            # An install, then a cache hit while the transfer is still open.
+            for stall in (0, RUN_TIMEOUT):
+                server.set_control(etag='"e1"', if_none_match=False,
+                                   stall=stall)
+                self.assertEqual(0, self.bundle.run(
+                    env=server.environment()).returncode)
+            self.assertEqual({"/dev/null", fds, "DIR", "DIR/install"},
+                             inherited())
+        self.bundle.ship_agent(launcher=launcher)
+        self.assertEqual(0, self.bundle.run().returncode)
+        self.assertEqual({"/dev/null", fds, "DIR/install"}, inherited())
+
+
 class DownloadSignalTest(HardeningCase):
     """Signals while the server holds the body back."""
 
@@ -289,11 +321,11 @@ class TerminalTest(HardeningCase):
         self.terminal = Terminal()
         self.addCleanup(self.terminal.close)
 
-    def start_on_terminal(self, args, env):
+    def start_on_terminal(self, args, env, preexec_fn=None):
         process = subprocess.Popen(
             args, env=self.bundle.environment(env), stdin=self.terminal.slave,
             stdout=self.terminal.slave, stderr=self.terminal.slave,
-            start_new_session=True)
+            start_new_session=True, preexec_fn=preexec_fn)
         self.addCleanup(self.end, process.pid, process)
         return process
 
@@ -340,6 +372,34 @@ class TerminalTest(HardeningCase):
             self.terminal.wait_for(SHOW_CURSOR, self.terminal.wait_for(
                 END_SCROLLING_REGION, redrawn))
             self.assertEqual([], os.listdir(self.bundle.tmpdir))
+
+    def test_an_encrypted_archive_never_asks_the_terminal(self):
+        # unzip would open the controlling terminal itself and wait there
+        # at "install password:" for whatever the user types.
+        encrypted = os.path.join(self.bundle.root, "encrypted.zip")
+        with open(os.path.join(self.bundle.root, "install"), "w") as f:
+            f.write(bundle_fixture.RECORDING_LAUNCHER)
+        subprocess.run(["zip", "-q", "-P", "secret", encrypted, "install"],
+                       cwd=self.bundle.root, check=True)
+        shipped = os.path.join(self.bundle.resources, "InstallAgent.zip")
+        for route, env in (("download", {"QZ_INSTALLER_FRONT_END": "headless",
+                                         "QZ_INTERNAL_INSTALL_AGENT_URL":
+                                         "file://" + encrypted}),
+                           ("shipped", {})):
+            with self.subTest(route=route):
+                if route == "shipped":
+                    os.rename(encrypted, shipped)
+                after = len(self.terminal.text())
+                # The terminal is the run's controlling one, /dev/tty.
+                process = self.start_on_terminal(
+                    [self.bundle.executable], env,
+                    lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0))
+                self.assertEqual(255, process.wait(RUN_TIMEOUT))
+                self.terminal.wait_for(b"Installation failed.", after)
+                shown = self.terminal.text()[after:]
+                self.assertNotIn(b"password", shown)
+                self.assertIn(b"Failed to unzip the install agent", shown)
+                self.assertEqual(0, self.bundle.agent_starts())
 
     def test_a_background_run_that_fails_ends_by_itself(self):
         # A job-control shell on the terminal runs it in the background:

@@ -331,6 +331,35 @@ class BadEnvironmentTest(ReliabilityCase):
                 self.assertEqual([], os.listdir(self.bundle.tmpdir))
                 self.assertEqual([], os.listdir(locked))
 
+    def test_a_relative_home_is_not_the_home(self):
+        # "-x" would be a cache in the current directory and a launcher path
+        # sh reads as options; nobody's own home cannot take a cache.
+        os.mkdir(os.path.join(self.bundle.root, "-x"))
+        result = self.run_bootstrapper({"HOME": "-x"}, self.unprivileged())
+        self.assertEqual(0, result.returncode, result.stderr)
+        self.assertTrue(result.stderr.startswith(
+            b"Installing without the agent cache: Could not create a "
+            b"directory in /nonexistent/"), result.stderr)
+        self.assertTrue(self.bundle.agent_call()[0].startswith(
+            self.bundle.tmpdir + "/qz"))
+        self.assertEqual([], os.listdir(os.path.join(self.bundle.root, "-x")))
+
+    def test_a_launcher_the_user_cannot_read_starts_nothing(self):
+        # The shell would fail to open it, and its status goes unexamined.
+        unreadable = zipfile.ZipInfo("install")
+        unreadable.external_attr = 0o100000 << 16
+        with zipfile.ZipFile(self.archive, "w") as archive:
+            archive.writestr(unreadable, bundle_fixture.RECORDING_LAUNCHER)
+        demote = self.unprivileged()
+        os.chown(self.bundle.home, NOBODY, NOBODY)
+        result = self.run_bootstrapper(preexec_fn=demote)
+        self.assert_failed(result, "The installer is incomplete.")
+        os.rename(self.archive,
+                  os.path.join(self.bundle.resources, "InstallAgent.zip"))
+        result = self.run_bootstrapper(preexec_fn=demote)
+        self.assert_failed(result, "Failed to initialize the install agent.")
+        self.assertEqual([], os.listdir(self.bundle.tmpdir))
+
     def test_a_missing_home_is_made(self):
         home = os.path.join(self.bundle.root, "new-home")
         result = self.run_bootstrapper({"HOME": home})

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "platform/os/posix_spawn_actions.h"
 #include "platform/os/process_runner.h"
 #include "platform/os/termination_signals.h"
 
@@ -39,12 +40,6 @@ class ScopedDisposition {
   struct sigaction previous_;
 };
 
-struct SpawnActions {
-  SpawnActions() { posix_spawn_file_actions_init(&actions); }
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
-  posix_spawn_file_actions_t actions;
-};
-
 struct SpawnAttributes {
   SpawnAttributes() { posix_spawnattr_init(&attributes); }
   ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
@@ -55,7 +50,8 @@ class RealProcessRunner : public ProcessRunner {
  public:
   ProcessOutcome run(const std::string& launchPath,
                      const std::vector<std::string>& arguments,
-                     StandardInput input) override {
+                     StandardInput input,
+                     const std::vector<int>& inheritedFds) override {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) {
       argv.push_back(const_cast<char*>(argument.c_str()));
@@ -83,14 +79,16 @@ class RealProcessRunner : public ProcessRunner {
     posix_spawnattr_setflags(&attributes.attributes, POSIX_SPAWN_SETSIGDEF);
     SpawnActions actions;
     if (input == StandardInput::kNone) {
-      posix_spawn_file_actions_addopen(&actions.actions, STDIN_FILENO,
-                                       "/dev/null", O_RDONLY, 0);
+      posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null",
+                                       O_RDONLY, 0);
     }
+    ProcessOutcome outcome;
+    outcome.startError = actions.inheritOnly(inheritedFds);
+    if (outcome.startError != 0) return outcome;
 
     pid_t pid;
-    ProcessOutcome outcome;
     outcome.startError =
-        posix_spawn(&pid, launchPath.c_str(), &actions.actions,
+        posix_spawn(&pid, launchPath.c_str(), actions.get(),
                     &attributes.attributes, argv.data(), environ);
     if (outcome.startError != 0) return outcome;
 

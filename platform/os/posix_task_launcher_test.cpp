@@ -72,27 +72,31 @@ TEST(TaskLauncherTest, ChildGetsEachArgumentAndTheEnvironmentUnchanged) {
   EXPECT_FALSE(TaskLauncher::Real().launch("/nonexistent/program", {}, {}));
 }
 
-TEST(TaskLauncherTest, KeepsOneDescriptorOpenInTheChildAndWaitsWhenAsked) {
-  // Both descriptors are close-on-exec; only the one named reaches the
+TEST(TaskLauncherTest, KeepsOnlyTheNamedDescriptorsAndWaitsWhenAsked) {
+  // A descriptor left open across exec, below the kept one, and one marked
+  // close-on-exec above it: only the kept one, marked too, reaches the
   // child, which reports what it sees before launch returns.
   char directory[] = "/tmp/task_launcher_test.XXXXXX";
   ASSERT_NE(mkdtemp(directory), nullptr);
   const std::string seen = std::string(directory) + "/seen";
+  const int leftOpen = open(directory, O_RDONLY | O_DIRECTORY);
   const int kept = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  const int closed = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  ASSERT_GE(closed, 0);
-  const std::string script = "for fd in " + std::to_string(kept) + " " +
-                             std::to_string(closed) +
+  const int marked = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(marked, 0);
+  const std::string script = "for fd in " + std::to_string(leftOpen) + " " +
+                             std::to_string(kept) + " " +
+                             std::to_string(marked) +
                              "; do [ -e /proc/$$/fd/$fd ] && echo $fd; done "
                              "> \"$0\"";
   LaunchOptions options;
-  options.inheritedFd = kept;
+  options.inheritedFds = {kept};
   options.waitForExit = true;
-  ASSERT_TRUE(TaskLauncher::Real().launch("/bin/sh", {"-c", script, seen},
-                                          options));
+  ASSERT_TRUE(
+      TaskLauncher::Real().launch("/bin/sh", {"-c", script, seen}, options));
   EXPECT_EQ(readAll(seen), std::to_string(kept) + "\n");
   close(kept);
-  close(closed);
+  close(leftOpen);
+  close(marked);
   unlink(seen.c_str());
   rmdir(directory);
 }

@@ -31,10 +31,12 @@ class ProcessRunner {
   // and waits for it to end. While a program with kInherited input runs,
   // SIGINT and SIGQUIT are ignored here (the terminal sends them to the
   // child too, and the child decides); SIGTERM and SIGHUP are passed on to
-  // it as SignalsPassedOn says.
+  // it as SignalsPassedOn says. The program gets no descriptor but its
+  // standard streams and "inheritedFds", under their own numbers.
   virtual ProcessOutcome run(const std::string& launchPath,
                              const std::vector<std::string>& arguments,
-                             StandardInput input) = 0;
+                             StandardInput input,
+                             const std::vector<int>& inheritedFds) = 0;
 
   static ProcessRunner& Real();
 };

@@ -8,10 +8,10 @@ namespace platform {
 
 // How a program is started.
 struct LaunchOptions {
-  // An open descriptor the child keeps under the same number, with what it
-  // holds (a lock, say), even when it is marked close-on-exec here; -1 for
-  // none. Every other close-on-exec descriptor is closed in the child.
-  int inheritedFd = -1;
+  // Open descriptors the child keeps under the same numbers, with what they
+  // hold (a lock, say), even when they are marked close-on-exec here. The
+  // child gets no other descriptor but its standard streams.
+  std::vector<int> inheritedFds;
   // Whether launch returns only once the child has ended.
   bool waitForExit = false;
 };

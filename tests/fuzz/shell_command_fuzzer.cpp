@@ -101,8 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // The unzip tool is always named by the caller's own constant.
-  Words unzip = {"unzip", "-qq", "-o"};
-  appendPathWord(unzip, path);
+  Words unzip = {"unzip", "-qq", "-o", "-P", ""};
+  appendPathWord(unzip, !path.empty() && path[0] == '-' ? "./" + path : path);
   unzip.push_back("-d");
   appendPathWord(unzip, location);
   expectWords(unzipCommandLine(path, location, "unzip"), unzip);
