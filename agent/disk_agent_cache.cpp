@@ -78,11 +78,10 @@ class DiskAgentCache : public AgentCache {
     // Another run may be replacing the agent: the lock keeps it current
     // until this one has started.
     const CacheLock lock(cacheDir);
-    const std::string agentDir = currentAgentDir(cacheDir);
     if (!holdsAgentStamped(cacheDir, etag, requiredKey)) {
       return Outcome::kNotCurrent;
     }
-    const Outcome outcome = start(agentDir, beforeStart);
+    const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
     removeLeftovers(cacheDir);
     return outcome;
   }
