@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "agent/agent_signature.h"
+
 // The per-user cache of the install agent, as the download window uses it:
 // which stamp to offer the server, and starting the agent that the server's
 // ETag vouches for, from the cache or from a downloaded archive. Abstract so
@@ -14,6 +16,8 @@
 // updates whole. A cache that another user could have placed or changed,
 // or that cannot be written, is not used: a downloaded agent is then
 // unpacked in the working directory and run from there, and waited for.
+// A bundle with a key trusts only cached agents whose archive was verified
+// with that key (verifying_key.h): any other is treated as not current.
 //
 // Starting an agent runs its launcher through /bin/sh with "-installbundle",
 // the product archive (bundle.zip in the bundle's resources) and the
@@ -34,27 +38,43 @@ class AgentCache {
   // starts only when it returns true. An empty one always lets it start.
   using BeforeStart = std::function<bool()>;
 
+  // How a signed archive was checked: the id of the key its signature was
+  // made with, and the open archive the check read, which must stay open
+  // until installAndStart returns. The cache unpacks that open file, never
+  // the archive's path again, which may name another file by now.
+  struct Verification {
+    KeyId keyId;
+    int archiveFd;
+  };
+
   static AgentCache& Real();
   virtual ~AgentCache() = default;
 
   // The cached agent's stamp, to offer the server as If-None-Match; nullopt
-  // when the cache holds no agent or no stamp, or when the stamp is longer
-  // than a server takes in a header (4096 bytes): startIfCurrent still
-  // compares it with the response's ETag.
-  virtual std::optional<std::string> offeredStamp() = 0;
+  // when the cache holds no agent or no stamp, when the agent was not
+  // verified with "requiredKey" (the bundle's key id; nullopt for a bundle
+  // without one), or when the stamp is longer than a server takes in a
+  // header (4096 bytes): startIfCurrent still compares it with the
+  // response's ETag.
+  virtual std::optional<std::string> offeredStamp(
+      const std::optional<KeyId>& requiredKey) = 0;
 
-  // When the cache holds an agent stamped "etag", calls "beforeStart" and
-  // starts that agent; kNotCurrent, with nothing called or started,
-  // otherwise. An absent or empty ETag never matches.
+  // When the cache holds an agent stamped "etag" and verified with
+  // "requiredKey" (as above), calls "beforeStart" and starts that agent;
+  // kNotCurrent, with nothing called or started, otherwise. An absent or
+  // empty ETag never matches.
   virtual Outcome startIfCurrent(const std::optional<std::string>& etag,
+                                 const std::optional<KeyId>& requiredKey,
                                  const BeforeStart& beforeStart) = 0;
 
   // Installs the agent in the downloaded "archive" with "etag" as its stamp
-  // (none without one: the agent then has no stamp), calls "beforeStart"
-  // and starts it. When the cache meanwhile got an agent under the same ETag
-  // from another run, that one stays and is started. A failure before the
-  // start leaves the cache as it was.
+  // (none without one: the agent then has no stamp), recorded as verified
+  // as "verified" says (nullopt: not verified), calls "beforeStart" and
+  // starts it. When the cache meanwhile got an agent under the same ETag
+  // from another run, verified with the same key, that one stays and is
+  // started. A failure before the start leaves the cache as it was.
   virtual Outcome installAndStart(const std::string& archive,
+                                  const std::optional<Verification>& verified,
                                   const std::optional<std::string>& etag,
                                   const BeforeStart& beforeStart) = 0;
 };

@@ -10,7 +10,8 @@ constexpr std::string_view kUntrustedPrefix = "untrusted comment: ";
 constexpr std::string_view kTrustedPrefix = "trusted comment: ";
 
 // The lines of "text" without their "\n" or "\r\n"; a last line without a
-// line feed counts too.
+// line feed counts too. Empty lines at the end are dropped: minisign reads
+// past them, and an editor or an upload tool may add one.
 std::vector<std::string_view> splitLines(std::string_view text) {
   std::vector<std::string_view> lines;
   while (!text.empty()) {
@@ -20,6 +21,7 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     lines.push_back(line);
     text.remove_prefix(std::min(end + 1, text.size()));
   }
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
   return lines;
 }
 
@@ -125,7 +127,8 @@ bool parseAgentSignature(std::string_view text, AgentSignature* signature,
   signature->prehashed = (*bytes)[1] == 'D';
   copyBytes(*bytes, 2, &signature->keyId);
   copyBytes(*bytes, 10, &signature->signature);
-  signature->trustedComment = std::string(lines[2].substr(kTrustedPrefix.size()));
+  signature->trustedComment =
+      std::string(lines[2].substr(kTrustedPrefix.size()));
   copyBytes(*global, 0, &signature->globalSignature);
   return true;
 }

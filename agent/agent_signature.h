@@ -9,7 +9,9 @@
 // The two minisign files that sign a downloaded agent archive: the vendor's
 // public key, shipped in the bundle, and the detached signature (.minisig)
 // served beside the archive. Parsing only; nothing here verifies. Lines end
-// with "\n" or "\r\n"; every failure gives a one-line reason in "*error".
+// with "\n" or "\r\n", and empty lines after the last are ignored, as
+// minisign ignores them; anything else there is refused. Every failure gives
+// a one-line reason in "*error".
 
 using KeyId = std::array<std::uint8_t, 8>;
 

@@ -36,8 +36,9 @@ TEST(AgentSignatureTest, ReadsWhatMinisignWrites) {
 
   AgentSignature prehashed;
   AgentSignature legacy;
-  ASSERT_TRUE(parseAgentSignature(kVectorPrehashedSignature, &prehashed,
-                                  &error)) << error;
+  ASSERT_TRUE(
+      parseAgentSignature(kVectorPrehashedSignature, &prehashed, &error))
+      << error;
   ASSERT_TRUE(parseAgentSignature(kVectorLegacySignature, &legacy, &error))
       << error;
   EXPECT_TRUE(prehashed.prehashed);
@@ -56,6 +57,14 @@ TEST(AgentSignatureTest, ReadsWhatMinisignWrites) {
   ASSERT_TRUE(parseAgentSignature(crlf, &again, &error)) << error;
   EXPECT_EQ(again.signature, prehashed.signature);
   EXPECT_EQ(again.trustedComment, "release 1");
+
+  // An empty line at the end, as an editor or an upload tool adds one:
+  // minisign takes both files so, and so do the parsers.
+  for (const std::string end : {"\n", "\r\n", "\n\n"}) {
+    EXPECT_TRUE(parsePublicKey(kVectorPublicKey + end, &key, &error)) << error;
+    EXPECT_TRUE(parseAgentSignature(crlf + "\n" + end, &again, &error))
+        << error;
+  }
 }
 
 TEST(AgentSignatureTest, RefusesHostileKeys) {
@@ -65,7 +74,8 @@ TEST(AgentSignatureTest, RefusesHostileKeys) {
   const std::vector<std::string> hostile = {
       "",
       good + "\n",
-      keyFile(good) + "\n",                            // a third line
+      keyFile(good) + "x\n",                           // a third line
+      keyFile(good) + " \n",                           // not empty
       "comment: key\n" + good + "\n",                  // not the prefix
       keyFile(base64("ED" + id + ed25519)),            // a signature's bytes
       keyFile(base64("Eb" + id + ed25519)),            // another algorithm
@@ -98,6 +108,7 @@ TEST(AgentSignatureTest, RefusesHostileSignatures) {
       "",
       signatureFile(line, global).substr(0, 120),  // cut short
       signatureFile(line, global) + "more\n",
+      signatureFile(line, global) + "\n\nmore",
       signatureFile(base64("Ed" + id + signature + "x"), global),
       signatureFile(base64("EB" + id + signature), global),
       signatureFile(base64("ed" + id + signature), global),
@@ -113,8 +124,8 @@ TEST(AgentSignatureTest, RefusesHostileSignatures) {
   };
   AgentSignature parsed;
   std::string error;
-  ASSERT_TRUE(parseAgentSignature(signatureFile(line, global), &parsed,
-                                  &error)) << error;
+  ASSERT_TRUE(parseAgentSignature(signatureFile(line, global), &parsed, &error))
+      << error;
   for (const std::string& text : hostile) {
     error.clear();
     EXPECT_FALSE(parseAgentSignature(text, &parsed, &error)) << text;

@@ -39,6 +39,9 @@ class ArchiveSignatureCheck {
   // fails the check too. Call once, after the archive is complete; the
   // hashing thread has ended when it returns.
   bool verify(const std::string& signaturePath, std::string* error);
+  // The open archive that verify() checked, to unpack from; open for as
+  // long as this lives, close-on-exec.
+  int archiveFd() const { return archive_.get(); }
 
  private:
   // Starts the hashing thread; call with mutex_ held.

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "agent/install_agent_cache.h"
 #include "agent/staged_agent.h"
 #include "agent/validation_stamp.h"
+#include "agent/verifying_key.h"
 #include "base/constants.h"
 #include "base/error_reporter.h"
 #include "platform/os/file_manager.h"
@@ -26,6 +29,24 @@ void logLine(const std::string& line) {
   platform::Service<platform::SystemLog>::get().log(line);
 }
 
+// What unzip reads: for a signed archive, the open file that was verified,
+// reached through this process's descriptor, which stays close-on-exec
+// (unzip takes only a name); the archive's path may name another file by
+// now.
+std::string unzipSource(
+    const std::string& archive,
+    const std::optional<AgentCache::Verification>& verified) {
+  if (!verified) return archive;
+  return "/proc/" + std::to_string(getpid()) + "/fd/" +
+         std::to_string(verified->archiveFd);
+}
+
+std::optional<KeyId> keyIdOf(
+    const std::optional<AgentCache::Verification>& verified) {
+  if (!verified) return std::nullopt;
+  return verified->keyId;
+}
+
 // The cache below HOME: agents in directories of their own, the current one
 // with its stamp beside it (agent_versions.h). Used only when no other user
 // can have placed or changed it (cache_directory.h); otherwise an archive is
@@ -33,19 +54,22 @@ void logLine(const std::string& line) {
 // there without caching.
 class DiskAgentCache : public AgentCache {
  public:
-  std::optional<std::string> offeredStamp() override {
+  std::optional<std::string> offeredStamp(
+      const std::optional<KeyId>& requiredKey) override {
     const std::string cacheDir = getInstallAgentCacheDir();
     if (!checkCacheDirectory(cacheDir, false).empty()) return std::nullopt;
     const CacheLock lock(cacheDir);
     std::string stamp = readValidationString(cacheDir);
-    if (currentAgentDir(cacheDir).empty() || stamp.empty() ||
-        stamp.size() > kMaxOfferedStampSize) {
+    const std::string agentDir = currentAgentDir(cacheDir);
+    if (agentDir.empty() || !isVerifiedWith(agentDir, requiredKey) ||
+        stamp.empty() || stamp.size() > kMaxOfferedStampSize) {
       return std::nullopt;
     }
     return stamp;
   }
 
   Outcome startIfCurrent(const std::optional<std::string>& etag,
+                         const std::optional<KeyId>& requiredKey,
                          const BeforeStart& beforeStart) override {
     const std::string cacheDir = getInstallAgentCacheDir();
     if (!checkCacheDirectory(cacheDir, false).empty()) {
@@ -54,16 +78,16 @@ class DiskAgentCache : public AgentCache {
     // Another run may be replacing the agent: the lock keeps it current
     // until this one has started.
     const CacheLock lock(cacheDir);
-    const std::string agentDir = currentAgentDir(cacheDir);
-    if (agentDir.empty() || !isCacheValid(cacheDir, etag.value_or(""))) {
+    if (!holdsAgentStamped(cacheDir, etag, requiredKey)) {
       return Outcome::kNotCurrent;
     }
-    const Outcome outcome = start(agentDir, beforeStart);
+    const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
     removeLeftovers(cacheDir);
     return outcome;
   }
 
   Outcome installAndStart(const std::string& archive,
+                          const std::optional<Verification>& verified,
                           const std::optional<std::string>& etag,
                           const BeforeStart& beforeStart) override {
     const std::string cacheDir = getInstallAgentCacheDir();
@@ -79,13 +103,13 @@ class DiskAgentCache : public AgentCache {
     }
     if (!unusable.empty()) {
       logLine("Installing without the agent cache: " + unusable);
-      return runUncached(archive, beforeStart);
+      return runUncached(archive, verified, beforeStart);
     }
     // Unpacked beside the current agent and made current in one step, so
     // that no run sees or starts a partly unpacked agent, and a failure
     // leaves the cache as it was.
-    if (!unzipInstallAgent(archive, staged->path(), "unzip",
-                           report_error_main)) {
+    if (!unzipInstallAgent(unzipSource(archive, verified), staged->path(),
+                           "unzip", report_error_main)) {
       return Outcome::kUnpackFailed;
     }
     if (!hasInstallAgentExecutable(staged->path())) {
@@ -93,10 +117,11 @@ class DiskAgentCache : public AgentCache {
     }
 
     const CacheLock lock(cacheDir);
-    // A run that finished first may have installed the same ETag already;
-    // it stays and is started.
-    if (!holdsAgentStamped(cacheDir, etag) &&
-        !staged->install(etag.value_or(""))) {
+    // A run that finished first may have installed the same ETag already,
+    // verified alike; it stays and is started.
+    const std::optional<KeyId> verifiedWith = keyIdOf(verified);
+    if (!holdsAgentStamped(cacheDir, etag, verifiedWith) &&
+        !staged->install(etag.value_or(""), verifiedWith)) {
       logLine(staged->error());
       return Outcome::kUnpackFailed;
     }
@@ -112,8 +137,10 @@ class DiskAgentCache : public AgentCache {
 
   // Call with the cache locked.
   static bool holdsAgentStamped(const std::string& cacheDir,
-                                const std::optional<std::string>& etag) {
-    return !currentAgentDir(cacheDir).empty() &&
+                                const std::optional<std::string>& etag,
+                                const std::optional<KeyId>& requiredKey) {
+    const std::string agentDir = currentAgentDir(cacheDir);
+    return !agentDir.empty() && isVerifiedWith(agentDir, requiredKey) &&
            isCacheValid(cacheDir, etag.value_or(""));
   }
 
@@ -138,6 +165,7 @@ class DiskAgentCache : public AgentCache {
   // there, waits for it, as nothing would keep its files once this run
   // ends, and removes the directory.
   static Outcome runUncached(const std::string& archive,
+                             const std::optional<Verification>& verified,
                              const BeforeStart& beforeStart) {
     const StagedAgent unpacked(
         withoutLastPathComponent(archive) + pathSeparator);
@@ -145,8 +173,8 @@ class DiskAgentCache : public AgentCache {
       logLine(unpacked.error());
       return Outcome::kUnpackFailed;
     }
-    if (!unzipInstallAgent(archive, unpacked.path(), "unzip",
-                           report_error_main)) {
+    if (!unzipInstallAgent(unzipSource(archive, verified), unpacked.path(),
+                           "unzip", report_error_main)) {
       return Outcome::kUnpackFailed;
     }
     if (!hasInstallAgentExecutable(unpacked.path())) {

@@ -73,12 +73,12 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
   // Given a user who passed arguments that a shell would split or expand, a
   // new archive becomes the current agent whole and starts through /bin/sh,
   // holding its own directory for as long as it runs.
-  EXPECT_EQ(cache().offeredStamp(), std::nullopt) << "no cache yet";
-  ASSERT_EQ(
-      cache().installAndStart(archive({{"old.dat", ""}}), "\"v1\"", nullptr),
-      Outcome::kStarted);
+  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt) << "no cache yet";
+  ASSERT_EQ(cache().installAndStart(archive({{"old.dat", ""}}), std::nullopt,
+                                    "\"v1\"", nullptr),
+            Outcome::kStarted);
   const std::string first = agentDir();
-  EXPECT_EQ(cache().offeredStamp(), "\"v1\"");
+  EXPECT_EQ(cache().offeredStamp(std::nullopt), "\"v1\"");
   process.args = {"/Applications/X.app/Contents/MacOS/X", "--mode unattended",
                   "it's \"quoted\"", "$HOME", ""};
   bool heldWhileStarting = false;
@@ -86,8 +86,8 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
     heldWhileStarting =
         !AgentDirLock(agentDir(), AgentDirLock::Mode::kExclusive).locked();
   };
-  ASSERT_EQ(cache().installAndStart(archive({{"agent.dat", "new"}}), "\"v2\"",
-                                    nullptr),
+  ASSERT_EQ(cache().installAndStart(archive({{"agent.dat", "new"}}),
+                                    std::nullopt, "\"v2\"", nullptr),
             Outcome::kStarted);
 
   EXPECT_TRUE(heldWhileStarting);
@@ -114,7 +114,7 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
   for (const std::optional<std::string>& other :
        {std::optional<std::string>("\"v1\""), std::optional<std::string>("v2"),
         std::optional<std::string>(""), std::optional<std::string>()}) {
-    EXPECT_EQ(cache().startIfCurrent(other,
+    EXPECT_EQ(cache().startIfCurrent(other, std::nullopt,
                                      [] {
                                        ADD_FAILURE();
                                        return true;
@@ -122,7 +122,7 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
               Outcome::kNotCurrent);
   }
   std::size_t launchesBefore = 99;
-  EXPECT_EQ(cache().startIfCurrent("\"v2\"",
+  EXPECT_EQ(cache().startIfCurrent("\"v2\"", std::nullopt,
                                    [&] {
                                      launchesBefore = tasks.launches.size();
                                      return true;
@@ -130,44 +130,51 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
             Outcome::kStarted);
   EXPECT_EQ(launchesBefore, 2u);
   EXPECT_EQ(tasks.launches.size(), 3u);
-  EXPECT_EQ(cache().startIfCurrent("\"v2\"", [] { return false; }),
-            Outcome::kCalledOff);
+  EXPECT_EQ(
+      cache().startIfCurrent("\"v2\"", std::nullopt, [] { return false; }),
+      Outcome::kCalledOff);
   EXPECT_EQ(tasks.launches.size(), 3u) << "called off, nothing started";
   tasks.result = false;
-  EXPECT_EQ(cache().startIfCurrent("\"v2\"", nullptr), Outcome::kNotStarted);
+  EXPECT_EQ(cache().startIfCurrent("\"v2\"", std::nullopt, nullptr),
+            Outcome::kNotStarted);
 
   // A stamp without its agent is neither offered nor trusted.
   fs::remove(agentDir() + "/install");
-  EXPECT_EQ(cache().offeredStamp(), std::nullopt);
-  EXPECT_EQ(cache().startIfCurrent("\"v2\"", nullptr), Outcome::kNotCurrent);
+  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
+  EXPECT_EQ(cache().startIfCurrent("\"v2\"", std::nullopt, nullptr),
+            Outcome::kNotCurrent);
 }
 
 TEST_F(DiskAgentCacheTest, OnlyTheETagAnAgentCameWithVouchesForIt) {
   // An agent installed without an ETag takes the old stamp with it.
-  ASSERT_EQ(cache().installAndStart(archive({}), "\"e1\"", nullptr),
-            Outcome::kStarted);
-  ASSERT_EQ(cache().installAndStart(archive({}), std::nullopt, nullptr),
-            Outcome::kStarted);
+  ASSERT_EQ(
+      cache().installAndStart(archive({}), std::nullopt, "\"e1\"", nullptr),
+      Outcome::kStarted);
+  ASSERT_EQ(
+      cache().installAndStart(archive({}), std::nullopt, std::nullopt, nullptr),
+      Outcome::kStarted);
   EXPECT_FALSE(exists(cacheDir() + ".validatestring"));
-  EXPECT_EQ(cache().offeredStamp(), std::nullopt);
-  EXPECT_EQ(cache().startIfCurrent("\"e1\"", nullptr), Outcome::kNotCurrent);
+  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
+  EXPECT_EQ(cache().startIfCurrent("\"e1\"", std::nullopt, nullptr),
+            Outcome::kNotCurrent);
 
   // A stamp too long for a request header is kept, not offered, and still
   // vouches for its agent when the server sends it again.
   const std::string huge = "\"" + std::string(90 * 1024, 'x') + "\"";
-  ASSERT_EQ(cache().installAndStart(archive({}), huge, nullptr),
+  ASSERT_EQ(cache().installAndStart(archive({}), std::nullopt, huge, nullptr),
             Outcome::kStarted);
-  EXPECT_EQ(cache().offeredStamp(), std::nullopt);
-  EXPECT_EQ(cache().startIfCurrent(huge, nullptr), Outcome::kStarted);
+  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
+  EXPECT_EQ(cache().startIfCurrent(huge, std::nullopt, nullptr),
+            Outcome::kStarted);
   const std::string bound = std::string(4096, 'y');
-  ASSERT_EQ(cache().installAndStart(archive({}), bound, nullptr),
+  ASSERT_EQ(cache().installAndStart(archive({}), std::nullopt, bound, nullptr),
             Outcome::kStarted);
-  EXPECT_EQ(cache().offeredStamp(), bound);
+  EXPECT_EQ(cache().offeredStamp(std::nullopt), bound);
 }
 
 TEST_F(DiskAgentCacheTest, AnArchiveThatFailsLeavesTheCacheAsItWas) {
-  ASSERT_EQ(cache().installAndStart(archive({{"old.dat", "kept"}}), "\"v1\"",
-                                    nullptr),
+  ASSERT_EQ(cache().installAndStart(archive({{"old.dat", "kept"}}),
+                                    std::nullopt, "\"v1\"", nullptr),
             Outcome::kStarted);
   const std::string path = bundle.root() + "/bad.zip";
 
@@ -185,7 +192,7 @@ TEST_F(DiskAgentCacheTest, AnArchiveThatFailsLeavesTheCacheAsItWas) {
   for (const std::string& bytes : {std::string("PK\3\4 no archive"), damaged}) {
     writeFile(path, bytes);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(cache().installAndStart(path, "\"v2\"", nullptr),
+    EXPECT_EQ(cache().installAndStart(path, std::nullopt, "\"v2\"", nullptr),
               Outcome::kUnpackFailed);
     EXPECT_NE(testing::internal::GetCapturedStderr().find(
                   "Failed to unzip the install agent\n"),
@@ -194,7 +201,7 @@ TEST_F(DiskAgentCacheTest, AnArchiveThatFailsLeavesTheCacheAsItWas) {
   // An archive without a launcher.
   fs::remove(path);
   ASSERT_TRUE(testing_env::makeZip(path, {{"readme.txt", ""}}));
-  EXPECT_EQ(cache().installAndStart(path, "\"v2\"", nullptr),
+  EXPECT_EQ(cache().installAndStart(path, std::nullopt, "\"v2\"", nullptr),
             Outcome::kIncomplete);
 
   EXPECT_EQ(readFile(agentDir() + "/old.dat"), "kept");
@@ -209,17 +216,53 @@ TEST_F(DiskAgentCacheTest, AnAgentInstalledMeanwhileWithTheSameETagIsKept) {
   // same ETag it stays, and is started; under another one, ours replaces it.
   for (const char* theirs : {"\"v1\"", "\"v0\""}) {
     SCOPED_TRACE(theirs);
-    ASSERT_EQ(
-        cache().installAndStart(archive({{"theirs", ""}}), theirs, nullptr),
-        Outcome::kStarted);
-    EXPECT_EQ(
-        cache().installAndStart(archive({{"ours", ""}}), "\"v1\"", nullptr),
-        Outcome::kStarted);
+    ASSERT_EQ(cache().installAndStart(archive({{"theirs", ""}}), std::nullopt,
+                                      theirs, nullptr),
+              Outcome::kStarted);
+    EXPECT_EQ(cache().installAndStart(archive({{"ours", ""}}), std::nullopt,
+                                      "\"v1\"", nullptr),
+              Outcome::kStarted);
     const bool kept = std::string(theirs) == "\"v1\"";
     EXPECT_EQ(exists(agentDir() + "/theirs"), kept);
     EXPECT_EQ(exists(agentDir() + "/ours"), !kept);
     EXPECT_EQ(stamp(), "\"v1\"");
   }
+}
+
+TEST_F(DiskAgentCacheTest, ABundleWithAKeyTrustsOnlyAgentsVerifiedWithIt) {
+  // Given an agent a keyless bundle cached, whose archive claims to have
+  // been verified with the key: a bundle with the key neither offers nor
+  // starts it, and one without a key still does.
+  const KeyId key{1, 2, 3, 4, 5, 6, 7, 8};
+  const KeyId otherKey{8, 7, 6, 5, 4, 3, 2, 1};
+  ASSERT_EQ(
+      cache().installAndStart(archive({{".verifiedkey", "0807060504030201\n"}}),
+                              std::nullopt, "\"v1\"", nullptr),
+      Outcome::kStarted);
+  EXPECT_EQ(cache().offeredStamp(key), std::nullopt);
+  EXPECT_EQ(cache().startIfCurrent("\"v1\"", key, nullptr),
+            Outcome::kNotCurrent);
+  EXPECT_EQ(cache().startIfCurrent("\"v1\"", std::nullopt, nullptr),
+            Outcome::kStarted);
+
+  // The verified archive comes under the same ETag and replaces it. It is
+  // unpacked from the file that was checked, though another took its path
+  // since.
+  const std::string path = archive({{"verified", ""}});
+  const platform::UniqueFd verified(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  archive({{"swapped", ""}});
+  ASSERT_EQ(cache().installAndStart(
+                path, AgentCache::Verification{key, verified.get()}, "\"v1\"",
+                nullptr),
+            Outcome::kStarted);
+  EXPECT_TRUE(exists(agentDir() + "/verified"));
+  EXPECT_FALSE(exists(agentDir() + "/swapped"));
+  EXPECT_EQ(cache().offeredStamp(key), "\"v1\"");
+  EXPECT_EQ(cache().startIfCurrent("\"v1\"", key, nullptr), Outcome::kStarted);
+  // A vendor's new key trusts nothing the old one verified.
+  EXPECT_EQ(cache().offeredStamp(otherKey), std::nullopt);
+  EXPECT_EQ(cache().startIfCurrent("\"v1\"", otherKey, nullptr),
+            Outcome::kNotCurrent);
 }
 
 TEST_F(DiskAgentCacheTest, LeftoversGoAndWhatIsNotALinkIsReplaced) {
@@ -234,8 +277,9 @@ TEST_F(DiskAgentCacheTest, LeftoversGoAndWhatIsNotALinkIsReplaced) {
                              AgentDirLock::Mode::kShared);
   // In the agent's place: a plain file, then a directory of the old layout.
   writeFile(cacheDir() + "installagent", "");
-  ASSERT_EQ(cache().installAndStart(archive({}), "\"v1\"", nullptr),
-            Outcome::kStarted);
+  ASSERT_EQ(
+      cache().installAndStart(archive({}), std::nullopt, "\"v1\"", nullptr),
+      Outcome::kStarted);
   EXPECT_EQ(cacheEntries(),
             (std::set<std::string>{"installagent", "installagent.inuse",
                                    ".validatestring",
@@ -244,10 +288,12 @@ TEST_F(DiskAgentCacheTest, LeftoversGoAndWhatIsNotALinkIsReplaced) {
   fs::remove(cacheDir() + "installagent");
   fs::create_directories(cacheDir() + "installagent");
   writeFile(cacheDir() + "installagent/install", "exit 0\n");
-  EXPECT_EQ(cache().offeredStamp(), std::nullopt);
-  EXPECT_EQ(cache().startIfCurrent("\"v1\"", nullptr), Outcome::kNotCurrent);
-  ASSERT_EQ(cache().installAndStart(archive({}), "\"v1\"", nullptr),
-            Outcome::kStarted);
+  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
+  EXPECT_EQ(cache().startIfCurrent("\"v1\"", std::nullopt, nullptr),
+            Outcome::kNotCurrent);
+  ASSERT_EQ(
+      cache().installAndStart(archive({}), std::nullopt, "\"v1\"", nullptr),
+      Outcome::kStarted);
   EXPECT_TRUE(fs::is_symlink(cacheDir() + "installagent"));
   EXPECT_EQ(cacheEntries().size(), 4u);
 }
@@ -255,15 +301,17 @@ TEST_F(DiskAgentCacheTest, LeftoversGoAndWhatIsNotALinkIsReplaced) {
 TEST_F(DiskAgentCacheTest, ACacheOthersMayChangeIsNotUsed) {
   // A cache others may write: its agent is not trusted, and a download runs
   // from beside the archive, waited for, with one line in the log.
-  ASSERT_EQ(
-      cache().installAndStart(archive({{"cached", ""}}), "\"v1\"", nullptr),
-      Outcome::kStarted);
-  fs::permissions(cacheDir(), fs::perms::group_write, fs::perm_options::add);
-  EXPECT_EQ(cache().offeredStamp(), std::nullopt);
-  EXPECT_EQ(cache().startIfCurrent("\"v1\"", nullptr), Outcome::kNotCurrent);
-  const std::set<std::string> before = cacheEntries();
-  ASSERT_EQ(cache().installAndStart(archive({}), "\"v2\"", nullptr),
+  ASSERT_EQ(cache().installAndStart(archive({{"cached", ""}}), std::nullopt,
+                                    "\"v1\"", nullptr),
             Outcome::kStarted);
+  fs::permissions(cacheDir(), fs::perms::group_write, fs::perm_options::add);
+  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
+  EXPECT_EQ(cache().startIfCurrent("\"v1\"", std::nullopt, nullptr),
+            Outcome::kNotCurrent);
+  const std::set<std::string> before = cacheEntries();
+  ASSERT_EQ(
+      cache().installAndStart(archive({}), std::nullopt, "\"v2\"", nullptr),
+      Outcome::kStarted);
 
   EXPECT_EQ(cacheEntries(), before);
   EXPECT_EQ(stamp(), "\"v1\"");
@@ -282,8 +330,9 @@ TEST_F(DiskAgentCacheTest, ACacheOthersMayChangeIsNotUsed) {
 TEST_F(DiskAgentCacheTest, TheCacheIsLookedAtAndChangedOnlyUnderItsLock) {
   // While another run holds the cache's lock, this one neither trusts nor
   // installs nor starts an agent; once it lets go, this run goes on.
-  ASSERT_EQ(cache().installAndStart(archive({}), "\"v1\"", nullptr),
-            Outcome::kStarted);
+  ASSERT_EQ(
+      cache().installAndStart(archive({}), std::nullopt, "\"v1\"", nullptr),
+      Outcome::kStarted);
   for (bool cached : {true, false}) {
     SCOPED_TRACE(cached ? "cached agent" : "new archive");
     tasks.launches.clear();
@@ -292,9 +341,9 @@ TEST_F(DiskAgentCacheTest, TheCacheIsLookedAtAndChangedOnlyUnderItsLock) {
 
     Outcome outcome = Outcome::kNotCurrent;
     std::thread run([&] {
-      outcome = cached
-                    ? cache().startIfCurrent("\"v1\"", nullptr)
-                    : cache().installAndStart(archive({}), "\"v2\"", nullptr);
+      outcome = cached ? cache().startIfCurrent("\"v1\"", std::nullopt, nullptr)
+                       : cache().installAndStart(archive({}), std::nullopt,
+                                                 "\"v2\"", nullptr);
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(tasks.launches.empty());

@@ -6,6 +6,7 @@
 
 #include "agent/agent_versions.h"
 #include "agent/validation_stamp.h"
+#include "agent/verifying_key.h"
 #include "base/constants.h"
 #include "platform/os/file_manager.h"
 #include "platform/os/service.h"
@@ -29,8 +30,14 @@ std::string StagedAgent::makeDirectory() {
   return "";
 }
 
-bool StagedAgent::install(const std::string& stamp) {
+bool StagedAgent::install(const std::string& stamp,
+                          const std::optional<KeyId>& verifiedWith) {
   if (path_.empty()) return false;
+  if (!recordVerifyingKey(path_ + pathSeparator, verifiedWith)) {
+    error_ = "Could not record the key that verified the agent in " + path_ +
+             ": " + strerror(errno) + ".";
+    return false;
+  }
   if (!writeValidationString(parentDir_, "")) {
     error_ = "Could not remove the stamp in " + parentDir_ + ": " +
              strerror(errno) + ".";

@@ -1,9 +1,11 @@
 #ifndef AGENT_STAGED_AGENT_H_
 #define AGENT_STAGED_AGENT_H_
 
+#include <optional>
 #include <string>
 
 #include "agent/agent_dir_lock.h"
+#include "agent/agent_signature.h"
 
 // A fresh directory "installagent.XXXXXX" (mode 0700) in an existing
 // directory, to unpack a new agent into where no run looks for one. Held
@@ -26,11 +28,14 @@ class StagedAgent {
   const std::string& error() const { return error_; }
 
   // Makes this directory the cache's current agent (see agent_versions.h)
-  // with "stamp" as its stamp (none for ""). Call with the cache locked
+  // with "stamp" as its stamp (none for ""), recorded as verified with
+  // "verifiedWith" (verifying_key.h). Call with the cache locked
   // (CacheLock). The stamp goes first and comes back last, so that a run cut
   // short leaves an agent without a stamp, never one under another's. False
-  // when it failed: the cache then holds the agent it held, without a stamp.
-  bool install(const std::string& stamp);
+  // when it failed: the cache then holds the agent it held, at worst without
+  // a stamp.
+  bool install(const std::string& stamp,
+               const std::optional<KeyId>& verifiedWith);
 
  private:
   std::string makeDirectory();

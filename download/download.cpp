@@ -19,6 +19,7 @@ bool Download::init() {
   installAgentLocation_ = downloadTo;
   if (downloadSigningKey) {
     signatureCheck_.emplace(*downloadSigningKey, installAgentLocation_);
+    requiredKey_ = downloadSigningKey->keyId;
   }
   cancel_->setKeyEquivalent("\r");
   return true;
@@ -58,7 +59,8 @@ void Download::downloadFromURL(const std::string& url) {
   request.timeoutInterval = 60.0;
   // Offering the cached agent's stamp lets the server answer a still-current
   // agent with a 304 instead of sending the archive again.
-  offeredStamp_ = platform::Service<AgentCache>::get().offeredStamp();
+  offeredStamp_ =
+      platform::Service<AgentCache>::get().offeredStamp(requiredKey_);
   if (offeredStamp_) {
     request.headerFields.emplace_back("If-None-Match", *offeredStamp_);
   }

@@ -22,8 +22,9 @@
 // application and of the window. When the bundle has a public key
 // (downloadSigningKey), a downloaded archive reaches the cache only with a
 // valid signature from "<URL>.minisig", fetched beside the archive once the
-// response shows that the cached agent is not current; a cached agent was
-// checked before it was stored.
+// response shows that the cached agent is not current. Only a cached agent
+// verified with that key counts as current, and the cache unpacks the very
+// file that was verified.
 class Download : public platform::ApplicationDelegate,
                  public platform::WindowDelegate,
                  public platform::WebDownloadDelegate {
@@ -145,6 +146,9 @@ class Download : public platform::ApplicationDelegate,
   std::string requestedURL_;
   // Present when archives must be signed: hashes the archive as it arrives.
   std::optional<ArchiveSignatureCheck> signatureCheck_;
+  // The id of the key archives must be signed with, which a cached agent
+  // must have been verified with; nullopt when none is needed.
+  std::optional<KeyId> requiredKey_;
   std::unique_ptr<SignatureFetch> signatureFetch_;
   bool signatureArrived_ = false;
   bool archiveComplete_ = false;

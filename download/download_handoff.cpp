@@ -24,10 +24,16 @@ void Download::showWorking(const std::string& status, bool cancellable) {
 void Download::installDownloadedAgent() {
   showWorking("Initializing the installer", false);
 
+  // A signed archive is unpacked from the file its check read.
+  std::optional<AgentCache::Verification> verified;
+  if (signatureCheck_) {
+    verified =
+        AgentCache::Verification{*requiredKey_, signatureCheck_->archiveFd()};
+  }
   // The agent may open windows of its own: this one leaves the screen right
   // before the agent starts.
   fireInstallAgent(platform::Service<AgentCache>::get().installAndStart(
-      installAgentLocation_, validationString_,
+      installAgentLocation_, verified, validationString_,
       [this] { return hideWindowForStart(); }));
 }
 

@@ -31,7 +31,8 @@ void Download::downloadDidReceiveResponse(
   // archive has arrived: a download that fails leaves the cache as it was.
   const AgentCache::Outcome cached =
       platform::Service<AgentCache>::get().startIfCurrent(
-          validationString_, [this] { return hideWindowForStart(); });
+          validationString_, requiredKey_,
+          [this] { return hideWindowForStart(); });
   if (cached != AgentCache::Outcome::kNotCurrent) {
     // The archive is not wanted: a start closes the window, which cancels
     // the download; after a failed one the window stays to say why.

@@ -8,19 +8,27 @@ bool calledOff(const AgentCache::BeforeStart& beforeStart) {
 
 }  // namespace
 
-std::optional<std::string> FakeAgentCache::offeredStamp() { return stamp; }
+std::optional<std::string> FakeAgentCache::offeredStamp(
+    const std::optional<KeyId>& requiredKey) {
+  if (requiredKey && requiredKey != verifiedWith) return std::nullopt;
+  return stamp;
+}
 
 AgentCache::Outcome FakeAgentCache::startIfCurrent(
-    const std::optional<std::string>& etag, const BeforeStart& beforeStart) {
-  if (!stamp || stamp->empty() || etag != stamp) return Outcome::kNotCurrent;
+    const std::optional<std::string>& etag,
+    const std::optional<KeyId>& requiredKey, const BeforeStart& beforeStart) {
+  if (!stamp || stamp->empty() || etag != stamp ||
+      (requiredKey && requiredKey != verifiedWith)) {
+    return Outcome::kNotCurrent;
+  }
   ++cachedStarts;
   return calledOff(beforeStart) ? Outcome::kCalledOff : startOutcome;
 }
 
 AgentCache::Outcome FakeAgentCache::installAndStart(
-    const std::string& archive, const std::optional<std::string>& etag,
-    const BeforeStart& beforeStart) {
-  installs.push_back({archive, etag});
+    const std::string& archive, const std::optional<Verification>& verified,
+    const std::optional<std::string>& etag, const BeforeStart& beforeStart) {
+  installs.push_back({archive, verified, etag});
   if (installOutcome != Outcome::kStarted) return installOutcome;
   if (calledOff(beforeStart)) return Outcome::kCalledOff;
   if (onStart) onStart();

@@ -14,19 +14,26 @@ class FakeAgentCache : public AgentCache {
  public:
   struct Install {
     std::string archive;
+    std::optional<Verification> verified;
     std::optional<std::string> etag;
   };
 
-  std::optional<std::string> offeredStamp() override;
+  std::optional<std::string> offeredStamp(
+      const std::optional<KeyId>& requiredKey) override;
   Outcome startIfCurrent(const std::optional<std::string>& etag,
+                         const std::optional<KeyId>& requiredKey,
                          const BeforeStart& beforeStart) override;
   // Records the install; calls "beforeStart" when installOutcome is kStarted.
   Outcome installAndStart(const std::string& archive,
+                          const std::optional<Verification>& verified,
                           const std::optional<std::string>& etag,
                           const BeforeStart& beforeStart) override;
 
   // The stamp of the cached agent, offered and matched; nullopt for none.
   std::optional<std::string> stamp;
+  // The key the cached agent was verified with; nullopt for none. A stamp
+  // is offered and matched with a required key only when that key is this.
+  std::optional<KeyId> verifiedWith;
   // What starting the cached agent, and installing an archive, give.
   Outcome startOutcome = Outcome::kStarted;
   Outcome installOutcome = Outcome::kStarted;

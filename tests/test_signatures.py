@@ -133,8 +133,8 @@ class SignatureTest(DownloadRouteCase):
                         os.path.getsize(self.archive) // 2)
 
     def test_only_a_download_with_a_key_asks_for_a_signature(self):
-        # A cache hit asks for none: its agent was checked before it was
-        # stored.
+        # A cache hit asks for none: its agent was verified with this key
+        # before it was stored.
         self.sign()
         self.assert_started(self.run_bootstrapper())
         self.assert_started(self.run_bootstrapper())
@@ -147,6 +147,59 @@ class SignatureTest(DownloadRouteCase):
         self.server.set_control(etag='"v2"', minisig=self.signature)
         self.assert_started(self.run_bootstrapper())
         self.assertEqual(1, self.minisig_requests())
+
+    def test_a_signed_bundle_starts_only_agents_verified_with_its_key(self):
+        # Given a cache that a keyless bundle filled, under the server's
+        # ETag, with an archive whose signature does not hold.
+        os.rename(self.key, self.key + ".away")
+        self.sign()
+        self.serve(self.agent_archive(seed=2))
+        self.assert_started(self.run_bootstrapper())
+        unverified = self.bundle.agent_dir()
+        os.rename(self.key + ".away", self.key)
+
+        # A 304 the server sends unasked does not start it, nor does the
+        # matching ETag: the archive is fetched again and refused.
+        self.server.set_control(etag='"v1"', minisig=self.signature,
+                                faults=[{"status": 304}])
+        self.assert_failed(self.run_bootstrapper(), "Download failed!")
+        self.server.set_control(etag='"v1"', minisig=self.signature)
+        self.assert_failed(self.run_bootstrapper(), REFUSED)
+        self.assertEqual(unverified, self.bundle.agent_dir())
+
+        # The genuine archive under the same ETag replaces it; then the
+        # vendor's new key trusts nothing the old one verified.
+        for key in ("vendor", "other"):
+            with self.subTest(key=key):
+                shutil.copy(os.path.join(self.keys, key + ".pub"), self.key)
+                self.serve(self.agent_archive(seed=1))
+                self.sign(key)
+                before = self.server.stats()
+                self.assert_started(self.run_bootstrapper())
+                self.assertNotEqual(unverified, self.bundle.agent_dir())
+                unverified = self.bundle.agent_dir()
+                after = self.server.stats()
+                self.assertEqual(before["minisig_requests"] + 1,
+                                 after["minisig_requests"])
+                self.assertEqual(before["statuses"].get("304"),
+                                 after["statuses"].get("304"), "not offered")
+                # Verified with this key, it is a cache hit from now on.
+                self.assert_started(self.run_bootstrapper())
+                self.assertEqual(after["minisig_requests"],
+                                 self.minisig_requests())
+
+    def test_minisign_files_with_an_extra_line_end_are_accepted(self):
+        # As an editor or an upload tool leaves them; minisign takes them.
+        self.sign()
+        for end in (b"\n", b"\r\n"):
+            with self.subTest(end=end):
+                shutil.rmtree(self.bundle.cache_dir(), ignore_errors=True)
+                for path in (self.key, self.signature):
+                    with open(path, "ab") as f:
+                        f.write(end)
+                minisign("-V", "-p", self.key, "-m", self.archive,
+                         "-x", self.signature)
+                self.assert_started(self.run_bootstrapper())
 
     def test_a_key_that_does_not_parse_fails_before_any_download(self):
         with open(self.key, "w") as f:

@@ -1,0 +1,62 @@
+#include "agent/private_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "agent/private_entry.h"
+#include "platform/os/unique_fd.h"
+
+namespace {
+
+bool writeAll(int fd, const std::string& bytes) {
+  std::string::size_type done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<std::string::size_type>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string readPrivateLine(const std::string& path) {
+  const platform::UniqueFd fd(
+      open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat info;
+  if (!fd.valid() || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      !isPrivateEntry(info)) {
+    return "";
+  }
+  std::string line;
+  char buffer[4096];
+  ssize_t count;
+  while ((count = read(fd.get(), buffer, sizeof buffer)) != 0) {
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return "";
+    line.append(buffer, static_cast<std::string::size_type>(count));
+    const std::string::size_type end = line.find('\n');
+    if (end != std::string::npos) return line.substr(0, end);
+  }
+  return line;
+}
+
+bool replacePrivateFile(const std::string& path, const std::string& bytes) {
+  // mkostemp creates with O_EXCL, so a link planted under the temporary
+  // name fails the creation rather than being followed.
+  std::string temporary = path + ".XXXXXX";
+  const platform::UniqueFd fd(mkostemp(temporary.data(), O_CLOEXEC));
+  if (!fd.valid()) return false;
+  if (writeAll(fd.get(), bytes) &&
+      std::rename(temporary.c_str(), path.c_str()) == 0) {
+    return true;
+  }
+  unlink(temporary.c_str());
+  return false;
+}
