@@ -146,7 +146,6 @@ class WorkingDirectoryTest(HardeningCase):
             "Could not create a working directory in /tmp: Read-only file "
             "system."])
 
-
     def run_shipped(self, left=(), preexec_fn=None):
         """The launcher of the shipped agent that a run started, which
         ended with 0 and left nothing in TMPDIR but the names "left"."""
@@ -186,11 +185,11 @@ class WorkingDirectoryTest(HardeningCase):
         os.chmod(self.bundle.root, 0o755)
         for path in (self.bundle.tmpdir, self.bundle.agent_log):
             os.chown(path, NOBODY, NOBODY)
-        read_only = 'mkdir "${0%/*}/made" && chmod -R a-w "${0%/*}" || exit 1\n'
+        read_only = ('mkdir "${0%/*}/made" && chmod -R a-w "${0%/*}" '
+                     '|| exit 1\n')
         self.bundle.ship_agent(launcher=read_only + LINGERING_LAUNCHER)
         live = self.bundle.start(preexec_fn=as_nobody)
-        self.addCleanup(live.wait)
-        self.addCleanup(os.killpg, live.pid, signal.SIGKILL)
+        self.addCleanup(TerminalTest.end, live.pid, live)
         self.assertIsNotNone(self.bundle.wait_for_agent(RUN_TIMEOUT))
         [running] = os.listdir(self.bundle.tmpdir)
         young, roots, link = "qzYoung1", "qzRoots1", "qzLinked"
