@@ -5,13 +5,14 @@
 
 #include "platform/os/unique_fd.h"
 
-// An advisory lock (flock) on one agent directory of the cache, held while
-// the object lives. A run holds it shared on the directory it unpacks into
-// and on the directory it starts an agent from, and the started agent
-// inherits it for as long as it runs; a directory is removed only under the
-// exclusive lock, so never while it is in use. Never waits: locked() is
-// false when the directory cannot be opened (a link is not followed) or
-// the lock is taken the other way.
+// An advisory lock (flock) on one agent directory of the cache, or on a
+// run's working directory, held while the object lives. A run holds it
+// shared on its working directory for its whole life, and on the directory
+// it unpacks into and the directory it starts a cached agent from, which
+// the started agent inherits for as long as it runs; a directory is removed
+// only under the exclusive lock, so never while it is in use. Never waits:
+// locked() is false when the directory cannot be opened (a link is not
+// followed) or the lock is taken the other way.
 class AgentDirLock {
  public:
   enum class Mode { kShared, kExclusive };

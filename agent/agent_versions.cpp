@@ -7,9 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "agent/agent_dir_lock.h"
 #include "agent/install_agent_cache.h"
@@ -49,26 +47,6 @@ std::string currentAgentName(const std::string& cacheDir) {
   return name;
 }
 
-// An agent may leave directories it made unwritable; they are opened up
-// (links not followed) so that the whole tree can go.
-void removeTree(const std::string& path) {
-  auto& files = platform::Service<platform::FileManager>::get();
-  if (files.removeItemAtPath(path)) return;
-  namespace fs = std::filesystem;
-  std::error_code error;
-  fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, error);
-  for (fs::recursive_directory_iterator it(
-           path, fs::directory_options::skip_permission_denied, error),
-       end;
-       !error && it != end; it.increment(error)) {
-    if (it->is_directory(error) && !it->is_symlink(error)) {
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add,
-                      error);
-    }
-  }
-  files.removeItemAtPath(path);
-}
-
 struct DirectoryCloser {
   void operator()(DIR* stream) const { closedir(stream); }
 };
@@ -94,7 +72,7 @@ bool makeCurrentAgentDir(const std::string& cacheDir,
   struct stat info;
   // A link cannot be renamed over a directory.
   if (lstat(link.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    removeTree(link);
+    platform::Service<platform::FileManager>::get().removeItemAtPath(link);
   }
   std::string target = agentDir;
   while (!target.empty() && target.back() == pathSeparator[0]) {
@@ -133,6 +111,8 @@ void removeLeftovers(const std::string& cacheDir) {
       continue;
     }
     const AgentDirLock unused(path, AgentDirLock::Mode::kExclusive);
-    if (unused.locked()) removeTree(path);
+    if (unused.locked()) {
+      platform::Service<platform::FileManager>::get().removeItemAtPath(path);
+    }
   }
 }

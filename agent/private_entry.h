@@ -9,4 +9,11 @@
 // planted or changed by another user.
 bool isPrivateEntry(const struct stat& info);
 
+// True when "info" describes a directory in which no other user can move,
+// remove or replace the user's entries: the effective user or root owns it,
+// and neither its group nor others may write it unless it is sticky, as
+// /tmp is. Only below such directories does a path go on naming what the
+// user made there.
+bool isGuardedDirectory(const struct stat& info);
+
 #endif  // AGENT_PRIVATE_ENTRY_H_

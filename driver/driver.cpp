@@ -25,12 +25,15 @@ int mainFcn(int argc, const char* const argv[], ErrorReporter reporter) {
 
   std::string payloadDir = tempDir.getDir();
   if (std::getenv("__QZ_BOOTSTRAP_INSTALLER_UNITTEST__") != nullptr) {
+    // What is unpacked there stays, and no other run's directory goes.
     payloadDir = getDirectoryOfExecutable();
   } else if (payloadDir.empty()) {
     // Never the folder beside the bundle instead: the user's own files
     // there would be overwritten, or removed with a cut download.
     reporter(tempDir.failure(), true);
     return -1;
+  } else {
+    tempDir.removeLeftoversOfEndedRuns();
   }
 
   const int code = extractPayloadToDir(payloadDir, reporter);

@@ -1,12 +1,18 @@
 #ifndef DRIVER_TEMP_DIR_H_
 #define DRIVER_TEMP_DIR_H_
 
+#include <optional>
 #include <string>
 
-// Owns one fresh working directory, "qz" and six random characters in the
-// user's temporary directory, or in /tmp when there is none or it cannot
-// take one, created with mode 0700. The directory and everything put into
-// it are removed on destruction.
+#include "agent/agent_dir_lock.h"
+
+// Owns one fresh working directory, "qz" and six random characters, made
+// with mode 0700 in the user's temporary directory, or in /tmp when there is
+// none or it cannot take one. A temporary directory takes one only when no
+// other user can move what it holds: it and every directory above it, links
+// resolved, must be guarded (isGuardedDirectory). The directory is locked
+// (AgentDirLock, shared) while the object lives, in this process only, and
+// it and everything put into it are removed on destruction.
 class TempDir {
  public:
   // "name" is accepted and not used; the directory's name is always random.
@@ -21,12 +27,18 @@ class TempDir {
   // Why there is no directory, in one line; "" when there is one.
   const std::string& failure() const { return failure_; }
 
+  // Removes the working directories beside this one that ended runs left
+  // (killed ones, say): those that are real directories of the user's, not
+  // locked, and unchanged for ten minutes. Anything else stays.
+  void removeLeftoversOfEndedRuns() const;
+
  private:
   // Makes the directory in "base"; false, with failure_ set, when it cannot.
   bool create(const std::string& base);
 
   std::string path_;
   std::string failure_;
+  std::optional<AgentDirLock> lock_;
 };
 
 #endif  // DRIVER_TEMP_DIR_H_

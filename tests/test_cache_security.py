@@ -120,6 +120,8 @@ class OwnershipTest(CacheCase):
                     os.chmod(top, mode)
                 before = snapshot(vorpex)
                 preexec_fn = self.open_to(runner) if runner else None
+                if not runner:  # another user's TMPDIR would not be used
+                    os.chown(self.bundle.tmpdir, 0, 0)
                 result = self.run_bootstrapper(preexec_fn=preexec_fn)
                 self.assert_installed_without_cache(
                     result, "%s is not a directory of this user's that only "

@@ -11,6 +11,7 @@ import signal
 import subprocess
 import termios
 import threading
+import time
 import unittest
 
 import bundle_fixture
@@ -18,6 +19,7 @@ from bundle_fixture import Bundle, make_agent_zip, make_zip, wait_until
 from server_fixture import HttpsServer
 
 RUN_TIMEOUT = 60
+NOBODY = 65534
 HIDE_CURSOR = b"\x1b[?25l"
 SHOW_CURSOR = b"\x1b[?25h"
 END_SCROLLING_REGION = b"\x1b[r"
@@ -26,6 +28,16 @@ END_SCROLLING_REGION = b"\x1b[r"
 # ends it.
 LINGERING_LAUNCHER = (bundle_fixture.RECORDING_LAUNCHER.replace(
     "exit", "sleep %d; exit" % RUN_TIMEOUT))
+
+
+def requires_root(test):
+    return unittest.skipUnless(os.geteuid() == 0, "needs root: chown")(test)
+
+
+def as_nobody():
+    os.setgroups([])
+    os.setgid(NOBODY)
+    os.setuid(NOBODY)
 
 
 def lines(result):
@@ -134,6 +146,74 @@ class WorkingDirectoryTest(HardeningCase):
         self.assert_failed_with(result, [
             "Could not create a working directory in /tmp: Read-only file "
             "system."])
+
+    def run_shipped(self, left=(), preexec_fn=None):
+        """The launcher of the shipped agent that a run started, which
+        ended with 0 and left nothing in TMPDIR but the names "left"."""
+        starts = self.bundle.agent_starts() + 1
+        result = self.bundle.run(preexec_fn=preexec_fn)
+        self.assertEqual((0, b"", starts), (result.returncode, result.stderr,
+                                            self.bundle.agent_starts()))
+        self.assertEqual(sorted(left), sorted(os.listdir(self.bundle.tmpdir)))
+        return self.bundle.agent_call()[0]
+
+    @requires_root
+    def test_a_tmpdir_another_user_may_change_is_not_used(self):
+        # Another user could swap the working directory for one of theirs.
+        self.bundle.ship_agent()
+        tmpdir = self.bundle.tmpdir
+        for name, top, mode, owner, used in (
+                ("group-writable", tmpdir, 0o770, 0, False),
+                ("another user's", tmpdir, 0o755, NOBODY, False),
+                ("below a shared one", self.bundle.root, 0o777, 0, False),
+                ("sticky", tmpdir, 0o1777, 0, True)):
+            with self.subTest(name):
+                os.chown(top, owner, owner)
+                os.chmod(top, mode)
+                launcher = self.run_shipped()
+                self.assertEqual(used,
+                                 self.bundle.started_in_working_dir(launcher))
+                if not used:
+                    self.assertRegex(launcher, r"^/tmp/qz\w{6}/install$")
+                os.chown(top, 0, 0)
+                os.chmod(top, 0o700)
+
+    @requires_root
+    def test_working_directories_go_with_all_they_hold(self):
+        # Runs of a user whom read-only directories stop, unlike root, with
+        # agents that make theirs read-only; root's entries are another
+        # user's to them.
+        os.chmod(self.bundle.root, 0o755)
+        for path in (self.bundle.tmpdir, self.bundle.agent_log):
+            os.chown(path, NOBODY, NOBODY)
+        read_only = ('mkdir "${0%/*}/made" && chmod -R a-w "${0%/*}" '
+                     '|| exit 1\n')
+        self.bundle.ship_agent(launcher=read_only + LINGERING_LAUNCHER)
+        live = self.bundle.start(preexec_fn=as_nobody)
+        self.addCleanup(TerminalTest.end, live.pid, live)
+        self.assertIsNotNone(self.bundle.wait_for_agent(RUN_TIMEOUT))
+        [running] = os.listdir(self.bundle.tmpdir)
+        young, roots, link = "qzYoung1", "qzRoots1", "qzLinked"
+        entry = lambda name: os.path.join(self.bundle.tmpdir, name)
+        outside = os.path.join(self.bundle.root, "outside")
+        for path in (outside, entry(young), entry(roots)):
+            os.mkdir(path)
+        os.symlink(outside, entry(link))
+        for path in (outside, entry(young), entry(link)):
+            os.lchown(path, NOBODY, NOBODY)
+        long_ago = time.time() - 3600
+        for name in (running, roots, link):
+            os.utime(entry(name), (long_ago, long_ago), follow_symlinks=False)
+
+        # The run that made it still lives: its directory stays. Killed,
+        # it leaves the directory to the next run to remove.
+        self.bundle.ship_agent(
+            launcher=read_only + bundle_fixture.RECORDING_LAUNCHER)
+        self.run_shipped([running, young, roots, link], as_nobody)
+        os.killpg(live.pid, signal.SIGKILL)
+        live.wait()
+        self.run_shipped([young, roots, link], as_nobody)
+        self.assertTrue(os.path.isdir(outside))
 
 
 class UrlSecretTest(HardeningCase):

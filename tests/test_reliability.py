@@ -318,6 +318,8 @@ class BadEnvironmentTest(ReliabilityCase):
                 self.bundle.forget_agent()
                 if preexec_fn:
                     os.chown(self.bundle.agent_log, NOBODY, NOBODY)
+                else:  # another user's TMPDIR would not be used
+                    os.chown(self.bundle.tmpdir, os.geteuid(), os.geteuid())
                 result = self.run_bootstrapper({"HOME": home}, preexec_fn)
                 cache = os.path.join(home, bundle_fixture.CACHE_SUBPATH)
                 self.assertEqual(

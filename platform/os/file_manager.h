@@ -10,8 +10,10 @@ namespace platform {
 class FileManager {
  public:
   virtual ~FileManager() = default;
-  // Removes "path" and, for a directory, everything below it. Symbolic links
-  // are removed, never followed. True when nothing is left at "path".
+  // Removes "path" and, for a directory, everything below it, giving the
+  // owner back the access to directories that a program run from the tree
+  // took away. Symbolic links are removed, never followed. True when
+  // nothing is left at "path".
   virtual bool removeItemAtPath(const std::string& path) = 0;
 
   static FileManager& Real();

@@ -8,9 +8,40 @@ namespace {
 
 namespace fs = std::filesystem;
 
+bool isRealDirectory(const fs::path& path) {
+  std::error_code error;
+  return fs::symlink_status(path, error).type() == fs::file_type::directory;
+}
+
+// Gives the owner full access to "path" and every directory below it (links
+// not followed), so that what they hold can be listed and removed.
+void openUp(const fs::path& path) {
+  std::error_code error;
+  if (!isRealDirectory(path)) return;
+  fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, error);
+  for (fs::recursive_directory_iterator
+           it(path, fs::directory_options::skip_permission_denied, error),
+       end;
+       !error && it != end; it.increment(error)) {
+    if (isRealDirectory(it->path())) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add,
+                      error);
+    }
+  }
+}
+
 class RealFileManager : public FileManager {
  public:
   bool removeItemAtPath(const std::string& path) override {
+    if (removeAll(path)) return true;
+    // A program run from the tree (an install agent, say) may have made
+    // its own directories unwritable.
+    openUp(path);
+    return removeAll(path);
+  }
+
+ private:
+  static bool removeAll(const std::string& path) {
     // remove_all unlinks symbolic links instead of descending into them.
     std::error_code error;
     fs::remove_all(path, error);
