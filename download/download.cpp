@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "agent/install_agent_cache.h"
 #include "download/download_window.h"
 #include "platform/os/file_manager.h"
 #include "platform/os/main_bundle.h"
@@ -17,6 +18,7 @@ bool Download::init() {
   bytesReceived_ = 0;
   progress_->setDoubleValue(0.0);
   installAgentLocation_ = downloadTo;
+  spaceCheck_.emplace(installAgentLocation_, getInstallAgentCacheDir());
   if (downloadSigningKey) {
     signatureCheck_.emplace(*downloadSigningKey, installAgentLocation_);
   }
