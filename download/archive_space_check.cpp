@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "agent/bundle_paths.h"
 #include "platform/os/file_manager.h"
@@ -45,33 +46,39 @@ std::optional<platform::DiskSpace> diskSpaceAt(const std::string& path) {
 
 ArchiveSpaceCheck::ArchiveSpaceCheck(const std::string& archive,
                                      const std::string& cacheDir,
+                                     std::optional<std::string> cachedStamp,
                                      std::uint64_t maxLength)
     : archiveDir_(withoutLastPathComponent(archive)),
       cacheDir_(cacheDir.substr(0, cacheDir.find_last_not_of('/') + 1)),
+      cachedStamp_(std::move(cachedStamp)),
       maxLength_(maxLength) {}
 
-std::string ArchiveSpaceCheck::checkAnnounced(std::int64_t length) {
+std::string ArchiveSpaceCheck::refuseBody(const platform::URLResponse& response,
+                                          std::int64_t offset) {
   nextSpaceRead_ = 0;
-  if (length < 0) return "";
-  const auto bytes = static_cast<std::uint64_t>(length);
-  if (bytes > maxLength_) return tooLarge();
+  if (response.expectedContentLength < 0 ||
+      (cachedStamp_ && response.valueForHeaderField("ETag") == cachedStamp_)) {
+    return "";
+  }
+  const auto rest = static_cast<std::uint64_t>(response.expectedContentLength);
+  const std::uint64_t whole = static_cast<std::uint64_t>(offset) + rest;
+  if (whole > maxLength_) return tooLarge();
   const std::optional<platform::DiskSpace> work = diskSpaceAt(archiveDir_);
   if (!work) return "";
   // The unpacked copy takes at least as much again as the archive.
   const std::optional<platform::DiskSpace> cache = diskSpaceAt(cacheDir_);
   const bool sameDisk = cache && cache->fileSystem == work->fileSystem;
-  if (!hasRoomFor(*work, sameDisk ? 2 * bytes : bytes)) {
-    return shortOfRoom(archiveDir_, *work, sameDisk ? 2 * bytes : bytes);
-  }
-  if (cache && !sameDisk && !hasRoomFor(*cache, bytes) &&
-      !hasRoomFor(*work, 2 * bytes)) {
-    return shortOfRoom(cacheDir_, *cache, bytes);
+  const std::uint64_t here = sameDisk ? rest + whole : rest;
+  if (!hasRoomFor(*work, here)) return shortOfRoom(archiveDir_, *work, here);
+  if (cache && !sameDisk && !hasRoomFor(*cache, whole) &&
+      !hasRoomFor(*work, rest + whole)) {
+    return shortOfRoom(cacheDir_, *cache, whole);
   }
   return "";
 }
 
-std::string ArchiveSpaceCheck::checkReceived(std::int64_t received) {
-  const auto bytes = static_cast<std::uint64_t>(received);
+std::string ArchiveSpaceCheck::refuseGrowth(std::int64_t length) {
+  const auto bytes = static_cast<std::uint64_t>(length);
   if (bytes > maxLength_) return tooLarge();
   if (bytes < nextSpaceRead_) return "";
   nextSpaceRead_ = bytes + kSpaceReadInterval;

@@ -8,7 +8,6 @@
 
 #include "agent/agent_cache.h"
 #include "agent/archive_signature_check.h"
-#include "download/archive_space_check.h"
 #include "download/signature_fetch.h"
 #include "platform/net/web_download.h"
 #include "platform/ui/application.h"
@@ -24,9 +23,9 @@
 // (downloadSigningKey), a downloaded archive reaches the cache only with a
 // valid signature from "<URL>.minisig", fetched beside the archive once the
 // response shows that the cached agent is not current; a cached agent was
-// checked before it was stored. An archive the disk cannot take
-// (archive_space_check.h) fails the download, before its body when its
-// length says so, else as soon as it arrives; such a failure is final.
+// checked before it was stored. The download refuses an archive the disks
+// cannot take (archive_space_check.h), for good: before its body when its
+// length says so, else as it arrives.
 class Download : public platform::ApplicationDelegate,
                  public platform::WindowDelegate,
                  public platform::WebDownloadDelegate {
@@ -121,9 +120,6 @@ class Download : public platform::ApplicationDelegate,
   void checkSignatureAndInstall();
   // Logs why the signature does not hold and shows it in red.
   void refuseSignature(const std::string& reason, const std::string& url);
-  // Stops "download" for good and fails it for "reason".
-  void refuseArchive(platform::WebDownload* download,
-                     const std::string& reason);
   // Shows "status" over a bar that runs without a measure, with Cancel
   // enabled or not.
   void showWorking(const std::string& status, bool cancellable);
@@ -149,7 +145,6 @@ class Download : public platform::ApplicationDelegate,
   std::optional<std::string> validationString_;  // the response's ETag
   std::optional<std::string> offeredStamp_;      // sent as If-None-Match
   std::string requestedURL_;
-  std::optional<ArchiveSpaceCheck> spaceCheck_;  // set by init
   // Present when archives must be signed: hashes the archive as it arrives.
   std::optional<ArchiveSignatureCheck> signatureCheck_;
   std::unique_ptr<SignatureFetch> signatureFetch_;

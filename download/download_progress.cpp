@@ -4,7 +4,6 @@
 
 #include "base/error_reporter.h"
 #include "download/download.h"
-#include "platform/net/url_user_info.h"
 #include "platform/os/service.h"
 #include "platform/os/system_log.h"
 
@@ -50,9 +49,6 @@ void Download::downloadDidReceiveResponse(
     return;
   }
 
-  const std::string refusal = spaceCheck_->checkAnnounced(fileLength_);
-  if (!refusal.empty()) return refuseArchive(download, refusal);
-
   // After a retry that could not resume, the body starts over.
   bytesReceived_ = 0;
   progress_->setDoubleValue(0.0);
@@ -74,13 +70,9 @@ void Download::downloadDidReceiveResponse(
   progress_->startAnimation(this);
 }
 
-void Download::downloadDidReceiveDataOfLength(platform::WebDownload* download,
+void Download::downloadDidReceiveDataOfLength(platform::WebDownload*,
                                               std::uint64_t length) {
-  // Counted from the body's first byte, so a resumed body counts what an
-  // earlier attempt put in the file.
   bytesReceived_ += static_cast<std::int64_t>(length);
-  const std::string refusal = spaceCheck_->checkReceived(bytesReceived_);
-  if (!refusal.empty()) return refuseArchive(download, refusal);
   if (signatureCheck_) signatureCheck_->archiveGrewBy(length);
   if (fileLength_ == -1) return;
 
@@ -98,14 +90,6 @@ void Download::downloadWillRetry(platform::WebDownload*,
   downloadPercent_->setStringValue(notice.reason + ". Retrying in " +
                                    std::to_string(seconds) + " s");
   window_->displayIfNeeded();
-}
-
-void Download::refuseArchive(platform::WebDownload* download,
-                             const std::string& reason) {
-  // No retry: another attempt would meet the same disk.
-  download->cancel();
-  downloadDidFailWithError(download,
-                           {reason, platform::withoutUserInfo(requestedURL_)});
 }
 
 void Download::failure(const std::string& message, platform::Color color) {

@@ -182,36 +182,4 @@ TEST(DownloadProgressTest, AFailureBeforeAnyResponseFillsTheBar) {
   EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
 }
 
-TEST(DownloadProgressTest, AnArchiveTheDiskCannotTakeFailsForGood) {
-  // An 8 MiB disk keeps 1 MiB free: an announced length that does not fit
-  // is refused at once, a body that grows into the reserve is stopped.
-  constexpr std::uint64_t kMiB = 1 << 20;
-  for (const bool announced : {true, false}) {
-    SCOPED_TRACE(announced ? "announced" : "arriving");
-    FakeDownloadWindow w;
-    w.files.disks[w.bundle.root()] = platform::DiskSpace{1, 3 * kMiB, 8 * kMiB};
-    platform::FakeDownloadRecord& download = w.launch();
-    std::string reason;
-    if (announced) {
-      download.respond(serverResponse("\"v1\"", 3 * kMiB));
-      reason = "the installer needs 4 MB, 3 MB are free.";
-    } else {
-      download.respond(serverResponse("\"v1\"", -1));
-      download.receive(kMiB);
-      ASSERT_TRUE(download.live());
-      w.files.disks[w.bundle.root()]->available = kMiB - 1;
-      download.receive(kMiB / 4);
-      reason = "only 0 MB are free after 1 MB of the installer arrived.";
-    }
-    EXPECT_EQ(download.cancelCalls, 1);
-    EXPECT_EQ(w.log.lines,
-              std::vector<std::string>{"Download failed! Error - Not enough "
-                                       "disk space in " +
-                                       w.bundle.root() + ": " + reason + " " +
-                                       FakeDownloadWindow::kUrl});
-    EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
-    EXPECT_TRUE(w.cache.installs.empty());
-  }
-}
-
 }  // namespace

@@ -12,15 +12,13 @@
 #include "testing/fake_event_loop.h"
 #include "testing/fake_front_end.h"
 #include "testing/fake_agent_cache.h"
-#include "testing/fake_file_manager.h"
 #include "testing/fake_system_log.h"
 #include "testing/fake_web_download.h"
 #include "platform/os/service.h"
 
 // The download window as the builder makes it, with its controller, on a
-// fake clock, a recording front end, a scripted download, a fake agent
-// cache and disks with room to spare. The bundle and HOME lie in a scratch
-// directory.
+// fake clock, a recording front end, a scripted download and a fake agent
+// cache. The bundle and HOME lie in a scratch directory.
 class FakeDownloadWindow {
  public:
   // The URL the window downloads from.
@@ -49,7 +47,6 @@ class FakeDownloadWindow {
   platform::FakeWebDownloadFactory downloads;
   FakeAgentCache cache;
   platform::FakeSystemLog log;
-  platform::FakeFileManager files;
   std::unique_ptr<DownloadWindow> window;
 
  private:
@@ -57,7 +54,6 @@ class FakeDownloadWindow {
       &downloads};
   platform::ScopedService<AgentCache> cacheService_{&cache};
   platform::ScopedService<platform::SystemLog> logService_{&log};
-  platform::ScopedService<platform::FileManager> filesService_{&files};
 };
 
 // A response from the download server.

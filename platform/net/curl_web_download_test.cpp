@@ -2,7 +2,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -91,12 +93,14 @@ class CurlWebDownloadTest : public ::testing::Test {
   std::unique_ptr<WebDownload> start(const std::string& url, Recorder& recorder,
                                      double timeout = 60,
                                      HeaderFields fields = {},
-                                     std::optional<ResumePoint> resumeFrom = {}) {
+                                     std::optional<ResumePoint> resumeFrom = {},
+                                     std::shared_ptr<BodyLimit> limit = {}) {
     URLRequest request;
     request.url = url;
     request.timeoutInterval = timeout;
     request.headerFields = std::move(fields);
     request.resumeFrom = resumeFrom;
+    request.bodyLimit = std::move(limit);
     std::unique_ptr<WebDownload> download =
         curlWebDownloadFactory().startDownload(request, &recorder, *loop_);
     download->setDeletesFileUponFailure(true);
@@ -225,6 +229,65 @@ TEST_F(CurlWebDownloadTest, ResumesWhereTheFileStopsWhileTheETagHolds) {
     EXPECT_EQ(Events({"response", "data", "finish"}), recorder.events);
     EXPECT_EQ(c.status, recorder.response->statusCode);
     EXPECT_TRUE(readFile(destination()) == body_);
+  }
+}
+
+// Refuses as the test says, and records what it was asked.
+struct ScriptedLimit : BodyLimit {
+  std::string refuseBody(const URLResponse& response,
+                         std::int64_t offset) override {
+    bodies.push_back({offset, response.expectedContentLength});
+    return bodyRefusal;
+  }
+  std::string refuseGrowth(std::int64_t length) override {
+    if (length > maxLength) return "Too long.";
+    largest = length;
+    return "";
+  }
+  std::string bodyRefusal;
+  std::int64_t maxLength = INT64_MAX;
+  std::vector<std::pair<std::int64_t, std::int64_t>> bodies;
+  std::int64_t largest = 0;
+};
+
+TEST_F(CurlWebDownloadTest, ABodyLimitRefusesBeforeAnyByteIsWritten) {
+  // Refused at the response: no file, no response, a failure no retry
+  // mends. Refused on the way: nothing written past the limit. A resumed
+  // body counts the bytes already in the file.
+  TestHttpsServer& server = startServer(R"({"etag": "\"v1\""})");
+  const std::int64_t size = static_cast<std::int64_t>(body_.size());
+  for (const std::string stage : {"response", "growth", "resumed"}) {
+    SCOPED_TRACE(stage);
+    auto limit = std::make_shared<ScriptedLimit>();
+    if (stage == "response") limit->bodyRefusal = "No room.";
+    if (stage == "growth") limit->maxLength = 1 << 20;
+    std::optional<ResumePoint> resumeFrom;
+    if (stage == "resumed") {
+      writeFile(destination(), body_.substr(0, 1000));
+      resumeFrom = ResumePoint{1000, "\"v1\"", size};
+    }
+    Recorder recorder(*loop_);
+    std::unique_ptr<WebDownload> download =
+        start(server.url(), recorder, 60, {}, resumeFrom, limit);
+    download->setDeletesFileUponFailure(false);
+    ASSERT_TRUE(runFor(10));
+    if (stage == "resumed") {
+      EXPECT_EQ(Events({"response", "data", "finish"}), recorder.events);
+      EXPECT_EQ(limit->bodies, (decltype(limit->bodies){{1000, size - 1000}}));
+      EXPECT_EQ(size, limit->largest);
+      continue;
+    }
+    EXPECT_EQ(DownloadFailure::kOther, recorder.error->failure);
+    EXPECT_EQ(stage == "response" ? "No room." : "Too long.",
+              recorder.error->localizedDescription);
+    EXPECT_LE(recorder.bytes, 1u << 20);
+    if (stage == "response") {
+      EXPECT_EQ(Events({"failure"}), recorder.events);
+      EXPECT_FALSE(testing_env::exists(destination()));
+    } else {
+      EXPECT_EQ(static_cast<std::int64_t>(recorder.bytes), limit->largest);
+      EXPECT_EQ(body_.substr(0, recorder.bytes), readFile(destination()));
+    }
   }
 }
 
