@@ -1,6 +1,7 @@
 #ifndef BASE_CONSTANTS_H_
 #define BASE_CONSTANTS_H_
 
+#include <cstdint>
 #include <string>
 
 // Names and locations fixed for one release and platform of the product.
@@ -26,5 +27,8 @@ static const std::string cacheSubpath = ".vorpex" + pathSeparator +
                                         releaseTag + pathSeparator +
                                         platformTag + pathSeparator;
 static const std::string validationFileName = ".validatestring";
+// A downloaded agent archive may not grow past this, whatever the server
+// announces or sends: no agent comes near it, and a disk gets no fuller.
+static constexpr std::uint64_t maxInstallAgentArchiveSize = 4ull << 30;
 
 #endif  // BASE_CONSTANTS_H_

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "agent/install_agent_cache.h"
+#include "download/archive_space_check.h"
 #include "download/download_window.h"
 #include "platform/os/file_manager.h"
 #include "platform/os/main_bundle.h"
@@ -64,6 +66,8 @@ void Download::downloadFromURL(const std::string& url) {
   if (offeredStamp_) {
     request.headerFields.emplace_back("If-None-Match", *offeredStamp_);
   }
+  request.bodyLimit = std::make_shared<ArchiveSpaceCheck>(
+      installAgentLocation_, getInstallAgentCacheDir(), offeredStamp_);
   theDownload_ =
       platform::Service<platform::WebDownloadFactory>::get().startDownload(
           request, this, platform::Application::shared()->loop());

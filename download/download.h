@@ -24,7 +24,9 @@
 // valid signature from "<URL>.minisig", fetched beside the archive once the
 // response shows that the cached agent is not current. Only a cached agent
 // verified with that key counts as current, and the cache unpacks the very
-// file that was verified.
+// file that was verified. The download refuses an archive the disks cannot
+// take (archive_space_check.h), for good: before its body when its length
+// says so, else as it arrives.
 class Download : public platform::ApplicationDelegate,
                  public platform::WindowDelegate,
                  public platform::WebDownloadDelegate {

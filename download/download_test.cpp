@@ -1,5 +1,6 @@
 #include "download/download.h"
 
+#include "download/archive_space_check.h"
 #include "testing/download_window_fixture.h"
 #include "gtest/gtest.h"
 #include "testing/fake_web_download.h"
@@ -39,6 +40,8 @@ TEST(DownloadTest, LaunchShowsTheSplashAndStartsTheDownload) {
   EXPECT_EQ(download.request.url, FakeDownloadWindow::kUrl);
   EXPECT_EQ(download.request.timeoutInterval, 60.0);
   EXPECT_TRUE(download.request.headerFields.empty());
+  EXPECT_NE(dynamic_cast<ArchiveSpaceCheck*>(download.request.bodyLimit.get()),
+            nullptr);
   EXPECT_EQ(download.delegate, &w.controller());
   EXPECT_EQ(w.controller().theDownload(), download.download);
   EXPECT_TRUE(download.deletesFileUponFailure);

@@ -22,6 +22,8 @@ e.g. write a temporary file and rename it). All keys are optional:
   "cut_at":        drop the connection once the body reaches this offset of
                    the file (a range that starts beyond it is sent whole).
   "no_length":     send the body chunked, without Content-Length.
+  "content_length": announce this Content-Length, whatever the body is.
+  "endless":       follow the file with zeros until the client hangs up.
   "stall":         seconds to wait between the header and the body.
   "rate":          send the body at about this many bytes per second.
   "file":          serve this file instead of FILE.
@@ -360,7 +362,8 @@ class Handler(BaseHTTPRequestHandler):
         if chunked:
             self.send_header("Transfer-Encoding", "chunked")
         else:
-            self.send_header("Content-Length", str(last + 1 - first))
+            self.send_header("Content-Length", str(
+                control.get("content_length", last + 1 - first)))
         self.end_headers()
         self.wfile.flush()
         time.sleep(float(control.get("stall", 0)))
@@ -382,6 +385,11 @@ class Handler(BaseHTTPRequestHandler):
                     else block
                 self.wfile.write(framed)
                 self.body_sent += len(block)
+        zeros = bytes(block_size)
+        while control.get("endless"):
+            self.wfile.write(b"%x\r\n%s\r\n" % (len(zeros), zeros)
+                             if chunked else zeros)
+            self.body_sent += len(zeros)
         if limit is not None:
             # Dropped without a TLS close_notify, as a broken link would.
             self.close_connection = True

@@ -5,6 +5,7 @@ run has no terminal and is bounded in time, so a run that waits for a user
 fails the test instead of hanging it."""
 import os
 import stat
+import subprocess
 import tempfile
 import unittest
 import zipfile
@@ -225,6 +226,54 @@ class FailureTest(DownloadRouteCase):
                          (result.returncode, result.stdout, result.stderr))
         self.assertEqual(0, self.bundle.agent_starts())
         self.assertEqual([], os.listdir(self.bundle.tmpdir))
+
+
+class DiskSpaceTest(DownloadRouteCase):
+    """TMPDIR on an 8 MiB tmpfs, which keeps an eighth of it, 1 MiB, free;
+    HOME on another file system."""
+
+    def setUp(self):
+        super().setUp()
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=8m",
+                                  "tmpfs", self.bundle.tmpdir],
+                                 capture_output=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a tmpfs here: %r" % mounted.stderr)
+        self.addCleanup(subprocess.run, ["umount", self.bundle.tmpdir],
+                        check=True)
+        # A real agent fits, and is cached.
+        self.server.set_control(etag='"v1"')
+        self.assert_started(self.run_bootstrapper())
+
+    def assert_refused(self, control, reason):
+        """A run against "control" under a new ETag fails for good, after
+        one request, for "reason" (a pattern), and leaves the tmpfs empty
+        and the cache as it was."""
+        cache = snapshot(self.bundle.home)
+        requests = self.server.stats()["requests"]
+        self.server.set_control(etag='"v2"', **control)
+        result = self.run_bootstrapper()
+        self.assert_failed(result, "Download failed! Error - ")
+        self.assertRegex(result.stderr.decode(), "Download failed! Error - " +
+                         reason + r" https://\S+\nInstallation failed\.\n$")
+        self.assertEqual(requests + 1, self.server.stats()["requests"])
+        self.assertEqual(cache, snapshot(self.bundle.home))
+        disk = os.statvfs(self.bundle.tmpdir)
+        self.assertEqual(disk.f_blocks, disk.f_bfree)
+
+    def test_a_length_the_disk_cannot_take_is_refused_before_the_body(self):
+        self.assert_refused(
+            {"content_length": 64 * 2**20},
+            r"Not enough disk space in %s/qz\w{6}: the installer needs 65 MB, "
+            r"[78] MB are free\." % self.bundle.tmpdir)
+        self.assert_refused({"content_length": 10**15, "endless": True},
+                            r"The installer is larger than 4096 MB\.")
+
+    def test_an_endless_body_stops_before_the_disk_is_full(self):
+        self.assert_refused(
+            {"no_length": True, "endless": True},
+            r"Not enough disk space in %s/qz\w{6}: only 0 MB are free after "
+            r"7 MB of the installer arrived\." % self.bundle.tmpdir)
 
 
 if __name__ == "__main__":

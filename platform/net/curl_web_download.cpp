@@ -83,6 +83,9 @@ class CurlDownload final : public WebDownload {
   WebDownloadDelegate* delegate_;
   std::string url_;
   std::optional<ResumePoint> resumeFrom_;
+  std::shared_ptr<BodyLimit> bodyLimit_;
+  // The body's bytes in the file, a resumed body's earlier ones included.
+  std::int64_t bodyLength_ = 0;
   CurlEasy easy_;
   CurlSlist requestFields_;
   char errorText_[CURL_ERROR_SIZE] = {};
@@ -103,6 +106,7 @@ CurlDownload::CurlDownload(const URLRequest& request,
     : delegate_(delegate),
       url_(request.url),
       resumeFrom_(request.resumeFrom),
+      bodyLimit_(request.bodyLimit),
       easy_(curl_easy_init()) {
   if (easy_) {
     setCurlRequest(easy_.get(), request, &requestFields_);
@@ -138,11 +142,15 @@ size_t CurlDownload::onBody(char* data, size_t size, size_t count,
   if (!download->response_ && !download->takeResponse()) {
     return CURL_WRITEFUNC_ERROR;
   }
-  std::string error;
-  if (!download->file_.write(data, length, &error)) {
+  const auto grown = download->bodyLength_ + static_cast<std::int64_t>(length);
+  std::string error = download->bodyLimit_
+                          ? download->bodyLimit_->refuseGrowth(grown)
+                          : std::string();
+  if (!error.empty() || !download->file_.write(data, length, &error)) {
     download->failure_ = DownloadError(error);
     return CURL_WRITEFUNC_ERROR;
   }
+  download->bodyLength_ = grown;
   download->undeliveredBytes_ += length;
   return length;
 }
@@ -168,20 +176,22 @@ bool CurlDownload::takeResponse() {
 }
 
 bool CurlDownload::openFile(const URLResponse& response) {
-  std::string error;
-  switch (bodyStart(resumeFrom_, response)) {
-    case BodyStart::kMismatch:
-      failure_ = DownloadError{
-          "The server did not send the rest of the partial download.",
-          std::nullopt, DownloadFailure::kRangeMismatch};
-      return false;
-    case BodyStart::kAppend:
-      if (file_.openAt(resumeFrom_->offset, &error)) return true;
-      break;
-    case BodyStart::kFromZero:
-      // A 304 has no body and leaves whatever is at the destination.
-      if (response.statusCode == 304 || file_.create(&error)) return true;
-      break;
+  const BodyStart start = bodyStart(resumeFrom_, response);
+  if (start == BodyStart::kMismatch) {
+    failure_ = DownloadError{
+        "The server did not send the rest of the partial download.",
+        std::nullopt, DownloadFailure::kRangeMismatch};
+    return false;
+  }
+  // A 304 has no body and leaves whatever is at the destination.
+  if (response.statusCode == 304) return true;
+  const bool append = start == BodyStart::kAppend;
+  bodyLength_ = append ? resumeFrom_->offset : 0;
+  std::string error =
+      bodyLimit_ ? bodyLimit_->refuseBody(response, bodyLength_) : "";
+  if (error.empty() &&
+      (append ? file_.openAt(bodyLength_, &error) : file_.create(&error))) {
+    return true;
   }
   failure_ = DownloadError(error);
   return false;

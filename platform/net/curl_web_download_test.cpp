@@ -2,7 +2,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -91,12 +93,14 @@ class CurlWebDownloadTest : public ::testing::Test {
   std::unique_ptr<WebDownload> start(const std::string& url, Recorder& recorder,
                                      double timeout = 60,
                                      HeaderFields fields = {},
-                                     std::optional<ResumePoint> resumeFrom = {}) {
+                                     std::optional<ResumePoint> resumeFrom = {},
+                                     std::shared_ptr<BodyLimit> limit = {}) {
     URLRequest request;
     request.url = url;
     request.timeoutInterval = timeout;
     request.headerFields = std::move(fields);
     request.resumeFrom = resumeFrom;
+    request.bodyLimit = std::move(limit);
     std::unique_ptr<WebDownload> download =
         curlWebDownloadFactory().startDownload(request, &recorder, *loop_);
     download->setDeletesFileUponFailure(true);
@@ -225,6 +229,51 @@ TEST_F(CurlWebDownloadTest, ResumesWhereTheFileStopsWhileTheETagHolds) {
     EXPECT_EQ(Events({"response", "data", "finish"}), recorder.events);
     EXPECT_EQ(c.status, recorder.response->statusCode);
     EXPECT_TRUE(readFile(destination()) == body_);
+  }
+}
+
+// Refuses lengths past "maxLength", and records what it was asked.
+struct ScriptedLimit : BodyLimit {
+  std::string refuseBody(const URLResponse& response,
+                         std::int64_t offset) override {
+    body = {offset, response.expectedContentLength};
+    return "";
+  }
+  std::string refuseGrowth(std::int64_t length) override {
+    if (length > maxLength) return "Too long.";
+    largest = length;
+    return "";
+  }
+  std::int64_t maxLength = INT64_MAX;
+  std::pair<std::int64_t, std::int64_t> body;
+  std::int64_t largest = 0;
+};
+
+TEST_F(CurlWebDownloadTest, ABodyLimitIsAskedBeforeEveryWrite) {
+  // A resumed body counts the bytes already in the file; a refused piece is
+  // not written, and fails the download for good.
+  TestHttpsServer& server = startServer(R"({"etag": "\"v1\""})");
+  const std::int64_t size = static_cast<std::int64_t>(body_.size());
+  writeFile(destination(), body_.substr(0, 1000));
+  for (const std::int64_t maxLength : {INT64_MAX, std::int64_t{1} << 20}) {
+    auto limit = std::make_shared<ScriptedLimit>();
+    limit->maxLength = maxLength;
+    Recorder recorder(*loop_);
+    std::unique_ptr<WebDownload> download =
+        start(server.url(), recorder, 60, {}, ResumePoint{1000, "\"v1\"", size},
+              limit);
+    download->setDeletesFileUponFailure(false);
+    ASSERT_TRUE(runFor(10));
+    EXPECT_EQ(limit->body, std::make_pair(std::int64_t{1000}, size - 1000));
+    EXPECT_LE(limit->largest, maxLength);
+    EXPECT_TRUE(readFile(destination()) == body_.substr(0, limit->largest));
+    if (maxLength < size) {
+      EXPECT_EQ("Too long.", recorder.error->localizedDescription);
+      EXPECT_EQ(DownloadFailure::kOther, recorder.error->failure);
+    } else {
+      EXPECT_EQ(size, limit->largest);
+    }
+    writeFile(destination(), body_.substr(0, 1000));
   }
 }
 

@@ -22,6 +22,25 @@ struct ResumePoint {
   std::int64_t totalLength = -1;
 };
 
+struct URLResponse;
+
+// Decides from inside a transfer whether its body may be written: before
+// the first byte and before each piece, so that nothing it refuses reaches
+// the disk. It must not call back into the download. A refusal fails the
+// download, for good, with its text as the description.
+class BodyLimit {
+ public:
+  virtual ~BodyLimit() = default;
+  // "response" is about to start a body of which "offset" bytes are in the
+  // file already (a resumed body's response announces only the rest). Why
+  // it must not come, or "".
+  virtual std::string refuseBody(const URLResponse& response,
+                                 std::int64_t offset) = 0;
+  // With the next piece, "length" bytes of the body would be in the file.
+  // Why not, or "".
+  virtual std::string refuseGrowth(std::int64_t length) = 0;
+};
+
 struct URLRequest {
   std::string url;
   // A transfer that receives no byte for this long fails; so does one whose
@@ -33,6 +52,7 @@ struct URLRequest {
   // first "offset" bytes, any other body replaces the file, and a range
   // that does not fit fails with kRangeMismatch before a byte is written.
   std::optional<ResumePoint> resumeFrom;
+  std::shared_ptr<BodyLimit> bodyLimit;  // none: any body is taken
 };
 
 struct URLResponse {

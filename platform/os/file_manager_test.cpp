@@ -36,4 +36,19 @@ TEST(RealFileManager, RemovesATreeWithoutFollowingLinks) {
   EXPECT_TRUE(files.removeItemAtPath(scratch / "tree"));
 }
 
+TEST(RealFileManager, DiskSpaceOfAPathNotYetMadeIsItsAncestorsDisk) {
+  testing_env::ScratchDirectory scratch;
+  platform::FileManager& files = platform::FileManager::Real();
+  const auto here = files.diskSpaceAt(scratch.path());
+  const auto below = files.diskSpaceAt(scratch / "not/yet/made/");
+  ASSERT_TRUE(here && below);
+  EXPECT_EQ(here->fileSystem, below->fileSystem);
+  EXPECT_GT(here->size, 0u);
+  EXPECT_LE(here->available, here->size);
+  // /proc is a file system of its own.
+  const auto proc = files.diskSpaceAt("/proc/self");
+  ASSERT_TRUE(proc);
+  EXPECT_NE(here->fileSystem, proc->fileSystem);
+}
+
 }  // namespace

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -46,6 +48,22 @@ class RealFileManager : public FileManager {
     std::error_code error;
     fs::remove_all(path, error);
     return fs::symlink_status(path, error).type() == fs::file_type::not_found;
+  }
+
+  std::optional<DiskSpace> diskSpaceAt(const std::string& path) override {
+    std::error_code error;
+    fs::path place = fs::absolute(path, error);
+    if (error) return std::nullopt;
+    while (true) {
+      struct stat info {};
+      const fs::space_info space = fs::space(place, error);
+      if (!error && stat(place.c_str(), &info) == 0) {
+        return DiskSpace{static_cast<std::uint64_t>(info.st_dev),
+                         space.available, space.capacity};
+      }
+      if (place == place.parent_path()) return std::nullopt;
+      place = place.parent_path();
+    }
   }
 };
 
