@@ -38,7 +38,9 @@ class DiskAgentCache : public AgentCache {
     if (!checkCacheDirectory(cacheDir, false).empty()) return std::nullopt;
     const CacheLock lock(cacheDir);
     std::string stamp = readValidationString(cacheDir);
-    if (currentAgentDir(cacheDir).empty() || stamp.empty() ||
+    // A stamp stored by an older release may be no entity-tag: it is still
+    // compared, never sent.
+    if (currentAgentDir(cacheDir).empty() || !isEntityTag(stamp) ||
         stamp.size() > kMaxOfferedStampSize) {
       return std::nullopt;
     }
