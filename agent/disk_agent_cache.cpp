@@ -1,3 +1,5 @@
+#include <sys/statvfs.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +26,18 @@ namespace {
 
 void logLine(const std::string& line) {
   platform::Service<platform::SystemLog>::get().log(line);
+}
+
+// Whether the file system that holds "path" has (all but) run out of room,
+// of blocks or of files: a write that failed for want of room leaves less
+// than a buffer's worth.
+bool isFileSystemFull(const std::string& path) {
+  constexpr unsigned long long kNearlyFull = 1024 * 1024;
+  struct statvfs info;
+  if (statvfs(path.c_str(), &info) != 0) return false;
+  return static_cast<unsigned long long>(info.f_bavail) * info.f_frsize <
+             kNearlyFull ||
+         (info.f_files != 0 && info.f_favail == 0);
 }
 
 // The cache below HOME: agents in directories of their own, the current one
@@ -78,33 +92,45 @@ class DiskAgentCache : public AgentCache {
       removeLeftovers(cacheDir);
       staged.emplace(cacheDir);
       unusable = staged->error();
-    }
-    if (!unusable.empty()) {
-      logLine("Installing without the agent cache: " + unusable);
-      return runUncached(archive, beforeStart);
+      // Known before the unpack: a file system without symbolic links (FAT,
+      // many network shares) can never make an agent current.
+      if (unusable.empty()) {
+        unusable = checkAgentLink(cacheDir, staged->path());
+      }
     }
     // Unpacked beside the current agent and made current in one step, so
     // that no run sees or starts a partly unpacked agent, and a failure
     // leaves the cache as it was.
-    if (!unzipInstallAgent(archive, staged->path(), "unzip",
-                           report_error_main)) {
-      return Outcome::kUnpackFailed;
+    // unzip's failure is reported here once its cause is known: a disk too
+    // full for the agent is the cache's failure, not the archive's, and
+    // unzip's own complaint has said so.
+    if (unusable.empty() && !unzipInstallAgent(archive, staged->path(), "unzip",
+                                               [](std::string, bool) {})) {
+      if (!isFileSystemFull(staged->path())) {
+        report_error_main("Failed to unzip the install agent", true);
+        return Outcome::kUnpackFailed;
+      }
+      unusable = "Not enough disk space in " + cacheDir + " for the agent.";
+    }
+    if (!unusable.empty()) {
+      return installUncached(unusable, archive, &staged, beforeStart);
     }
     if (!hasInstallAgentExecutable(staged->path())) {
       return Outcome::kIncomplete;
     }
 
-    const CacheLock lock(cacheDir);
-    // A run that finished first may have installed the same ETag already;
-    // it stays and is started.
-    if (!holdsAgentStamped(cacheDir, etag) &&
-        !staged->install(etag.value_or(""))) {
-      logLine(staged->error());
-      return Outcome::kUnpackFailed;
+    {
+      const CacheLock lock(cacheDir);
+      // A run that finished first may have installed the same ETag already;
+      // it stays and is started.
+      if (holdsAgentStamped(cacheDir, etag) ||
+          staged->install(etag.value_or(""))) {
+        const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
+        removeLeftovers(cacheDir);
+        return outcome;
+      }
     }
-    const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
-    removeLeftovers(cacheDir);
-    return outcome;
+    return installUncached(staged->error(), archive, &staged, beforeStart);
   }
 
  private:
@@ -134,6 +160,17 @@ class DiskAgentCache : public AgentCache {
     }
     if (beforeStart && !beforeStart()) return Outcome::kCalledOff;
     return launch(agentDir, {inUse.fd(), false});
+  }
+
+  // Logs why the cache cannot take the agent, gives up what "staged" holds
+  // there, and runs the agent without the cache.
+  static Outcome installUncached(const std::string& why,
+                                 const std::string& archive,
+                                 std::optional<StagedAgent>* staged,
+                                 const BeforeStart& beforeStart) {
+    logLine("Installing without the agent cache: " + why);
+    staged->reset();
+    return runUncached(archive, beforeStart);
   }
 
   // Unpacks "archive" into a fresh directory beside it, runs the agent
