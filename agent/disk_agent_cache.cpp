@@ -100,10 +100,9 @@ class DiskAgentCache : public AgentCache {
     }
     // Unpacked beside the current agent and made current in one step, so
     // that no run sees or starts a partly unpacked agent, and a failure
-    // leaves the cache as it was.
-    // unzip's failure is reported here once its cause is known: a disk too
-    // full for the agent is the cache's failure, not the archive's, and
-    // unzip's own complaint has said so.
+    // leaves the cache as it was. unzip's failure is reported once its
+    // cause is known: a disk too full for the agent is the cache's failure,
+    // not the archive's, and unzip's own complaint has said so.
     if (unusable.empty() && !unzipInstallAgent(archive, staged->path(), "unzip",
                                                [](std::string, bool) {})) {
       if (!isFileSystemFull(staged->path())) {
