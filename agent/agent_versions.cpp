@@ -47,6 +47,34 @@ std::string currentAgentName(const std::string& cacheDir) {
   return name;
 }
 
+// Why "installagent" could not be made to point to "agentDir", errno
+// saying it.
+std::string linkFailure(const std::string& cacheDir,
+                        const std::string& agentDir) {
+  return "Could not make " + cacheDir + installAgentDirName + " point to " +
+         agentDir + ": " + strerror(errno) + ".";
+}
+
+// Makes the new link to "agentDir" beside "installagent", to be renamed over
+// it; its path, or "" with "error" set.
+std::string makeNewLink(const std::string& cacheDir,
+                        const std::string& agentDir, std::string* error) {
+  const std::string newLink = cacheDir + newLinkName;
+  std::string target = agentDir;
+  while (!target.empty() && target.back() == pathSeparator[0]) {
+    target.pop_back();
+  }
+  // Relative, so that the cache still works when HOME is reached another
+  // way.
+  target = target.substr(target.find_last_of(pathSeparator) + 1);
+  unlink(newLink.c_str());
+  if (symlink(target.c_str(), newLink.c_str()) != 0) {
+    *error = linkFailure(cacheDir, agentDir);
+    return "";
+  }
+  return newLink;
+}
+
 struct DirectoryCloser {
   void operator()(DIR* stream) const { closedir(stream); }
 };
@@ -67,29 +95,28 @@ std::string currentAgentDir(const std::string& cacheDir) {
 
 bool makeCurrentAgentDir(const std::string& cacheDir,
                          const std::string& agentDir, std::string* error) {
+  const std::string newLink = makeNewLink(cacheDir, agentDir, error);
+  if (newLink.empty()) return false;
   const std::string link = cacheDir + installAgentDirName;
-  const std::string newLink = cacheDir + newLinkName;
   struct stat info;
   // A link cannot be renamed over a directory.
   if (lstat(link.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
     platform::Service<platform::FileManager>::get().removeItemAtPath(link);
   }
-  std::string target = agentDir;
-  while (!target.empty() && target.back() == pathSeparator[0]) {
-    target.pop_back();
-  }
-  // Relative, so that the cache still works when HOME is reached another
-  // way.
-  target = target.substr(target.find_last_of(pathSeparator) + 1);
-  unlink(newLink.c_str());
-  if (symlink(target.c_str(), newLink.c_str()) != 0 ||
-      std::rename(newLink.c_str(), link.c_str()) != 0) {
-    *error = "Could not make " + link + " point to " + agentDir + ": " +
-             strerror(errno) + ".";
+  if (std::rename(newLink.c_str(), link.c_str()) != 0) {
+    *error = linkFailure(cacheDir, agentDir);
     unlink(newLink.c_str());
     return false;
   }
   return true;
+}
+
+std::string checkAgentLink(const std::string& cacheDir,
+                           const std::string& agentDir) {
+  std::string error;
+  const std::string newLink = makeNewLink(cacheDir, agentDir, &error);
+  if (!newLink.empty()) unlink(newLink.c_str());
+  return error;
 }
 
 void removeLeftovers(const std::string& cacheDir) {

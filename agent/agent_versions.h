@@ -22,6 +22,13 @@ std::string currentAgentDir(const std::string& cacheDir);
 bool makeCurrentAgentDir(const std::string& cacheDir,
                          const std::string& agentDir, std::string* error);
 
+// Whether "cacheDir" can hold the link that would make "agentDir", a
+// directory in it, the current one (a file system without symbolic links
+// cannot): makes that link aside and removes it again. "" when it could be
+// made; otherwise why not, on one line, as makeCurrentAgentDir says it.
+std::string checkAgentLink(const std::string& cacheDir,
+                           const std::string& agentDir);
+
 // Removes what killed or finished runs left in "cacheDir": every agent
 // directory but the current one that no run or agent holds (AgentDirLock),
 // and stray links and stamp files being written.

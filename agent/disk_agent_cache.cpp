@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,15 @@ std::optional<KeyId> keyIdOf(
   return verified->keyId;
 }
 
+// Whether the file system that holds "path" has (all but) run out of room:
+// a write that failed for want of room leaves less than a buffer's worth.
+bool isFileSystemFull(const std::string& path) {
+  constexpr std::uint64_t kNearlyFull = 1024 * 1024;
+  const std::optional<platform::DiskSpace> space =
+      platform::Service<platform::FileManager>::get().diskSpaceAt(path);
+  return space && space->available < kNearlyFull;
+}
+
 // The cache below HOME: agents in directories of their own, the current one
 // with its stamp beside it (agent_versions.h). Used only when no other user
 // can have placed or changed it (cache_directory.h); otherwise an archive is
@@ -61,8 +71,10 @@ class DiskAgentCache : public AgentCache {
     const CacheLock lock(cacheDir);
     std::string stamp = readValidationString(cacheDir);
     const std::string agentDir = currentAgentDir(cacheDir);
+    // A stamp stored by an older release may be no entity-tag: it is still
+    // compared, never sent.
     if (agentDir.empty() || !isVerifiedWith(agentDir, requiredKey) ||
-        stamp.empty() || stamp.size() > kMaxOfferedStampSize) {
+        !isEntityTag(stamp) || stamp.size() > kMaxOfferedStampSize) {
       return std::nullopt;
     }
     return stamp;
@@ -100,34 +112,47 @@ class DiskAgentCache : public AgentCache {
       removeLeftovers(cacheDir);
       staged.emplace(cacheDir);
       unusable = staged->error();
-    }
-    if (!unusable.empty()) {
-      logLine("Installing without the agent cache: " + unusable);
-      return runUncached(archive, verified, beforeStart);
+      // Known before the unpack: a file system without symbolic links (FAT,
+      // many network shares) can never make an agent current.
+      if (unusable.empty()) {
+        unusable = checkAgentLink(cacheDir, staged->path());
+      }
     }
     // Unpacked beside the current agent and made current in one step, so
     // that no run sees or starts a partly unpacked agent, and a failure
-    // leaves the cache as it was.
-    if (!unzipInstallAgent(unzipSource(archive, verified), staged->path(),
-                           "unzip", report_error_main)) {
-      return Outcome::kUnpackFailed;
+    // leaves the cache as it was. unzip's failure is reported once its
+    // cause is known: a disk too full for the agent is the cache's failure,
+    // not the archive's, and unzip's own complaint has said so.
+    if (unusable.empty() &&
+        !unzipInstallAgent(unzipSource(archive, verified), staged->path(),
+                           "unzip", [](std::string, bool) {})) {
+      if (!isFileSystemFull(staged->path())) {
+        report_error_main("Failed to unzip the install agent", true);
+        return Outcome::kUnpackFailed;
+      }
+      unusable = "Not enough disk space in " + cacheDir + " for the agent.";
+    }
+    if (!unusable.empty()) {
+      return installUncached(unusable, archive, verified, &staged, beforeStart);
     }
     if (!hasInstallAgentExecutable(staged->path())) {
       return Outcome::kIncomplete;
     }
 
-    const CacheLock lock(cacheDir);
-    // A run that finished first may have installed the same ETag already,
-    // verified alike; it stays and is started.
-    const std::optional<KeyId> verifiedWith = keyIdOf(verified);
-    if (!holdsAgentStamped(cacheDir, etag, verifiedWith) &&
-        !staged->install(etag.value_or(""), verifiedWith)) {
-      logLine(staged->error());
-      return Outcome::kUnpackFailed;
+    {
+      const CacheLock lock(cacheDir);
+      // A run that finished first may have installed the same ETag already,
+      // verified alike; it stays and is started.
+      const std::optional<KeyId> verifiedWith = keyIdOf(verified);
+      if (holdsAgentStamped(cacheDir, etag, verifiedWith) ||
+          staged->install(etag.value_or(""), verifiedWith)) {
+        const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
+        removeLeftovers(cacheDir);
+        return outcome;
+      }
     }
-    const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
-    removeLeftovers(cacheDir);
-    return outcome;
+    return installUncached(staged->error(), archive, verified, &staged,
+                           beforeStart);
   }
 
  private:
@@ -161,14 +186,26 @@ class DiskAgentCache : public AgentCache {
     return launch(agentDir, {{inUse.fd()}, false});
   }
 
+  // Logs why the cache cannot take the agent, gives up what "staged" holds
+  // there, and runs the agent without the cache.
+  static Outcome installUncached(const std::string& why,
+                                 const std::string& archive,
+                                 const std::optional<Verification>& verified,
+                                 std::optional<StagedAgent>* staged,
+                                 const BeforeStart& beforeStart) {
+    logLine("Installing without the agent cache: " + why);
+    staged->reset();
+    return runUncached(archive, verified, beforeStart);
+  }
+
   // Unpacks "archive" into a fresh directory beside it, runs the agent
   // there, waits for it, as nothing would keep its files once this run
   // ends, and removes the directory.
   static Outcome runUncached(const std::string& archive,
                              const std::optional<Verification>& verified,
                              const BeforeStart& beforeStart) {
-    const StagedAgent unpacked(
-        withoutLastPathComponent(archive) + pathSeparator);
+    const StagedAgent unpacked(withoutLastPathComponent(archive) +
+                               pathSeparator);
     if (unpacked.path().empty()) {
       logLine(unpacked.error());
       return Outcome::kUnpackFailed;

@@ -166,10 +166,21 @@ TEST_F(DiskAgentCacheTest, OnlyTheETagAnAgentCameWithVouchesForIt) {
   EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
   EXPECT_EQ(cache().startIfCurrent(huge, std::nullopt, nullptr),
             Outcome::kStarted);
-  const std::string bound = std::string(4096, 'y');
+  const std::string bound = "\"" + std::string(4094, 'y') + "\"";
   ASSERT_EQ(cache().installAndStart(archive({}), std::nullopt, bound, nullptr),
             Outcome::kStarted);
   EXPECT_EQ(cache().offeredStamp(std::nullopt), bound);
+
+  // An ETag that is no entity-tag is not stored; one an older release
+  // stored is compared but never offered.
+  ASSERT_EQ(
+      cache().installAndStart(archive({}), std::nullopt, "\"a\rb\"", nullptr),
+      Outcome::kStarted);
+  EXPECT_FALSE(exists(cacheDir() + ".validatestring"));
+  writeFile(cacheDir() + ".validatestring", "\"a\rb\"");
+  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
+  EXPECT_EQ(cache().startIfCurrent("\"a\rb\"", std::nullopt, nullptr),
+            Outcome::kStarted);
 }
 
 TEST_F(DiskAgentCacheTest, AnArchiveThatFailsLeavesTheCacheAsItWas) {

@@ -28,12 +28,12 @@ class StagedAgent {
   const std::string& error() const { return error_; }
 
   // Makes this directory the cache's current agent (see agent_versions.h)
-  // with "stamp" as its stamp (none for ""), recorded as verified with
-  // "verifiedWith" (verifying_key.h). Call with the cache locked
-  // (CacheLock). The stamp goes first and comes back last, so that a run cut
-  // short leaves an agent without a stamp, never one under another's. False
-  // when it failed: the cache then holds the agent it held, at worst without
-  // a stamp.
+  // with "stamp" as its stamp (none for "" or what is no entity-tag),
+  // recorded as verified with "verifiedWith" (verifying_key.h). Call with
+  // the cache locked (CacheLock). The stamp goes first and comes back last,
+  // so that a run cut short leaves an agent without a stamp, never one under
+  // another's. False when it failed: the cache then holds the agent it held,
+  // at worst without a stamp.
   bool install(const std::string& stamp,
                const std::optional<KeyId>& verifiedWith);
 

@@ -14,6 +14,18 @@ std::string stampPath(const std::string& dir) {
 
 }  // namespace
 
+bool isEntityTag(const std::string& text) {
+  const std::string::size_type quote = text.compare(0, 2, "W/") == 0 ? 2 : 0;
+  if (text.size() < quote + 2 || text[quote] != '"' || text.back() != '"') {
+    return false;
+  }
+  for (std::string::size_type i = quote + 1; i + 1 < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x21 || byte == '"' || byte == 0x7F) return false;
+  }
+  return true;
+}
+
 std::string readValidationString(const std::string& dir) {
   return readPrivateLine(stampPath(dir));
 }
@@ -25,6 +37,6 @@ bool isCacheValid(const std::string& dir, const std::string& stamp) {
 
 bool writeValidationString(const std::string& dir, const std::string& stamp) {
   const std::string path = stampPath(dir);
-  if (stamp.empty()) return unlink(path.c_str()) == 0 || errno == ENOENT;
+  if (!isEntityTag(stamp)) return unlink(path.c_str()) == 0 || errno == ENOENT;
   return replacePrivateFile(path, stamp);
 }

@@ -69,4 +69,25 @@ TEST(ValidationStamp, OnlyTheFirstLineIsCompared) {
   EXPECT_FALSE(isCacheValid(cache.path(), "\"abc\""));
 }
 
+TEST(ValidationStamp, OnlyAnEntityTagIsOne) {
+  for (const std::string& valid : std::initializer_list<std::string>{
+           "\"\"", "\"abc\"", "W/\"abc\"", "\"!#~\x80\xff\"", "\"a/b\""}) {
+    EXPECT_TRUE(isEntityTag(valid)) << valid;
+  }
+  for (const std::string& invalid : std::initializer_list<std::string>{
+           "", "\"", "abc", "\"abc", "abc\"", "w/\"abc\"", "W/abc", " \"abc\"",
+           "\"a\rb\"", "\"a b\"", "\"a\"b\"", "\"a\x7f\"", "\"a\tb\"",
+           std::string("\"a\0b\"", 5), "\"a\", \"b\""}) {
+    EXPECT_FALSE(isEntityTag(invalid)) << invalid;
+  }
+
+  // Anything else removes the stored stamp instead of replacing it.
+  ScratchDirectory cache;
+  const std::string dir = cache.path() + "/";
+  EXPECT_TRUE(writeValidationString(dir, "W/\"abc\""));
+  EXPECT_TRUE(isCacheValid(dir, "W/\"abc\""));
+  EXPECT_TRUE(writeValidationString(dir, "\"a\rb\""));
+  EXPECT_FALSE(testing_env::exists(cache / ".validatestring"));
+}
+
 }  // namespace

@@ -55,14 +55,29 @@ void Download::windowWillClose(platform::Window*) {
 }
 
 void Download::downloadFromURL(const std::string& url) {
-  platform::URLRequest request;
-  request.url = url;
   requestedURL_ = url;
-  request.timeoutInterval = 60.0;
   // Offering the cached agent's stamp lets the server answer a still-current
   // agent with a 304 instead of sending the archive again.
   offeredStamp_ =
       platform::Service<AgentCache>::get().offeredStamp(requiredKey_);
+  startRequest();
+}
+
+bool Download::retryUnconditionally(const platform::DownloadError& error) {
+  // A server or a proxy that refuses the stamp would refuse it on every
+  // run: the archive is asked for once more, as if nothing were cached.
+  if (!offeredStamp_ || !error.response || error.response->statusCode != 400) {
+    return false;
+  }
+  offeredStamp_.reset();
+  startRequest();
+  return true;
+}
+
+void Download::startRequest() {
+  platform::URLRequest request;
+  request.url = requestedURL_;
+  request.timeoutInterval = 60.0;
   if (offeredStamp_) {
     request.headerFields.emplace_back("If-None-Match", *offeredStamp_);
   }

@@ -44,7 +44,8 @@ class Download : public platform::ApplicationDelegate,
   void applicationDidFinishLaunching() override;
   void windowWillClose(platform::Window* window) override;
   // Starts the download. When the cache holds an agent with a stamp, the
-  // request carries it as If-None-Match.
+  // request carries it as If-None-Match; a 400 to that request is asked
+  // once more without it.
   void downloadFromURL(const std::string& url);
   // Closes the window and starts a cached agent whose stamp matches the
   // response's ETag (for a 304, the stamp offered), without downloading;
@@ -114,6 +115,11 @@ class Download : public platform::ApplicationDelegate,
   }
 
  private:
+  // Starts the request for requestedURL_, offering offeredStamp_.
+  void startRequest();
+  // When "error" is a 400 to a request that offered a stamp, starts the
+  // request again without it and returns true.
+  bool retryUnconditionally(const platform::DownloadError& error);
   // Starts fetching the signature, unless it is on its way already.
   void fetchSignature();
   // Verifies the arrived signature against the complete archive, then

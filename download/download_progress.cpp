@@ -112,6 +112,7 @@ void Download::showFailure(const std::string& message, platform::Color color) {
 
 void Download::downloadDidFailWithError(platform::WebDownload*,
                                         const platform::DownloadError& error) {
+  if (retryUnconditionally(error)) return;
   // The archive's failure is the run's: its signature is no longer wanted.
   if (signatureFetch_) signatureFetch_->cancel();
   platform::Service<platform::SystemLog>::get().log(

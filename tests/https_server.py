@@ -17,6 +17,8 @@ e.g. write a temporary file and rename it). All keys are optional:
   "etag":          the ETag to send; null sends none. Default: derived from
                    FILE's modification time and size.
   "if_none_match": honour If-None-Match with 304 Not Modified (default true).
+  "refuse_if_none_match": answer 400 to any request with If-None-Match, as
+                   a server or proxy that takes it for malformed does.
   "status":        answer with this status (e.g. 404, 500) and an error page.
   "cut_after":     send only this many body bytes, then drop the connection.
   "cut_at":        drop the connection once the body reaches this offset of
@@ -254,6 +256,10 @@ class Handler(BaseHTTPRequestHandler):
             return
         if "status" in control:
             self.error_page(int(control["status"]), control.get("retry_after"))
+            return
+        if (control.get("refuse_if_none_match")
+                and "If-None-Match" in self.headers):
+            self.error_page(400)
             return
         if signature:
             self.send_signature(control.get("minisig"))

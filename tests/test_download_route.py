@@ -103,7 +103,7 @@ class RevalidationTest(DownloadRouteCase):
     def test_download_then_cache_hit_then_new_version(self):
         # A first run downloads the archive, stores the ETag byte for byte
         # and starts the unpacked agent with the user's arguments intact.
-        etag = 'W/"2d-5f3e" x'
+        etag = 'W/"2d-5f3e;x=#!"'
         self.server.set_control(etag=etag)
         self.assert_started(self.run_bootstrapper(*ARGUMENTS), ARGUMENTS)
         self.assertEqual(etag.encode(), self.stamp())

@@ -75,6 +75,38 @@ class IfNoneMatchTest(unittest.TestCase):
         self.assertEqual([".validatestring", "installagent", "installagent.*"],
                          self.bundle.cache_entries())
 
+    def test_a_stamp_a_server_refuses_never_locks_the_user_out(self):
+        # A replayed answer with a bare CR in its ETag, before a server that
+        # refuses every If-None-Match: no stamp is kept that would be sent.
+        stamp = os.path.join(self.bundle.cache_dir(), ".validatestring")
+        self.server.set_control(etag='"a\rb"', refuse_if_none_match=True)
+        self.run_once("first")
+        self.assertFalse(os.path.exists(stamp))
+
+        # Such a stamp, stored by an older release, is compared, never sent.
+        with open(stamp, "wb") as f:
+            f.write(b'"a\rb"')
+        self.mark_agent()
+        self.assertEqual({"200": 2}, self.run_once("second")["statuses"])
+        self.assertFalse(self.reinstalled())
+
+        # A valid stamp that is refused: asked once more without it, and the
+        # answer's ETag still vouches for the cached agent.
+        self.server.set_control(etag='"v1"')
+        self.run_once("third")
+        self.mark_agent()
+        self.server.set_control(etag='"v1"', refuse_if_none_match=True)
+        self.assertEqual({"200": 4, "400": 1},
+                         self.run_once("fourth")["statuses"])
+        self.assertFalse(self.reinstalled())
+
+        # Only once: a server that refuses everything fails the run.
+        self.server.set_control(status=400)
+        result = self.bundle.run(env=self.server.environment())
+        self.assertEqual(255, result.returncode)
+        self.assertEqual({"200": 4, "400": 3}, self.server.stats()["statuses"])
+        self.assertEqual('"v1"', self.stamp())
+
     def test_a_304_for_no_cached_agent_fails(self):
         # Nothing was offered, so there is nothing for a 304 to stand for.
         self.server.set_control(status=304)

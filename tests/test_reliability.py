@@ -3,8 +3,11 @@ one cache, interrupted downloads, a full disk and a broken environment. Each
 run is bounded in time, so a run that hangs fails the test instead."""
 import json
 import os
+import re
 import resource
+import shutil
 import signal
+import subprocess
 import unittest
 import zipfile
 
@@ -277,6 +280,72 @@ class FullDiskTest(ReliabilityCase):
         self.assert_failed(result, "Failed to unzip the install agent",
                            "Failed to initialize the install agent.")
         self.assertEqual(cache, snapshot(self.bundle.home))
+
+
+class UnfitCacheTest(ReliabilityCase):
+    """A cache whose file system cannot take the agent: the run installs
+    from the working directory instead, saying why, and the cache stays as
+    it was."""
+
+    def mount_home(self, *commands):
+        """Mounts a file system on HOME with the first of "commands" that
+        works; skips the test when none does."""
+        for command in commands:
+            if subprocess.run(command + [self.bundle.home],
+                              stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).returncode == 0:
+                self.addCleanup(subprocess.run, ["umount", self.bundle.home])
+                return
+        self.skipTest("cannot mount %s here" % " or ".join(
+            c[0] for c in commands))
+
+    def assert_installed_without_cache(self, result, reason):
+        lines = result.stderr.decode(errors="replace").splitlines()
+        self.assertEqual(0, result.returncode, lines)
+        self.assertRegex(lines[-1], "^Installing without the agent cache: " +
+                         reason + "$")
+        self.assertNotIn(b"Failed to unzip", result.stderr)
+        launcher = self.bundle.agent_call()[0]
+        self.assertTrue(launcher.startswith(self.bundle.tmpdir + "/qz"),
+                        launcher)
+        self.assertEqual([], os.listdir(self.bundle.tmpdir))
+
+    def test_a_full_cache(self):
+        # The first agent fits; the next one's unpack fills the disk.
+        self.mount_home(["mount", "-t", "tmpfs", "-o", "size=1m,mode=0755",
+                         "tmpfs"])
+        make_agent_zip(self.archive)
+        self.server.set_control(etag='"small"')
+        self.assertEqual(0, self.bundle.run(env=self.env()).returncode)
+        cache = snapshot(self.bundle.home)
+        make_agent_zip(self.archive, padding=2_000_000)
+        self.server.set_control(etag='"large"')
+        self.bundle.forget_agent()
+        result = self.bundle.run(env=self.env(), timeout=RUN_TIMEOUT)
+        self.assertIn(b"write error (disk full?)", result.stderr)
+        self.assert_installed_without_cache(
+            result, re.escape("Not enough disk space in %s/ for the agent." %
+                              self.bundle.cache_dir()))
+        self.assertEqual(cache, snapshot(self.bundle.home))
+
+    def test_a_cache_without_symbolic_links(self):
+        # FAT: through the kernel, else through FUSE.
+        image = os.path.join(self.bundle.root, "fat.img")
+        with open(image, "wb") as f:
+            f.truncate(16 << 20)
+        if shutil.which("mkfs.vfat") is None or subprocess.run(
+                ["mkfs.vfat", image], stdout=subprocess.DEVNULL).returncode:
+            self.skipTest("no mkfs.vfat")
+        self.mount_home(["mount", "-o", "loop", image],
+                        ["fusefat", "-o", "rw+", image])
+        for _ in range(2):
+            self.bundle.forget_agent()
+            result = self.bundle.run(env=self.env(), timeout=RUN_TIMEOUT)
+            cache = re.escape(self.bundle.cache_dir())
+            self.assert_installed_without_cache(
+                result, "Could not make %s/installagent point to "
+                "%s/installagent\\.\\w{6}: .+\\." % (cache, cache))
+        self.assertEqual([], self.bundle.cache_entries())
 
 
 class BadEnvironmentTest(ReliabilityCase):
