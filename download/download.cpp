@@ -38,9 +38,9 @@ void Download::applicationDidFinishLaunching() {
       std::filesystem::exists(
           platform::appendPathComponent(*bundle->resourcePath, "splash.png"),
           ignored)) {
-    std::shared_ptr<platform::Image> splash =
-        platform::Image::imageNamed("splash");
-    image_->setImageScaling(platform::ImageScaling::kProportionallyUpOrDown);
+    std::shared_ptr<ui::Image> splash =
+        ui::Image::imageNamed("splash");
+    image_->setImageScaling(ui::ImageScaling::kProportionallyUpOrDown);
     if (splash) splash->setSize({400.0, 400.0});
     image_->setImage(std::move(splash));
     window_->displayIfNeeded();
@@ -48,10 +48,10 @@ void Download::applicationDidFinishLaunching() {
   downloadFromURL(downloadFrom);
 }
 
-void Download::windowWillClose(platform::Window*) {
+void Download::windowWillClose(ui::Window*) {
   if (theDownload_) theDownload_->cancel();
   if (signatureFetch_) signatureFetch_->cancel();
-  platform::Application::shared()->stop(this);
+  ui::Application::shared()->stop(this);
 }
 
 void Download::downloadFromURL(const std::string& url) {
@@ -85,7 +85,7 @@ void Download::startRequest() {
       installAgentLocation_, getInstallAgentCacheDir(), offeredStamp_);
   theDownload_ =
       platform::Service<platform::WebDownloadFactory>::get().startDownload(
-          request, this, platform::Application::shared()->loop());
+          request, this, ui::Application::shared()->loop());
   if (!theDownload_) return;
   theDownload_->setDeletesFileUponFailure(true);
   theDownload_->setDestination(installAgentLocation_, true);

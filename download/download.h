@@ -10,9 +10,9 @@
 #include "agent/archive_signature_check.h"
 #include "download/signature_fetch.h"
 #include "platform/net/web_download.h"
-#include "platform/ui/application.h"
-#include "platform/ui/controls.h"
-#include "platform/ui/window.h"
+#include "ui/application.h"
+#include "ui/controls.h"
+#include "ui/window.h"
 
 // The download window's controller: downloads the install agent archive with
 // progress, revalidating the agent cache (platform::Service<AgentCache>)
@@ -27,8 +27,8 @@
 // file that was verified. The download refuses an archive the disks cannot
 // take (archive_space_check.h), for good: before its body when its length
 // says so, else as it arrives.
-class Download : public platform::ApplicationDelegate,
-                 public platform::WindowDelegate,
+class Download : public ui::ApplicationDelegate,
+                 public ui::WindowDelegate,
                  public platform::WebDownloadDelegate {
  public:
   Download() = default;
@@ -42,7 +42,7 @@ class Download : public platform::ApplicationDelegate,
   bool init();
 
   void applicationDidFinishLaunching() override;
-  void windowWillClose(platform::Window* window) override;
+  void windowWillClose(ui::Window* window) override;
   // Starts the download. When the cache holds an agent with a stamp, the
   // request carries it as If-None-Match; a 400 to that request is asked
   // once more without it.
@@ -64,7 +64,7 @@ class Download : public platform::ApplicationDelegate,
   // Puts the bar and the status text into their final failed state. A red
   // message is the run's failure, and also goes to standard error as one
   // line: the window may be closed already, or nobody may see it.
-  void failure(const std::string& message, platform::Color color);
+  void failure(const std::string& message, ui::Color color);
   void downloadDidFailWithError(platform::WebDownload* download,
                                 const platform::DownloadError& error) override;
   // With a key, shows that the signature is being checked, and checks it
@@ -90,16 +90,16 @@ class Download : public platform::ApplicationDelegate,
   bool fireInstallAgent(AgentCache::Outcome outcome);
 
   // Outlets.
-  platform::ProgressIndicator* progress() const { return progress_; }
-  void setProgress(platform::ProgressIndicator* progress) { progress_ = progress; }
-  platform::ImageView* image() const { return image_; }
-  void setImage(platform::ImageView* image) { image_ = image; }
-  platform::Button* cancel() const { return cancel_; }
-  void setCancel(platform::Button* cancel) { cancel_ = cancel; }
-  platform::TextFieldCell* downloadPercent() const { return downloadPercent_; }
-  void setDownloadPercent(platform::TextFieldCell* cell) { downloadPercent_ = cell; }
-  platform::Window* window() const { return window_; }
-  void setWindow(platform::Window* window) { window_ = window; }
+  ui::ProgressIndicator* progress() const { return progress_; }
+  void setProgress(ui::ProgressIndicator* progress) { progress_ = progress; }
+  ui::ImageView* image() const { return image_; }
+  void setImage(ui::ImageView* image) { image_ = image; }
+  ui::Button* cancel() const { return cancel_; }
+  void setCancel(ui::Button* cancel) { cancel_ = cancel; }
+  ui::TextFieldCell* downloadPercent() const { return downloadPercent_; }
+  void setDownloadPercent(ui::TextFieldCell* cell) { downloadPercent_ = cell; }
+  ui::Window* window() const { return window_; }
+  void setWindow(ui::Window* window) { window_ = window; }
 
   std::int64_t fileLength() const { return fileLength_; }
   std::int64_t bytesReceived() const { return bytesReceived_; }
@@ -138,17 +138,17 @@ class Download : public platform::ApplicationDelegate,
   // calls the start off.
   bool hideWindowForStart();
   // failure() for a failure already reported on standard error.
-  void showFailure(const std::string& message, platform::Color color);
+  void showFailure(const std::string& message, ui::Color color);
 
-  platform::ProgressIndicator* progress_ = nullptr;
-  platform::ImageView* image_ = nullptr;
+  ui::ProgressIndicator* progress_ = nullptr;
+  ui::ImageView* image_ = nullptr;
   std::int64_t fileLength_ = -1;
   std::int64_t bytesReceived_ = 0;
-  platform::TextFieldCell* downloadPercent_ = nullptr;
-  platform::Window* window_ = nullptr;
+  ui::TextFieldCell* downloadPercent_ = nullptr;
+  ui::Window* window_ = nullptr;
   std::unique_ptr<platform::WebDownload> theDownload_;
   std::string installAgentLocation_;
-  platform::Button* cancel_ = nullptr;
+  ui::Button* cancel_ = nullptr;
   std::optional<std::string> validationString_;  // the response's ETag
   std::optional<std::string> offeredStamp_;      // sent as If-None-Match
   std::string requestedURL_;

@@ -43,20 +43,20 @@ bool Download::fireInstallAgent(AgentCache::Outcome outcome) {
       // The run's status tells the caller that the agent is running and that
       // nothing more is to be started. The window's work is done, and
       // closing it ends the run.
-      platform::Application::shared()->setTerminationStatus(1);
+      ui::Application::shared()->setTerminationStatus(1);
       window_->close();
       return true;
     case AgentCache::Outcome::kCalledOff:
       return false;  // the window closed: the run ends without an agent
     case AgentCache::Outcome::kUnpackFailed:
-      failure("Failed to unzip the installer.", platform::Color::kRed);
+      failure("Failed to unzip the installer.", ui::Color::kRed);
       break;
     case AgentCache::Outcome::kNotCurrent:
     case AgentCache::Outcome::kIncomplete:
-      failure("The installer is incomplete.", platform::Color::kRed);
+      failure("The installer is incomplete.", ui::Color::kRed);
       break;
     case AgentCache::Outcome::kNotStarted:
-      failure("The installer could not be started.", platform::Color::kRed);
+      failure("The installer could not be started.", ui::Color::kRed);
       break;
   }
   // Off the screen for a start that failed, the window comes back to say
@@ -68,7 +68,7 @@ bool Download::fireInstallAgent(AgentCache::Outcome outcome) {
 bool Download::hideWindowForStart() {
   // A close or a signal that came meanwhile (during the unpack, or while
   // waiting for the cache lock) calls the start off.
-  platform::Application::shared()->loop().runPendingSignals();
+  ui::Application::shared()->loop().runPendingSignals();
   if (!window_->isVisible()) return false;
   window_->orderOut();
   return true;

@@ -38,7 +38,7 @@ TEST(DownloadHandoffTest, AFinishedDownloadIsInstalledAndTheWindowCloses) {
     EXPECT_EQ(w.cache.installs[0].archive,
               w.bundle.root() + "/InstallAgent.zip");
     EXPECT_EQ(w.cache.installs[0].etag, etag);
-    const platform::Drawing& drawn = w.frontEnd.lastDrawing();
+    const ui::Drawing& drawn = w.frontEnd.lastDrawing();
     EXPECT_EQ(drawn.status, "Initializing the installer");
     EXPECT_TRUE(drawn.indeterminate);
     EXPECT_TRUE(drawn.animating);
@@ -66,7 +66,7 @@ TEST(DownloadHandoffTest, AnAgentThatCannotStartIsShownInRedUntilClosed) {
     EXPECT_EQ(w.application.run(), 0);
     EXPECT_TRUE(w.loop.ranOutOfWork()) << "the window waits to be closed";
     EXPECT_EQ(w.window->status.stringValue(), c.text);
-    EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
+    EXPECT_EQ(w.window->status.textColor(), ui::Color::kRed);
     EXPECT_FALSE(w.window->progress.isAnimating());
     EXPECT_EQ(w.window->progress.doubleValue(), w.window->progress.maxValue());
     EXPECT_FALSE(w.window->cancel.isEnabled());
@@ -114,7 +114,7 @@ TEST(DownloadHandoffTest, ASignalThatCameWhileTheCacheWasBusyStartsNothing) {
     EXPECT_EQ(w.application.run(), 0);
     EXPECT_FALSE(w.window->window.isVisible());
     EXPECT_EQ(w.cache.installs.size(), cached ? 0u : 1u);
-    EXPECT_NE(w.window->status.textColor(), platform::Color::kRed);
+    EXPECT_NE(w.window->status.textColor(), ui::Color::kRed);
   }
 }
 

@@ -12,7 +12,7 @@
 #include "testing/download_window_fixture.h"
 #include "download/window_builder.h"
 #include "gtest/gtest.h"
-#include "platform/ui/application.h"
+#include "ui/application.h"
 #include "platform/loop/event_loop.h"
 #include "testing/test_env.h"
 #include "testing/fake_front_end.h"
@@ -25,10 +25,10 @@ namespace {
 // Runs the download window with the real loop and the real download, as the
 // entry does but drawn on a recording front end. A run that fails waits for
 // the user; the watchdog closes it instead, so that it ends as failed.
-int runWindow(platform::FakeFrontEnd& frontEnd) {
+int runWindow(ui::FakeFrontEnd& frontEnd) {
   const std::unique_ptr<platform::EventLoop> loop =
       platform::NewPollEventLoop();
-  platform::Application application(loop.get());
+  ui::Application application(loop.get());
   const std::unique_ptr<DownloadWindow> window =
       buildDownloadWindow(application, frontEnd);
   loop->performAfterDelay(30.0, [&window] { window->window.close(); });
@@ -36,9 +36,9 @@ int runWindow(platform::FakeFrontEnd& frontEnd) {
 }
 
 // The texts the window showed, each once, in order.
-std::vector<std::string> shownTexts(const platform::FakeFrontEnd& frontEnd) {
+std::vector<std::string> shownTexts(const ui::FakeFrontEnd& frontEnd) {
   std::vector<std::string> texts;
-  for (const platform::Drawing& drawing : frontEnd.drawings) {
+  for (const ui::Drawing& drawing : frontEnd.drawings) {
     if (texts.empty() || texts.back() != drawing.status) {
       texts.push_back(drawing.status);
     }
@@ -82,7 +82,7 @@ TEST(DownloadHttpsTest, AServedArchiveIsShownArrivingThenStartedFromTheCache) {
   downloadTo = bundle.root() + "/InstallAgent.zip";
   downloadFrom = server.url();
 
-  platform::FakeFrontEnd announced;
+  ui::FakeFrontEnd announced;
   EXPECT_EQ(runWindow(announced), 1);
   std::vector<std::string> texts = shownTexts(announced);
   ASSERT_GE(texts.size(), 4u) << testing::PrintToString(texts);
@@ -108,14 +108,14 @@ TEST(DownloadHttpsTest, AServedArchiveIsShownArrivingThenStartedFromTheCache) {
   // vouched for, so it is fetched again behind a spinning bar.
   std::remove((bundle.root() + "/agent-record").c_str());
   server.setControl(R"({"etag": null, "no_length": true, "stall": 0.3})");
-  platform::FakeFrontEnd unannounced;
+  ui::FakeFrontEnd unannounced;
   EXPECT_EQ(runWindow(unannounced), 1);
   texts = shownTexts(unannounced);
   EXPECT_EQ(texts, (std::vector<std::string>{texts.front(),
                                              "Initializing the installer"}));
   EXPECT_TRUE(std::any_of(
       unannounced.drawings.begin(), unannounced.drawings.end(),
-      [&texts](const platform::Drawing& d) {
+      [&texts](const ui::Drawing& d) {
         return d.status == texts.front() && d.indeterminate && d.animating;
       }));
   EXPECT_EQ(server.stat("body_bytes"),

@@ -93,16 +93,16 @@ void Download::downloadWillRetry(platform::WebDownload*,
   window_->displayIfNeeded();
 }
 
-void Download::failure(const std::string& message, platform::Color color) {
+void Download::failure(const std::string& message, ui::Color color) {
   showFailure(message, color);
-  if (color == platform::Color::kRed) {
+  if (color == ui::Color::kRed) {
     std::string line = message;
     std::replace(line.begin(), line.end(), '\n', ' ');
     report_error_main(line, true);
   }
 }
 
-void Download::showFailure(const std::string& message, platform::Color color) {
+void Download::showFailure(const std::string& message, ui::Color color) {
   progress_->stopAnimation(this);
   progress_->setIndeterminate(false);
   progress_->setDoubleValue(progress_->maxValue());
@@ -122,5 +122,5 @@ void Download::downloadDidFailWithError(platform::WebDownload*,
   showFailure(
       "Error during the download process.\nSee your system log for more "
       "information.",
-      platform::Color::kRed);
+      ui::Color::kRed);
 }

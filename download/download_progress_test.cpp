@@ -77,7 +77,7 @@ TEST(DownloadProgressTest, RetriesKeepTheBarAndAnewResponseStartsOver) {
   w.controller().downloadWillRetry(download.download,
                                    {3.6, "Connection lost", 2});
   EXPECT_EQ(w.window->status.stringValue(), "Connection lost. Retrying in 4 s");
-  EXPECT_EQ(w.window->status.textColor(), platform::Color::kControlText);
+  EXPECT_EQ(w.window->status.textColor(), ui::Color::kControlText);
   EXPECT_EQ(w.window->progress.doubleValue(), 250.0);
   download.receive(250);
   EXPECT_EQ(w.window->status.stringValue(), "Downloading  50%");
@@ -154,7 +154,7 @@ TEST(DownloadProgressTest, AFailureIsLoggedAndShownInRedUntilTheWindowCloses) {
   EXPECT_EQ(w.window->status.stringValue(),
             "Error during the download process.\nSee your system log for more "
             "information.");
-  EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
+  EXPECT_EQ(w.window->status.textColor(), ui::Color::kRed);
   EXPECT_FALSE(w.window->progress.isAnimating());
   EXPECT_FALSE(w.window->progress.isIndeterminate());
   EXPECT_EQ(w.window->progress.doubleValue(), 1000.0);
@@ -179,7 +179,7 @@ TEST(DownloadProgressTest, AFailureBeforeAnyResponseFillsTheBar) {
   EXPECT_FALSE(w.window->progress.isIndeterminate());
   EXPECT_FALSE(w.window->progress.isAnimating());
   EXPECT_EQ(w.window->progress.doubleValue(), w.window->progress.maxValue());
-  EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
+  EXPECT_EQ(w.window->status.textColor(), ui::Color::kRed);
 }
 
 }  // namespace

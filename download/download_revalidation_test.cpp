@@ -79,7 +79,7 @@ TEST(DownloadRevalidationTest, A304ThatVouchesForNoCachedAgentFails) {
                               "with HTTP status 304, and no cached agent "
                               "matches it. ") +
                   FakeDownloadWindow::kUrl});
-    EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
+    EXPECT_EQ(w.window->status.textColor(), ui::Color::kRed);
     EXPECT_TRUE(w.window->window.isVisible()) << "waits to be closed";
   }
 }

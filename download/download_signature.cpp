@@ -11,7 +11,7 @@ void Download::fetchSignature() {
   request.url = signatureURL();
   request.timeoutInterval = 60.0;
   signatureFetch_ = std::make_unique<SignatureFetch>(
-      request, signatureLocation(), platform::Application::shared()->loop(),
+      request, signatureLocation(), ui::Application::shared()->loop(),
       [this](const std::optional<platform::DownloadError>& failure) {
         signatureDidArrive(failure);
       });
@@ -49,5 +49,5 @@ void Download::refuseSignature(const std::string& reason,
       "Signature check failed! Error - " + reason + " " + url);
   // The log has put the failure on standard error already.
   showFailure("The installer's signature is not valid.",
-              platform::Color::kRed);
+              ui::Color::kRed);
 }

@@ -99,7 +99,7 @@ TEST(DownloadSignatureTest, WithoutAValidSignatureNothingIsInstalled) {
     EXPECT_TRUE(w.cache.installs.empty());
     EXPECT_EQ(w.window->status.stringValue(),
               "The installer's signature is not valid.");
-    EXPECT_EQ(w.window->status.textColor(), platform::Color::kRed);
+    EXPECT_EQ(w.window->status.textColor(), ui::Color::kRed);
     ASSERT_EQ(w.log.lines.size(), 1u);
     EXPECT_EQ(w.log.lines[0], "Signature check failed! Error - " + c.reason +
                                   " " + kSignatureUrl);

@@ -28,13 +28,13 @@ TEST(DownloadTest, LaunchShowsTheSplashAndStartsTheDownload) {
   testing_env::writeFile(w.bundle.resources() + "/splash.png", "png");
   const platform::FakeDownloadRecord& download = w.launch();
 
-  const std::shared_ptr<platform::Image>& splash = w.window->image.image();
+  const std::shared_ptr<ui::Image>& splash = w.window->image.image();
   ASSERT_NE(splash, nullptr);
   EXPECT_EQ(splash->path(), w.bundle.resources() + "/splash.png");
   EXPECT_EQ(splash->size().width, 400.0);
   EXPECT_EQ(splash->size().height, 400.0);
   EXPECT_EQ(w.window->image.imageScaling(),
-            platform::ImageScaling::kProportionallyUpOrDown);
+            ui::ImageScaling::kProportionallyUpOrDown);
 
   EXPECT_EQ(w.downloads.started.size(), 1u);
   EXPECT_EQ(download.request.url, FakeDownloadWindow::kUrl);
@@ -55,7 +55,7 @@ TEST(DownloadTest, LaunchWithoutASplashLeavesTheImageViewAlone) {
 
   EXPECT_EQ(w.window->image.image(), nullptr);
   EXPECT_EQ(w.window->image.imageScaling(),
-            platform::ImageScaling::kProportionallyDown);
+            ui::ImageScaling::kProportionallyDown);
   EXPECT_EQ(w.downloads.started.size(), 1u);
 }
 

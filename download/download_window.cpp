@@ -6,9 +6,9 @@
 #include "agent/bundle_public_key.h"
 #include "base/constants.h"
 #include "download/window_builder.h"
-#include "platform/ui/application.h"
+#include "ui/application.h"
 #include "platform/loop/event_loop.h"
-#include "platform/ui/front_end.h"
+#include "platform/ui/front_ends.h"
 
 std::string downloadTo;
 std::string downloadFrom;
@@ -32,9 +32,12 @@ bool downloadInstallAgentFromQZ(const char* destination,
 int CallNSApplicationMain(int, const char**) {
   const std::unique_ptr<platform::EventLoop> loop =
       platform::NewPollEventLoop();
-  platform::Application application(loop.get());
-  const std::unique_ptr<platform::FrontEnd> frontEnd =
-      platform::NewDefaultFrontEnd();
+  ui::Application application(loop.get());
+  const char* requested = std::getenv("QZ_INSTALLER_FRONT_END");
+  const bool hasDisplay = (std::getenv("DISPLAY") != nullptr && *std::getenv("DISPLAY") != '\0') ||
+      (std::getenv("WAYLAND_DISPLAY") != nullptr && *std::getenv("WAYLAND_DISPLAY") != '\0');
+  const std::unique_ptr<ui::FrontEnd> frontEnd =
+      platform::NewDefaultFrontEnd(requested != nullptr ? requested : "", hasDisplay);
   const std::unique_ptr<DownloadWindow> window =
       buildDownloadWindow(application, *frontEnd);
   if (!window) return 0;

@@ -1,9 +1,9 @@
 #include "download/window_builder.h"
 
 std::unique_ptr<DownloadWindow> buildDownloadWindow(
-    platform::Application& application, platform::FrontEnd& frontEnd) {
+    ui::Application& application, ui::FrontEnd& frontEnd) {
   auto built = std::make_unique<DownloadWindow>();
-  platform::Window& window = built->window;
+  ui::Window& window = built->window;
   window.addControl(&built->image);
   window.addControl(&built->status);
   window.addControl(&built->progress);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "download/window_builder.h"
-#include "platform/ui/application.h"
+#include "ui/application.h"
 #include "testing/test_env.h"
 #include "testing/fake_event_loop.h"
 #include "testing/fake_front_end.h"
@@ -42,8 +42,8 @@ class FakeDownloadWindow {
 
   testing_env::FakeBundle bundle;
   platform::FakeEventLoop loop;
-  platform::Application application{&loop};
-  platform::FakeFrontEnd frontEnd;
+  ui::Application application{&loop};
+  ui::FakeFrontEnd frontEnd;
   platform::FakeWebDownloadFactory downloads;
   FakeAgentCache cache;
   platform::FakeSystemLog log;

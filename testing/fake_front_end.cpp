@@ -1,8 +1,8 @@
 #include "testing/fake_front_end.h"
 
-namespace platform {
+namespace ui {
 
-void FakeFrontEnd::windowDidShow(Window& window, EventLoop&) {
+void FakeFrontEnd::windowDidShow(Window& window, platform::EventLoop&) {
   ++shown;
   draw(window);
 }
@@ -35,4 +35,4 @@ void FakeFrontEnd::draw(const Window& window) {
 
 void FakeFrontEnd::windowDidClose(Window&) { ++closed; }
 
-}  // namespace platform
+}  // namespace ui

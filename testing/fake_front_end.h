@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/controls.h"
-#include "platform/ui/front_end.h"
+#include "ui/controls.h"
+#include "ui/front_end.h"
 
-namespace platform {
+namespace ui {
 
 // What a window showed in one drawing: its first text, bar and button.
 struct Drawing {
@@ -23,7 +23,7 @@ struct Drawing {
 // A front end that records what it was asked to show. It takes no input and
 // watches no signals; a test closes the window itself.
 struct FakeFrontEnd : FrontEnd {
-  void windowDidShow(Window& window, EventLoop& loop) override;
+  void windowDidShow(Window& window, platform::EventLoop& loop) override;
   void draw(const Window& window) override;
   void windowDidClose(Window& window) override;
 
@@ -34,6 +34,6 @@ struct FakeFrontEnd : FrontEnd {
   int closed = 0;
 };
 
-}  // namespace platform
+}  // namespace ui
 
 #endif  // TESTING_FAKE_FRONT_END_H_

@@ -9,8 +9,7 @@
 #include "platform/net/curl_web_download.h"
 #include "platform/net/download_file.h"
 #include "platform/net/response_header_reader.h"
-#include "platform/net/resume_point.h"
-#include "platform/net/retrying_web_download.h"
+#include "platform/net/range_response.h"
 #include "platform/net/url_user_info.h"
 #include "platform/net/web_download.h"
 
@@ -311,12 +310,6 @@ class CurlWebDownloadFactory final : public WebDownloadFactory {
 
 WebDownloadFactory& curlWebDownloadFactory() {
   static CurlWebDownloadFactory factory;
-  return factory;
-}
-
-WebDownloadFactory& WebDownloadFactory::Real() {
-  static RetryingWebDownloadFactory factory(curlWebDownloadFactory(),
-                                            retryWaitScaleFromEnvironment());
   return factory;
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/ui/front_ends.h"
 #include "platform/os/service.h"
 #include "platform/os/system_log.h"
 #include "platform/ui/gtk_module.h"
@@ -18,14 +19,14 @@ std::string modulePath() {
   return (executable.parent_path() / kGtkModuleName).string();
 }
 
-std::unique_ptr<FrontEnd> fail(const std::string& why) {
+std::unique_ptr<ui::FrontEnd> fail(const std::string& why) {
   Service<SystemLog>::get().log("No download window on the display: " + why);
   return nullptr;
 }
 
 }  // namespace
 
-std::unique_ptr<FrontEnd> LoadGtkFrontEnd() {
+std::unique_ptr<ui::FrontEnd> LoadGtkFrontEnd() {
   // Never closed: GTK cannot be unloaded, and the front end's code lives in
   // the module. Bound lazily, which spares resolving GTK's thousands of
   // functions up front; a missing library still fails here, and the module
@@ -35,7 +36,7 @@ std::unique_ptr<FrontEnd> LoadGtkFrontEnd() {
   auto entry =
       reinterpret_cast<NewGtkFrontEndEntry>(dlsym(module, kGtkEntryName));
   if (entry == nullptr) return fail(dlerror());
-  std::unique_ptr<FrontEnd> frontEnd(entry());
+  std::unique_ptr<ui::FrontEnd> frontEnd(entry());
   if (!frontEnd) return fail("GTK cannot open the display.");
   return frontEnd;
 }

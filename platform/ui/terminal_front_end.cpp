@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/front_end.h"
-#include "platform/ui/shown_window.h"
-#include "platform/ui/terminal_lines.h"
+#include "platform/ui/front_ends.h"
+#include "ui/shown_window.h"
+#include "ui/terminal_lines.h"
 #include "platform/ui/terminal_mode.h"
 
 namespace platform {
@@ -52,10 +52,10 @@ std::string csi(std::size_t number, char command) {
 
 // Presses the button of "window" that "key" stands for, if it is enabled.
 // With ICRNL, which the terminal keeps, Return arrives as "\n".
-void pressKey(Window& window, char key) {
+void pressKey(ui::Window& window, char key) {
   const std::string equivalent(1, key == '\n' ? '\r' : key);
-  for (Control* control : window.controls()) {
-    auto* button = dynamic_cast<Button*>(control);
+  for (ui::Control* control : window.controls()) {
+    auto* button = dynamic_cast<ui::Button*>(control);
     if (button != nullptr && button->keyEquivalent() == equivalent) {
       button->performClick();
       return;
@@ -67,12 +67,12 @@ void pressKey(Window& window, char key) {
 // above it to scroll (DECSTBM). Whatever else reaches the terminal meanwhile
 // (the system log's line, the unzip tool's complaints) scrolls by above the
 // window instead of splitting it.
-class TerminalFrontEnd : public FrontEnd {
+class TerminalFrontEnd : public ui::FrontEnd {
  public:
   explicit TerminalFrontEnd(int fd) : fd_(fd) {}
   ~TerminalFrontEnd() override { finish(); }
 
-  void windowDidShow(Window& window, EventLoop& loop) override {
+  void windowDidShow(ui::Window& window, EventLoop& loop) override {
     shown_.show(window, loop);
     loop_ = &loop;
     watchJobControl(loop);
@@ -81,8 +81,8 @@ class TerminalFrontEnd : public FrontEnd {
 
   // Writes only the rows that changed: the window marks itself for display
   // on every received block, and most blocks change nothing visible.
-  void draw(const Window& window) override {
-    std::vector<std::string> lines = terminalLines(window, size_.ws_col);
+  void draw(const ui::Window& window) override {
+    std::vector<std::string> lines = ui::terminalLines(window, size_.ws_col);
     // The scrolling region keeps one row at least.
     lines.resize(std::min<std::size_t>(lines.size(), size_.ws_row - 1u));
     std::string out;
@@ -100,12 +100,12 @@ class TerminalFrontEnd : public FrontEnd {
     onScreen_ = std::move(lines);
   }
 
-  void windowDidClose(Window&) override { finish(); }
+  void windowDidClose(ui::Window&) override { finish(); }
 
  private:
   // Reads what was typed and presses the buttons it stands for. Stops
   // watching a terminal that hung up, which would otherwise stay readable.
-  static void readKeys(int fd, EventLoop& loop, const ShownWindow::Ref& ref) {
+  static void readKeys(int fd, EventLoop& loop, const ui::ShownWindow::Ref& ref) {
     char keys[64];
     ssize_t n = read(fd, keys, sizeof keys);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
@@ -114,7 +114,7 @@ class TerminalFrontEnd : public FrontEnd {
       return;
     }
     for (ssize_t i = 0; i < n; ++i) {
-      Window* window = ref.get();
+      ui::Window* window = ref.get();
       if (window == nullptr) return;  // a key closed it
       pressKey(*window, keys[i]);
     }
@@ -136,7 +136,7 @@ class TerminalFrontEnd : public FrontEnd {
 
   // Puts the terminal into the window's mode, takes keys from it and draws
   // the whole window anew.
-  void takeTerminal(const Window& window) {
+  void takeTerminal(const ui::Window& window) {
     // A job continued in the background must not read the terminal.
     if (watchingKeys_) loop_->unwatch(fd_);
     mode_.emplace(fd_);
@@ -185,7 +185,7 @@ class TerminalFrontEnd : public FrontEnd {
     loop.watchSignal(SIGCONT, [self] {
       const std::shared_ptr<TerminalFrontEnd*> front = self.lock();
       if (!front) return;
-      if (const Window* window = (*front)->shown_.ref().get()) {
+      if (const ui::Window* window = (*front)->shown_.ref().get()) {
         (*front)->takeTerminal(*window);
       }
     });
@@ -195,7 +195,7 @@ class TerminalFrontEnd : public FrontEnd {
   // What the loop's job-control callbacks reach this front end through.
   const std::shared_ptr<TerminalFrontEnd*> self_ =
       std::make_shared<TerminalFrontEnd*>(this);
-  ShownWindow shown_;
+  ui::ShownWindow shown_;
   EventLoop* loop_ = nullptr;
   std::optional<TerminalMode> mode_;
   bool watchingKeys_ = false;
@@ -206,7 +206,7 @@ class TerminalFrontEnd : public FrontEnd {
 
 }  // namespace
 
-std::unique_ptr<FrontEnd> NewTerminalFrontEnd(int fd) {
+std::unique_ptr<ui::FrontEnd> NewTerminalFrontEnd(int fd) {
   return std::make_unique<TerminalFrontEnd>(fd);
 }
 

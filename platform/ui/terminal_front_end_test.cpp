@@ -17,10 +17,10 @@
 #include "gtest/gtest.h"
 #include "platform/loop/event_loop.h"
 #include "platform/os/unique_fd.h"
-#include "platform/ui/application.h"
-#include "platform/ui/controls.h"
-#include "platform/ui/front_end.h"
-#include "platform/ui/window.h"
+#include "ui/application.h"
+#include "ui/controls.h"
+#include "platform/ui/front_ends.h"
+#include "ui/window.h"
 
 namespace platform {
 namespace {
@@ -58,8 +58,8 @@ class Recorder {
 
 // A window like the download window, on the real loop: its cancel button,
 // pressed by Return, closes it, and closing it ends the run.
-struct TerminalWindow : WindowDelegate {
-  explicit TerminalWindow(std::unique_ptr<FrontEnd> drawnBy)
+struct TerminalWindow : ui::WindowDelegate {
+  explicit TerminalWindow(std::unique_ptr<ui::FrontEnd> drawnBy)
       : frontEnd(std::move(drawnBy)) {
     window.addControl(&status);
     window.addControl(&bar);
@@ -71,18 +71,18 @@ struct TerminalWindow : WindowDelegate {
     application.setMainWindow(&window);
     loop->performAfterDelay(20, [this] { application.stop(nullptr); });
   }
-  void windowWillClose(Window*) override {
+  void windowWillClose(ui::Window*) override {
     ++closes;
     application.stop(this);
   }
 
   std::unique_ptr<EventLoop> loop = NewPollEventLoop();
-  Application application{loop.get()};
-  Window window{"Installer"};
-  TextFieldCell status;
-  ProgressIndicator bar;
-  Button cancel{"Cancel"};
-  std::unique_ptr<FrontEnd> frontEnd;
+  ui::Application application{loop.get()};
+  ui::Window window{"Installer"};
+  ui::TextFieldCell status;
+  ui::ProgressIndicator bar;
+  ui::Button cancel{"Cancel"};
+  std::unique_ptr<ui::FrontEnd> frontEnd;
   int closes = 0;
 };
 
@@ -110,7 +110,7 @@ TEST(TerminalFrontEndTest, DrawsOnlyChangesAndReturnPressesTheEnabledButton) {
       }
       run.cancel.setEnabled(false);
       run.status.setStringValue("Failed.\nSee the log.");
-      run.status.setTextColor(Color::kRed);
+      run.status.setTextColor(ui::Color::kRed);
       tcgetattr(slave.get(), &during);
       EXPECT_EQ(write(master.get(), "\r", 1), 1);
     });
@@ -151,7 +151,7 @@ TEST(TerminalFrontEndTest, DrawsOnlyChangesAndReturnPressesTheEnabledButton) {
 // The window of ShowsTheWindowBelowOtherOutputInATerminal, shown by the child
 // process that test starts in a terminal. Returns how often it was closed.
 int showWindowInThisTerminal() {
-  TerminalWindow run(NewDefaultFrontEnd());
+  TerminalWindow run(NewDefaultFrontEnd("", false));
   std::fputs("before the window\n", stderr);
   run.status.setStringValue("Downloading  50%");
   run.bar.setDoubleValue(50);
@@ -162,7 +162,7 @@ int showWindowInThisTerminal() {
       std::fprintf(stderr, "elsewhere %d\n", line);
     }
     run.status.setStringValue("Failed.\nSee the log.");
-    run.status.setTextColor(Color::kRed);
+    run.status.setTextColor(ui::Color::kRed);
     run.bar.setDoubleValue(run.bar.maxValue());
   });
   run.application.run();

@@ -14,7 +14,7 @@ gboolean pulseBar(gpointer bar) {
 }
 
 void clickButton(GtkButton*, gpointer button) {
-  static_cast<Button*>(button)->performClick();
+  static_cast<ui::Button*>(button)->performClick();
 }
 
 // A label as tall as two lines, so that a two-line failure does not change
@@ -34,20 +34,20 @@ GtkWidget* newTextLabel() {
 
 }  // namespace
 
-std::unique_ptr<ControlWidget> ControlWidget::For(Control* control) {
+std::unique_ptr<ControlWidget> ControlWidget::For(ui::Control* control) {
   GtkWidget* widget = nullptr;
-  if (dynamic_cast<ImageView*>(control) != nullptr) {
+  if (dynamic_cast<ui::ImageView*>(control) != nullptr) {
     widget = gtk_drawing_area_new();
     gtk_widget_set_size_request(widget, kWidth, kImageHeight);
     AtkObject* accessible = gtk_widget_get_accessible(widget);
     atk_object_set_role(accessible, ATK_ROLE_IMAGE);
     atk_object_set_name(accessible, "splash");
-  } else if (dynamic_cast<TextFieldCell*>(control) != nullptr) {
+  } else if (dynamic_cast<ui::TextFieldCell*>(control) != nullptr) {
     widget = newTextLabel();
-  } else if (dynamic_cast<ProgressIndicator*>(control) != nullptr) {
+  } else if (dynamic_cast<ui::ProgressIndicator*>(control) != nullptr) {
     widget = gtk_progress_bar_new();
     gtk_progress_bar_set_pulse_step(GTK_PROGRESS_BAR(widget), 0.1);
-  } else if (auto* button = dynamic_cast<Button*>(control)) {
+  } else if (auto* button = dynamic_cast<ui::Button*>(control)) {
     widget = gtk_button_new_with_label(button->title().c_str());
     g_signal_connect(widget, "clicked", G_CALLBACK(clickButton), button);
   } else {
@@ -66,13 +66,13 @@ ControlWidget::~ControlWidget() {
 }
 
 void ControlWidget::update() {
-  if (auto* image = dynamic_cast<ImageView*>(control_)) {
+  if (auto* image = dynamic_cast<ui::ImageView*>(control_)) {
     updateImage(*image);
-  } else if (auto* text = dynamic_cast<TextFieldCell*>(control_)) {
+  } else if (auto* text = dynamic_cast<ui::TextFieldCell*>(control_)) {
     updateText(*text);
-  } else if (auto* bar = dynamic_cast<ProgressIndicator*>(control_)) {
+  } else if (auto* bar = dynamic_cast<ui::ProgressIndicator*>(control_)) {
     updateBar(*bar);
-  } else if (auto* button = dynamic_cast<Button*>(control_)) {
+  } else if (auto* button = dynamic_cast<ui::Button*>(control_)) {
     gtk_widget_set_sensitive(widget_, button->isEnabled());
   }
 }
@@ -90,16 +90,16 @@ gboolean ControlWidget::drawImage(GtkWidget* area, cairo_t* cr,
   double scaleY = height / imageHeight;
   const double fit = std::min(scaleX, scaleY);
   switch (shown.scaling_) {
-    case ImageScaling::kProportionallyUpOrDown:
+    case ui::ImageScaling::kProportionallyUpOrDown:
       scaleX = scaleY = fit;
       break;
-    case ImageScaling::kProportionallyDown:
+    case ui::ImageScaling::kProportionallyDown:
       scaleX = scaleY = std::min(fit, 1.0);
       break;
-    case ImageScaling::kNone:
+    case ui::ImageScaling::kNone:
       scaleX = scaleY = 1.0;
       break;
-    case ImageScaling::kAxesIndependently:
+    case ui::ImageScaling::kAxesIndependently:
       break;
   }
   cairo_translate(cr, (width - imageWidth * scaleX) / 2,
@@ -111,7 +111,7 @@ gboolean ControlWidget::drawImage(GtkWidget* area, cairo_t* cr,
   return FALSE;
 }
 
-void ControlWidget::updateImage(const ImageView& view) {
+void ControlWidget::updateImage(const ui::ImageView& view) {
   const std::string path = view.image() ? view.image()->path() : "";
   if (path == imagePath_ && view.imageScaling() == scaling_) return;
   imagePath_ = path;
@@ -122,7 +122,7 @@ void ControlWidget::updateImage(const ImageView& view) {
   gtk_widget_queue_draw(widget_);
 }
 
-void ControlWidget::updateText(const TextFieldCell& text) {
+void ControlWidget::updateText(const ui::TextFieldCell& text) {
   GtkLabel* label = GTK_LABEL(widget_);
   if (text.stringValue() != text_) {
     text_ = text.stringValue();
@@ -131,7 +131,7 @@ void ControlWidget::updateText(const TextFieldCell& text) {
   if (text.textColor() != color_) {
     color_ = text.textColor();
     PangoAttrList* attributes = pango_attr_list_new();
-    if (color_ == Color::kRed) {
+    if (color_ == ui::Color::kRed) {
       pango_attr_list_insert(attributes, pango_attr_foreground_new(0xffff, 0, 0));
     }
     gtk_label_set_attributes(label, attributes);
@@ -139,7 +139,7 @@ void ControlWidget::updateText(const TextFieldCell& text) {
   }
 }
 
-void ControlWidget::updateBar(const ProgressIndicator& indicator) {
+void ControlWidget::updateBar(const ui::ProgressIndicator& indicator) {
   GtkProgressBar* bar = GTK_PROGRESS_BAR(widget_);
   const bool pulsing = indicator.isIndeterminate() && indicator.isAnimating();
   if (pulsing) {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/ui/controls.h"
+#include "ui/controls.h"
 
 namespace platform {
 
@@ -26,36 +26,36 @@ class ControlWidget {
 
   // A widget for "control", not yet updated; nullptr for a kind of control
   // that is not shown.
-  static std::unique_ptr<ControlWidget> For(Control* control);
+  static std::unique_ptr<ControlWidget> For(ui::Control* control);
   ~ControlWidget();
   ControlWidget(const ControlWidget&) = delete;
   ControlWidget& operator=(const ControlWidget&) = delete;
 
-  Control* control() const { return control_; }
+  ui::Control* control() const { return control_; }
   GtkWidget* widget() const { return widget_; }
   void update();
 
  private:
-  ControlWidget(Control* control, GtkWidget* widget)
+  ControlWidget(ui::Control* control, GtkWidget* widget)
       : control_(control), widget_(widget) {}
   static gboolean drawImage(GtkWidget* area, cairo_t* cr, gpointer self);
-  void updateImage(const ImageView& view);
-  void updateText(const TextFieldCell& text);
-  void updateBar(const ProgressIndicator& indicator);
+  void updateImage(const ui::ImageView& view);
+  void updateText(const ui::TextFieldCell& text);
+  void updateBar(const ui::ProgressIndicator& indicator);
   void stopPulse();
 
   struct GObjectUnref {
     void operator()(gpointer object) const { g_object_unref(object); }
   };
 
-  Control* control_;
+  ui::Control* control_;
   GtkWidget* widget_;
   // What the widget shows now.
   std::string text_;
-  Color color_ = Color::kControlText;
+  ui::Color color_ = ui::Color::kControlText;
   std::string imagePath_;
   std::unique_ptr<GdkPixbuf, GObjectUnref> pixbuf_;
-  ImageScaling scaling_ = ImageScaling::kProportionallyDown;
+  ui::ImageScaling scaling_ = ui::ImageScaling::kProportionallyDown;
   guint pulse_ = 0;  // the timeout that animates an indeterminate bar
 };
 

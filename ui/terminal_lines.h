@@ -1,12 +1,12 @@
-#ifndef PLATFORM_UI_TERMINAL_LINES_H_
-#define PLATFORM_UI_TERMINAL_LINES_H_
+#ifndef UI_TERMINAL_LINES_H_
+#define UI_TERMINAL_LINES_H_
 
 #include <string>
 #include <vector>
 
-#include "platform/ui/window.h"
+#include "ui/window.h"
 
-namespace platform {
+namespace ui {
 
 // The lines that show "window" on a terminal "columns" wide, top to bottom,
 // none longer than columns - 1 visible characters (so that no line wraps):
@@ -19,6 +19,6 @@ namespace platform {
 // - an image: nothing.
 std::vector<std::string> terminalLines(const Window& window, int columns);
 
-}  // namespace platform
+}  // namespace ui
 
-#endif  // PLATFORM_UI_TERMINAL_LINES_H_
+#endif  // UI_TERMINAL_LINES_H_

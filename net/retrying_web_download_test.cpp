@@ -1,4 +1,4 @@
-#include "platform/net/retrying_web_download.h"
+#include "net/retrying_web_download.h"
 
 #include <gtest/gtest.h>
 
@@ -8,61 +8,61 @@
 #include "testing/fake_event_loop.h"
 #include "testing/fake_web_download.h"
 
-namespace platform {
+namespace net {
 namespace {
 
 using Events = std::vector<std::string>;
 
 // Records what the download's delegate hears, with the fake clock's time
 // for the pauses.
-class Recorder : public WebDownloadDelegate {
+class Recorder : public platform::WebDownloadDelegate {
  public:
-  void downloadDidReceiveResponse(WebDownload*, const URLResponse& r) override {
+  void downloadDidReceiveResponse(platform::WebDownload*, const platform::URLResponse& r) override {
     events.push_back("response " + std::to_string(r.statusCode));
   }
-  void downloadDidReceiveDataOfLength(WebDownload*, std::uint64_t n) override {
+  void downloadDidReceiveDataOfLength(platform::WebDownload*, std::uint64_t n) override {
     events.push_back("data " + std::to_string(n));
   }
-  void downloadDidFinish(WebDownload*) override { events.push_back("finish"); }
-  void downloadDidFailWithError(WebDownload*, const DownloadError& e) override {
+  void downloadDidFinish(platform::WebDownload*) override { events.push_back("finish"); }
+  void downloadDidFailWithError(platform::WebDownload*, const platform::DownloadError& e) override {
     events.push_back("failure " + e.localizedDescription);
   }
-  void downloadWillRetry(WebDownload*, const RetryNotice& notice) override {
+  void downloadWillRetry(platform::WebDownload*, const platform::RetryNotice& notice) override {
     events.push_back(notice.reason + " " + std::to_string(notice.seconds));
   }
   Events events;
 };
 
-URLResponse whole(const std::string& etag) {
+platform::URLResponse whole(const std::string& etag) {
   return {200, "u", 1000, {{"ETag", etag}, {"Accept-Ranges", "bytes"}}};
 }
 
-URLResponse rest(const std::string& range) {
+platform::URLResponse rest(const std::string& range) {
   return {206, "u", 0, {{"Content-Range", range}}};
 }
 
-const DownloadError kLost{"cut", std::nullopt,
-                          DownloadFailure::kConnectionLost};
+const platform::DownloadError kLost{"cut", std::nullopt,
+                          platform::DownloadFailure::kConnectionLost};
 
 class RetryingWebDownloadTest : public ::testing::Test {
  protected:
   // Attempts are scripted; the jitter draw is the middle, so pauses are
   // exactly 1, 2, 4 and 8 seconds.
-  std::unique_ptr<WebDownload> start() {
-    URLRequest request;
+  std::unique_ptr<platform::WebDownload> start() {
+    platform::URLRequest request;
     request.url = "u";
     return factory_.startDownload(request, &recorder, loop);
   }
-  FakeDownloadRecord& attempt(std::size_t n) { return *attempts.started.at(n); }
+  platform::FakeDownloadRecord& attempt(std::size_t n) { return *attempts.started.at(n); }
   // Attempt "n" answers "response", sends "bytes", and is cut.
-  void cut(std::size_t n, const URLResponse& response, std::uint64_t bytes) {
+  void cut(std::size_t n, const platform::URLResponse& response, std::uint64_t bytes) {
     attempt(n).respond(response);
     attempt(n).receive(bytes);
     attempt(n).fail(kLost);
   }
 
-  FakeEventLoop loop;
-  FakeWebDownloadFactory attempts;
+  platform::FakeEventLoop loop;
+  platform::FakeWebDownloadFactory attempts;
   Recorder recorder;
 
  private:
@@ -70,7 +70,7 @@ class RetryingWebDownloadTest : public ::testing::Test {
 };
 
 TEST_F(RetryingWebDownloadTest, ACutBodyResumesWithoutANewResponse) {
-  std::unique_ptr<WebDownload> download = start();
+  std::unique_ptr<platform::WebDownload> download = start();
   cut(0, whole("\"v1\""), 400);
   loop.advance(0.9);
   EXPECT_EQ(1u, attempts.started.size());  // still pausing
@@ -97,7 +97,7 @@ TEST_F(RetryingWebDownloadTest, ACutBodyResumesWithoutANewResponse) {
 }
 
 TEST_F(RetryingWebDownloadTest, AWholeBodyOrAChangedEntityStartsOver) {
-  std::unique_ptr<WebDownload> download = start();
+  std::unique_ptr<platform::WebDownload> download = start();
   cut(0, whole("\"v1\""), 400);
   loop.advance(1.0);
   // If-Range did not match: the whole new entity comes as a new response,
@@ -108,7 +108,7 @@ TEST_F(RetryingWebDownloadTest, AWholeBodyOrAChangedEntityStartsOver) {
   EXPECT_EQ("\"v2\"", attempt(2).request.resumeFrom->etag);
 
   // A range that did not fit: at once, the whole body again.
-  attempt(2).fail({"range", std::nullopt, DownloadFailure::kRangeMismatch});
+  attempt(2).fail({"range", std::nullopt, platform::DownloadFailure::kRangeMismatch});
   loop.advance(0.0);
   ASSERT_EQ(4u, attempts.started.size());
   EXPECT_FALSE(attempt(3).request.resumeFrom);
@@ -120,10 +120,10 @@ TEST_F(RetryingWebDownloadTest, AWholeBodyOrAChangedEntityStartsOver) {
 }
 
 TEST_F(RetryingWebDownloadTest, GivesUpAfterFiveAttemptsOrAtOnceWhenFinal) {
-  std::unique_ptr<WebDownload> download = start();
+  std::unique_ptr<platform::WebDownload> download = start();
   for (std::size_t n = 0; n < 5; ++n) {
     attempt(n).fail(
-        {"refused", std::nullopt, DownloadFailure::kCannotConnect});
+        {"refused", std::nullopt, platform::DownloadFailure::kCannotConnect});
     loop.run(nullptr);  // to the next attempt
   }
   EXPECT_EQ(5u, attempts.started.size());
@@ -135,9 +135,9 @@ TEST_F(RetryingWebDownloadTest, GivesUpAfterFiveAttemptsOrAtOnceWhenFinal) {
     recorder.events.clear();
     attempts.started.clear();
     download = start();
-    URLResponse answer{retryAfter.empty() ? 404 : 503, "u", -1, {}};
+    platform::URLResponse answer{retryAfter.empty() ? 404 : 503, "u", -1, {}};
     if (!retryAfter.empty()) answer.headerFields = {{"Retry-After", retryAfter}};
-    attempt(0).fail({"status", "u", DownloadFailure::kHttpStatus, answer});
+    attempt(0).fail({"status", "u", platform::DownloadFailure::kHttpStatus, answer});
     EXPECT_EQ(1u, recorder.events.size());
     EXPECT_EQ(retryAfter.empty() ? "failure status"
                                  : "failure status The server asked to retry "
@@ -147,9 +147,9 @@ TEST_F(RetryingWebDownloadTest, GivesUpAfterFiveAttemptsOrAtOnceWhenFinal) {
 }
 
 TEST_F(RetryingWebDownloadTest, CancelDuringThePauseEndsEverything) {
-  std::unique_ptr<WebDownload> download = start();
-  URLResponse busy{503, "u", -1, {{"Retry-After", "30"}}};
-  attempt(0).fail({"busy", "u", DownloadFailure::kHttpStatus, busy});
+  std::unique_ptr<platform::WebDownload> download = start();
+  platform::URLResponse busy{503, "u", -1, {{"Retry-After", "30"}}};
+  attempt(0).fail({"busy", "u", platform::DownloadFailure::kHttpStatus, busy});
   EXPECT_EQ("The server is busy (HTTP 503) 30.000000", recorder.events.back());
   download->cancel();
   loop.advance(100);
@@ -158,4 +158,4 @@ TEST_F(RetryingWebDownloadTest, CancelDuringThePauseEndsEverything) {
 }
 
 }  // namespace
-}  // namespace platform
+}  // namespace net

@@ -1,9 +1,9 @@
-#include "platform/ui/window.h"
+#include "ui/window.h"
 
-#include "platform/ui/application.h"
-#include "platform/ui/front_end.h"
+#include "ui/application.h"
+#include "ui/front_end.h"
 
-namespace platform {
+namespace ui {
 
 void Window::addControl(Control* control) {
   controls_.push_back(control);
@@ -46,4 +46,4 @@ void Window::displayIfNeeded() {
   if (frontEnd_ != nullptr) frontEnd_->draw(*this);
 }
 
-}  // namespace platform
+}  // namespace ui

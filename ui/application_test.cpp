@@ -1,4 +1,4 @@
-#include "platform/ui/application.h"
+#include "ui/application.h"
 
 #include <csignal>
 #include <memory>
@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "platform/ui/controls.h"
-#include "platform/ui/front_end.h"
-#include "platform/ui/window.h"
+#include "ui/controls.h"
+#include "ui/front_end.h"
+#include "ui/window.h"
 #include "testing/fake_event_loop.h"
 #include "testing/fake_front_end.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
 // A window like the download window: its delegate ends the run when it
@@ -33,7 +33,7 @@ struct WindowRun : ApplicationDelegate, WindowDelegate {
     application.stop(this);
   }
 
-  FakeEventLoop loop;
+  platform::FakeEventLoop loop;
   Application application{&loop};
   Window window{"Installer"};
   TextFieldCell status;
@@ -73,7 +73,7 @@ TEST(ApplicationTest, StopDuringTheLaunchEndsTheRun) {
       Application::shared()->stop(this);
     }
   } delegate;
-  FakeEventLoop loop;
+  platform::FakeEventLoop loop;
   Application application(&loop);
   application.setDelegate(&delegate);
   bool timerRan = false;
@@ -120,4 +120,4 @@ TEST(ApplicationTest, HeadlessClosesTheWindowOnceItShowsAFailure) {
 }
 
 }  // namespace
-}  // namespace platform
+}  // namespace ui

@@ -1,10 +1,10 @@
-#ifndef PLATFORM_UI_APPLICATION_H_
-#define PLATFORM_UI_APPLICATION_H_
+#ifndef UI_APPLICATION_H_
+#define UI_APPLICATION_H_
 
 #include "platform/loop/event_loop.h"
-#include "platform/ui/window.h"
+#include "ui/window.h"
 
-namespace platform {
+namespace ui {
 
 class ApplicationDelegate {
  public:
@@ -19,7 +19,7 @@ class ApplicationDelegate {
 class Application {
  public:
   // "loop" must outlive the application.
-  explicit Application(EventLoop* loop);
+  explicit Application(platform::EventLoop* loop);
   ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
@@ -29,7 +29,7 @@ class Application {
 
   void setDelegate(ApplicationDelegate* delegate) { delegate_ = delegate; }
   void setMainWindow(Window* window) { window_ = window; }
-  EventLoop& loop() { return *loop_; }
+  platform::EventLoop& loop() { return *loop_; }
 
   // Shows the main window, sends applicationDidFinishLaunching, runs the
   // loop until stop(), and returns the termination status.
@@ -41,12 +41,12 @@ class Application {
   void setTerminationStatus(int status) { status_ = status; }
 
  private:
-  EventLoop* loop_;
+  platform::EventLoop* loop_;
   ApplicationDelegate* delegate_ = nullptr;
   Window* window_ = nullptr;
   int status_ = 0;
 };
 
-}  // namespace platform
+}  // namespace ui
 
-#endif  // PLATFORM_UI_APPLICATION_H_
+#endif  // UI_APPLICATION_H_

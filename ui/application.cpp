@@ -1,12 +1,12 @@
-#include "platform/ui/application.h"
+#include "ui/application.h"
 
-namespace platform {
+namespace ui {
 
 namespace {
 Application* current = nullptr;
 }  // namespace
 
-Application::Application(EventLoop* loop) : loop_(loop) { current = this; }
+Application::Application(platform::EventLoop* loop) : loop_(loop) { current = this; }
 
 Application::~Application() {
   if (current == this) current = nullptr;
@@ -31,4 +31,4 @@ int Application::run() {
 
 void Application::stop(const void*) { loop_->stop(); }
 
-}  // namespace platform
+}  // namespace ui

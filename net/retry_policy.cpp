@@ -1,10 +1,10 @@
-#include "platform/net/retry_policy.h"
+#include "net/retry_policy.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
-namespace platform {
+namespace net {
 namespace {
 
 constexpr double kFirstBackoff = 1.0;
@@ -40,13 +40,13 @@ std::optional<std::time_t> parseHttpDate(const std::string& text) {
   return std::nullopt;
 }
 
-std::string reasonFor(const DownloadError& error) {
+std::string reasonFor(const platform::DownloadError& error) {
   switch (error.failure) {
-    case DownloadFailure::kCannotConnect:
+    case platform::DownloadFailure::kCannotConnect:
       return "Cannot reach the server";
-    case DownloadFailure::kTimedOut:
+    case platform::DownloadFailure::kTimedOut:
       return "The server does not answer";
-    case DownloadFailure::kHttpStatus:
+    case platform::DownloadFailure::kHttpStatus:
       return "The server is busy (HTTP " +
              std::to_string(error.response ? error.response->statusCode : 0) +
              ")";
@@ -61,16 +61,16 @@ std::string wholeSeconds(double seconds) {
 
 }  // namespace
 
-bool isTransient(const DownloadError& error) {
+bool isTransient(const platform::DownloadError& error) {
   switch (error.failure) {
-    case DownloadFailure::kCannotConnect:
-    case DownloadFailure::kConnectionLost:
-    case DownloadFailure::kTimedOut:
-    case DownloadFailure::kRangeMismatch:
+    case platform::DownloadFailure::kCannotConnect:
+    case platform::DownloadFailure::kConnectionLost:
+    case platform::DownloadFailure::kTimedOut:
+    case platform::DownloadFailure::kRangeMismatch:
       return true;
-    case DownloadFailure::kHttpStatus:
+    case platform::DownloadFailure::kHttpStatus:
       return error.response && isTransientStatus(error.response->statusCode);
-    case DownloadFailure::kOther:
+    case platform::DownloadFailure::kOther:
       break;
   }
   return false;
@@ -94,14 +94,14 @@ std::optional<double> parseRetryAfter(std::string_view value,
   return *date > now ? std::difftime(*date, now) : 0.0;
 }
 
-RetryPlan planRetry(const DownloadError& error, int attempt, double draw,
+RetryPlan planRetry(const platform::DownloadError& error, int attempt, double draw,
                     std::time_t now) {
   RetryPlan plan;
   if (!isTransient(error) || attempt >= kMaxDownloadAttempts) return plan;
   plan.reason = reasonFor(error);
   // A range that did not fit costs an attempt but no pause: the next one
   // simply asks for the whole body.
-  if (error.failure == DownloadFailure::kRangeMismatch) {
+  if (error.failure == platform::DownloadFailure::kRangeMismatch) {
     plan.wait = 0.0;
     return plan;
   }
@@ -121,4 +121,4 @@ RetryPlan planRetry(const DownloadError& error, int attempt, double draw,
   return plan;
 }
 
-}  // namespace platform
+}  // namespace net

@@ -1,9 +1,9 @@
-#include "platform/ui/terminal_lines.h"
+#include "ui/terminal_lines.h"
 
 #include <algorithm>
 #include <cstddef>
 
-namespace platform {
+namespace ui {
 
 namespace {
 
@@ -71,4 +71,4 @@ std::vector<std::string> terminalLines(const Window& window, int columns) {
   return lines;
 }
 
-}  // namespace platform
+}  // namespace ui

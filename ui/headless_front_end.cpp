@@ -1,10 +1,10 @@
 #include <memory>
 
-#include "platform/ui/controls.h"
-#include "platform/ui/front_end.h"
-#include "platform/ui/shown_window.h"
+#include "ui/controls.h"
+#include "ui/front_end.h"
+#include "ui/shown_window.h"
 
-namespace platform {
+namespace ui {
 
 namespace {
 
@@ -12,7 +12,7 @@ namespace {
 // failure: it waits for someone to close it, and here nobody can.
 class HeadlessFrontEnd : public FrontEnd {
  public:
-  void windowDidShow(Window& window, EventLoop& loop) override {
+  void windowDidShow(Window& window, platform::EventLoop& loop) override {
     shown_.show(window, loop);
     closing_ = false;
     draw(window);
@@ -45,4 +45,4 @@ std::unique_ptr<FrontEnd> NewHeadlessFrontEnd() {
   return std::make_unique<HeadlessFrontEnd>();
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -1,13 +1,13 @@
-#ifndef PLATFORM_UI_SHOWN_WINDOW_H_
-#define PLATFORM_UI_SHOWN_WINDOW_H_
+#ifndef UI_SHOWN_WINDOW_H_
+#define UI_SHOWN_WINDOW_H_
 
 #include <memory>
 #include <utility>
 
 #include "platform/loop/event_loop.h"
-#include "platform/ui/window.h"
+#include "ui/window.h"
 
-namespace platform {
+namespace ui {
 
 // The window a front end shows, as seen by the callbacks the front end
 // leaves in the event loop. The loop cannot forget a signal watch and may
@@ -32,7 +32,7 @@ class ShownWindow {
   // Remembers "window" and closes it, as its close box would, when SIGINT,
   // SIGTERM, SIGHUP, SIGQUIT or SIGALRM arrives. "loop" must outlive the
   // showing.
-  void show(Window& window, EventLoop& loop);
+  void show(Window& window, platform::EventLoop& loop);
   // Forgets the window.
   void hide() { *window_ = nullptr; }
   bool isShown() const { return *window_ != nullptr; }
@@ -44,9 +44,9 @@ class ShownWindow {
 
  private:
   std::shared_ptr<Window*> window_ = std::make_shared<Window*>(nullptr);
-  EventLoop* loop_ = nullptr;
+  platform::EventLoop* loop_ = nullptr;
 };
 
-}  // namespace platform
+}  // namespace ui
 
-#endif  // PLATFORM_UI_SHOWN_WINDOW_H_
+#endif  // UI_SHOWN_WINDOW_H_

@@ -1,12 +1,12 @@
-#ifndef PLATFORM_UI_WINDOW_H_
-#define PLATFORM_UI_WINDOW_H_
+#ifndef UI_WINDOW_H_
+#define UI_WINDOW_H_
 
 #include <string>
 #include <vector>
 
-#include "platform/ui/controls.h"
+#include "ui/controls.h"
 
-namespace platform {
+namespace ui {
 
 class Window;
 class FrontEnd;
@@ -58,6 +58,6 @@ class Window {
   bool needsDisplay_ = false;
 };
 
-}  // namespace platform
+}  // namespace ui
 
-#endif  // PLATFORM_UI_WINDOW_H_
+#endif  // UI_WINDOW_H_

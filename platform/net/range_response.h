@@ -1,18 +1,11 @@
-#ifndef PLATFORM_NET_RESUME_POINT_H_
-#define PLATFORM_NET_RESUME_POINT_H_
+#ifndef PLATFORM_NET_RANGE_RESPONSE_H_
+#define PLATFORM_NET_RANGE_RESPONSE_H_
 
-#include <cstdint>
 #include <optional>
 
 #include "platform/net/web_download.h"
 
 namespace platform {
-
-// Where a body cut short after "received" bytes can be taken up again:
-// only when "response", the answer that started it, carried a strong ETag
-// and "Accept-Ranges: bytes", and some but not all of the body arrived.
-std::optional<ResumePoint> resumePointFor(const URLResponse& response,
-                                          std::int64_t received);
 
 // How the answer to a request that asked to resume at "resumeFrom" (or at
 // nothing) goes into the file.
@@ -27,4 +20,4 @@ BodyStart bodyStart(const std::optional<ResumePoint>& resumeFrom,
 
 }  // namespace platform
 
-#endif  // PLATFORM_NET_RESUME_POINT_H_
+#endif  // PLATFORM_NET_RANGE_RESPONSE_H_

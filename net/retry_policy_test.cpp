@@ -1,19 +1,19 @@
-#include "platform/net/retry_policy.h"
+#include "net/retry_policy.h"
 
 #include <gtest/gtest.h>
 
-namespace platform {
+namespace net {
 namespace {
 
-DownloadError httpError(long status, const std::string& retryAfter = "") {
-  URLResponse response;
+platform::DownloadError httpError(long status, const std::string& retryAfter = "") {
+  platform::URLResponse response;
   response.statusCode = status;
   if (!retryAfter.empty()) response.headerFields = {{"Retry-After", retryAfter}};
   return {"HTTP " + std::to_string(status), std::nullopt,
-          DownloadFailure::kHttpStatus, response};
+          platform::DownloadFailure::kHttpStatus, response};
 }
 
-DownloadError fault(DownloadFailure failure) {
+platform::DownloadError fault(platform::DownloadFailure failure) {
   return {"fault", std::nullopt, failure};
 }
 
@@ -24,12 +24,12 @@ TEST(RetryPolicyTest, OnlyTransientFailuresAreRetried) {
   for (long status : {400, 401, 403, 404, 410, 416, 501, 505}) {
     EXPECT_FALSE(isTransient(httpError(status))) << status;
   }
-  EXPECT_TRUE(isTransient(fault(DownloadFailure::kCannotConnect)));
-  EXPECT_TRUE(isTransient(fault(DownloadFailure::kConnectionLost)));
-  EXPECT_TRUE(isTransient(fault(DownloadFailure::kTimedOut)));
-  EXPECT_FALSE(isTransient(fault(DownloadFailure::kOther)));
+  EXPECT_TRUE(isTransient(fault(platform::DownloadFailure::kCannotConnect)));
+  EXPECT_TRUE(isTransient(fault(platform::DownloadFailure::kConnectionLost)));
+  EXPECT_TRUE(isTransient(fault(platform::DownloadFailure::kTimedOut)));
+  EXPECT_FALSE(isTransient(fault(platform::DownloadFailure::kOther)));
   // A status failure without its answer cannot be judged.
-  EXPECT_FALSE(isTransient(fault(DownloadFailure::kHttpStatus)));
+  EXPECT_FALSE(isTransient(fault(platform::DownloadFailure::kHttpStatus)));
 }
 
 TEST(RetryPolicyTest, BackoffDoublesWithinAFifthEitherWay) {
@@ -55,7 +55,7 @@ TEST(RetryPolicyTest, RetryAfterInSecondsOrAsAnHttpDate) {
 }
 
 TEST(RetryPolicyTest, PlansTheWaitOrGivesUp) {
-  RetryPlan lost = planRetry(fault(DownloadFailure::kConnectionLost), 3, 0.5, 0);
+  RetryPlan lost = planRetry(fault(platform::DownloadFailure::kConnectionLost), 3, 0.5, 0);
   EXPECT_EQ(4.0, lost.wait);
   EXPECT_EQ("Connection lost", lost.reason);
 
@@ -73,10 +73,10 @@ TEST(RetryPolicyTest, PlansTheWaitOrGivesUp) {
 
   EXPECT_EQ(std::nullopt, planRetry(httpError(404), 1, 0.5, 0).wait);
   EXPECT_EQ(std::nullopt,
-            planRetry(fault(DownloadFailure::kTimedOut), 5, 0.5, 0).wait);
-  EXPECT_EQ(0.0, planRetry(fault(DownloadFailure::kRangeMismatch), 2, 0.5, 0)
+            planRetry(fault(platform::DownloadFailure::kTimedOut), 5, 0.5, 0).wait);
+  EXPECT_EQ(0.0, planRetry(fault(platform::DownloadFailure::kRangeMismatch), 2, 0.5, 0)
                      .wait);
 }
 
 }  // namespace
-}  // namespace platform
+}  // namespace net

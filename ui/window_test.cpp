@@ -1,4 +1,4 @@
-#include "platform/ui/window.h"
+#include "ui/window.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,14 +8,14 @@
 #include <string>
 
 #include "gtest/gtest.h"
-#include "platform/ui/application.h"
-#include "platform/ui/controls.h"
+#include "ui/application.h"
+#include "ui/controls.h"
 #include "testing/fake_event_loop.h"
 #include "testing/fake_front_end.h"
 #include "testing/fake_main_bundle.h"
 #include "platform/os/service.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
 struct ClosingCounter : WindowDelegate {
@@ -29,7 +29,7 @@ struct ClosingCounter : WindowDelegate {
 TEST(WindowTest, DrawsOnlyWhatChangedWhileShown) {
   // Given a shown window, a display pass draws only after a control's
   // visible state changed, and a setter repeating a value changes nothing.
-  FakeEventLoop loop;
+  platform::FakeEventLoop loop;
   Application application(&loop);
   FakeFrontEnd frontEnd;
   Window window("Installer");
@@ -84,7 +84,7 @@ TEST(WindowTest, DrawsOnlyWhatChangedWhileShown) {
 }
 
 TEST(WindowTest, CloseNotifiesTheDelegateAndTheFrontEndOnce) {
-  FakeEventLoop loop;
+  platform::FakeEventLoop loop;
   Application application(&loop);
   FakeFrontEnd frontEnd;
   ClosingCounter delegate;
@@ -122,11 +122,11 @@ TEST(WindowTest, ImagesAreFoundByNameInTheBundlesResources) {
   ASSERT_NE(mkdtemp(resources), nullptr);
   const std::string splash = std::string(resources) + "/splash.png";
   std::ofstream(splash) << "not checked";
-  FakeMainBundle bundle;
-  ScopedService<MainBundle> installed(&bundle);
+  platform::FakeMainBundle bundle;
+  platform::ScopedService<platform::MainBundle> installed(&bundle);
 
   EXPECT_EQ(Image::imageNamed("splash"), nullptr);  // no bundle at all
-  bundle.bundle = BundlePaths{resources, std::nullopt};
+  bundle.bundle = platform::BundlePaths{resources, std::nullopt};
   EXPECT_EQ(Image::imageNamed("splash"), nullptr);  // no resources
   bundle.bundle->resourcePath = resources;
   std::shared_ptr<Image> image = Image::imageNamed("splash");
@@ -142,4 +142,4 @@ TEST(WindowTest, ImagesAreFoundByNameInTheBundlesResources) {
 }
 
 }  // namespace
-}  // namespace platform
+}  // namespace ui

@@ -1,31 +1,31 @@
-#ifndef PLATFORM_NET_RETRYING_WEB_DOWNLOAD_H_
-#define PLATFORM_NET_RETRYING_WEB_DOWNLOAD_H_
+#ifndef NET_RETRYING_WEB_DOWNLOAD_H_
+#define NET_RETRYING_WEB_DOWNLOAD_H_
 
 #include <functional>
 #include <memory>
 
 #include "platform/net/web_download.h"
 
-namespace platform {
+namespace net {
 
 // Starts downloads that survive a flaky network: each runs attempts from
 // "attempts" and retries the transient failures (retry_policy.h) up to
 // kMaxDownloadAttempts in all, pausing on the loop's timers in between. A
 // body cut short is resumed where resume_point.h allows, else fetched from
 // zero. The delegate hears one download (web_download.h says how).
-class RetryingWebDownloadFactory : public WebDownloadFactory {
+class RetryingWebDownloadFactory : public platform::WebDownloadFactory {
  public:
   // Every pause is multiplied by "waitScale". "draw" returns the jitter
   // draws, from [0, 1); random when not given.
-  RetryingWebDownloadFactory(WebDownloadFactory& attempts, double waitScale,
+  RetryingWebDownloadFactory(platform::WebDownloadFactory& attempts, double waitScale,
                              std::function<double()> draw = nullptr);
 
-  std::unique_ptr<WebDownload> startDownload(const URLRequest& request,
-                                             WebDownloadDelegate* delegate,
-                                             EventLoop& loop) override;
+  std::unique_ptr<platform::WebDownload> startDownload(const platform::URLRequest& request,
+                                             platform::WebDownloadDelegate* delegate,
+                                             platform::EventLoop& loop) override;
 
  private:
-  WebDownloadFactory& attempts_;
+  platform::WebDownloadFactory& attempts_;
   double waitScale_;
   std::function<double()> draw_;
 };
@@ -34,6 +34,6 @@ class RetryingWebDownloadFactory : public WebDownloadFactory {
 // pauses for tests; 1 when unset or anything else.
 double retryWaitScaleFromEnvironment();
 
-}  // namespace platform
+}  // namespace net
 
-#endif  // PLATFORM_NET_RETRYING_WEB_DOWNLOAD_H_
+#endif  // NET_RETRYING_WEB_DOWNLOAD_H_

@@ -1,5 +1,5 @@
-#ifndef PLATFORM_NET_RETRY_POLICY_H_
-#define PLATFORM_NET_RETRY_POLICY_H_
+#ifndef NET_RETRY_POLICY_H_
+#define NET_RETRY_POLICY_H_
 
 #include <ctime>
 #include <optional>
@@ -8,7 +8,7 @@
 
 #include "platform/net/web_download.h"
 
-namespace platform {
+namespace net {
 
 // How a download retries: which failures another attempt may mend, how long
 // it waits first, and what it tells the user meanwhile.
@@ -20,7 +20,7 @@ constexpr double kLongestRetryAfter = 60.0;
 // Connection refused or reset, a failed name lookup, a time-out, a body cut
 // short, and HTTP 408, 429, 500, 502, 503, 504. Not: other statuses, TLS
 // and certificate failures, refused redirects, bad URLs, local file errors.
-bool isTransient(const DownloadError& error);
+bool isTransient(const platform::DownloadError& error);
 
 // The pause before retry "retry" (1 for the first): 1, 2, 4, 8 seconds, each
 // stretched by a factor of 0.8 to 1.2 that "draw", from [0, 1), picks.
@@ -38,9 +38,9 @@ struct RetryPlan {
   std::string giveUpNote;      // for giving up: why, when the error alone
                                // does not say (may be empty)
 };
-RetryPlan planRetry(const DownloadError& error, int attempt, double draw,
+RetryPlan planRetry(const platform::DownloadError& error, int attempt, double draw,
                     std::time_t now);
 
-}  // namespace platform
+}  // namespace net
 
-#endif  // PLATFORM_NET_RETRY_POLICY_H_
+#endif  // NET_RETRY_POLICY_H_

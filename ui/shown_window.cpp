@@ -1,12 +1,12 @@
-#include "platform/ui/shown_window.h"
+#include "ui/shown_window.h"
 
 #include <csignal>
 
-namespace platform {
+namespace ui {
 
 namespace {
 
-EventLoop::Callback closer(ShownWindow::Ref ref) {
+platform::EventLoop::Callback closer(ShownWindow::Ref ref) {
   return [ref] {
     if (Window* window = ref.get()) window->close();
   };
@@ -14,7 +14,7 @@ EventLoop::Callback closer(ShownWindow::Ref ref) {
 
 }  // namespace
 
-void ShownWindow::show(Window& window, EventLoop& loop) {
+void ShownWindow::show(Window& window, platform::EventLoop& loop) {
   *window_ = &window;
   loop_ = &loop;
   // Each asks the run to end: Ctrl-C, kill, the terminal closed (SIGHUP),
@@ -29,4 +29,4 @@ void ShownWindow::closeSoon() {
   if (isShown()) loop_->performAfterDelay(0, closer(ref()));
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -1,4 +1,4 @@
-#include "platform/net/retrying_web_download.h"
+#include "net/retrying_web_download.h"
 
 #include <unistd.h>
 
@@ -9,19 +9,20 @@
 #include <string>
 #include <utility>
 
-#include "platform/net/resume_point.h"
-#include "platform/net/retry_policy.h"
+#include "net/resume_point.h"
+#include "net/retry_policy.h"
+#include "platform/net/curl_web_download.h"
 
-namespace platform {
+namespace net {
 namespace {
 
 // One download over as many attempts as it takes. It is each attempt's
 // delegate and passes on what its own delegate is to hear: a resumed body's
 // data without its 206, one finish or failure, and the pauses between.
-class RetryingDownload final : public WebDownload, private WebDownloadDelegate {
+class RetryingDownload final : public platform::WebDownload, private platform::WebDownloadDelegate {
  public:
-  RetryingDownload(WebDownloadFactory& attempts, const URLRequest& request,
-                   WebDownloadDelegate* delegate, EventLoop& loop,
+  RetryingDownload(platform::WebDownloadFactory& attempts, const platform::URLRequest& request,
+                   platform::WebDownloadDelegate* delegate, platform::EventLoop& loop,
                    double waitScale, std::function<double()> draw);
   ~RetryingDownload() override { cancel(); }
 
@@ -33,44 +34,44 @@ class RetryingDownload final : public WebDownload, private WebDownloadDelegate {
 
  private:
   void startAttempt();
-  void downloadDidReceiveResponse(WebDownload* attempt,
-                                  const URLResponse& response) override;
-  void downloadDidReceiveDataOfLength(WebDownload* attempt,
+  void downloadDidReceiveResponse(platform::WebDownload* attempt,
+                                  const platform::URLResponse& response) override;
+  void downloadDidReceiveDataOfLength(platform::WebDownload* attempt,
                                       std::uint64_t length) override;
-  void downloadDidFinish(WebDownload* attempt) override;
-  void downloadDidFailWithError(WebDownload* attempt,
-                                const DownloadError& error) override;
-  void giveUp(DownloadError error, const std::string& note);
+  void downloadDidFinish(platform::WebDownload* attempt) override;
+  void downloadDidFailWithError(platform::WebDownload* attempt,
+                                const platform::DownloadError& error) override;
+  void giveUp(platform::DownloadError error, const std::string& note);
   // Calls the delegate. False when it cancelled or destroyed this download
   // meanwhile: then nothing more may happen here.
   template <class Call>
   bool notify(Call call);
 
-  WebDownloadFactory& attempts_;
-  URLRequest request_;
-  WebDownloadDelegate* delegate_;
-  EventLoop& loop_;
+  platform::WebDownloadFactory& attempts_;
+  platform::URLRequest request_;
+  platform::WebDownloadDelegate* delegate_;
+  platform::EventLoop& loop_;
   double waitScale_;
   std::function<double()> draw_;
   std::string path_;
   bool allowOverwrite_ = false;
   bool deletesFile_ = false;
-  std::unique_ptr<WebDownload> attempt_;
+  std::unique_ptr<platform::WebDownload> attempt_;
   int attemptNumber_ = 0;
   bool resuming_ = false;  // the running attempt asked for the rest
-  std::optional<EventLoop::TimerId> pause_;
+  std::optional<platform::EventLoop::TimerId> pause_;
   // The response that started the body now in the file, and its bytes there.
-  std::optional<URLResponse> body_;
+  std::optional<platform::URLResponse> body_;
   std::int64_t received_ = 0;
   bool fileStarted_ = false;  // an attempt has written the destination
   bool over_ = false;
   std::shared_ptr<char> lifetime_ = std::make_shared<char>();
 };
 
-RetryingDownload::RetryingDownload(WebDownloadFactory& attempts,
-                                   const URLRequest& request,
-                                   WebDownloadDelegate* delegate,
-                                   EventLoop& loop, double waitScale,
+RetryingDownload::RetryingDownload(platform::WebDownloadFactory& attempts,
+                                   const platform::URLRequest& request,
+                                   platform::WebDownloadDelegate* delegate,
+                                   platform::EventLoop& loop, double waitScale,
                                    std::function<double()> draw)
     : attempts_(attempts),
       request_(request),
@@ -91,7 +92,7 @@ void RetryingDownload::setDestination(const std::string& path,
 void RetryingDownload::startAttempt() {
   pause_.reset();
   ++attemptNumber_;
-  URLRequest request = request_;
+  platform::URLRequest request = request_;
   if (body_) request.resumeFrom = resumePointFor(*body_, received_);
   resuming_ = request.resumeFrom.has_value();
   attempt_ = attempts_.startDownload(request, this, loop_);
@@ -101,8 +102,8 @@ void RetryingDownload::startAttempt() {
   attempt_->setDestination(path_, allowOverwrite_ || fileStarted_);
 }
 
-void RetryingDownload::downloadDidReceiveResponse(WebDownload*,
-                                                  const URLResponse& response) {
+void RetryingDownload::downloadDidReceiveResponse(platform::WebDownload*,
+                                                  const platform::URLResponse& response) {
   // The attempt appended the rest, so the delegate's count goes on.
   if (resuming_ && response.statusCode == 206) return;
   body_ = response;
@@ -111,35 +112,35 @@ void RetryingDownload::downloadDidReceiveResponse(WebDownload*,
   notify([&] { delegate_->downloadDidReceiveResponse(this, response); });
 }
 
-void RetryingDownload::downloadDidReceiveDataOfLength(WebDownload*,
+void RetryingDownload::downloadDidReceiveDataOfLength(platform::WebDownload*,
                                                       std::uint64_t length) {
   received_ += static_cast<std::int64_t>(length);
   notify([&] { delegate_->downloadDidReceiveDataOfLength(this, length); });
 }
 
-void RetryingDownload::downloadDidFinish(WebDownload*) {
+void RetryingDownload::downloadDidFinish(platform::WebDownload*) {
   over_ = true;
   delegate_->downloadDidFinish(this);
 }
 
-void RetryingDownload::downloadDidFailWithError(WebDownload*,
-                                                const DownloadError& error) {
+void RetryingDownload::downloadDidFailWithError(platform::WebDownload*,
+                                                const platform::DownloadError& error) {
   RetryPlan plan =
       planRetry(error, attemptNumber_, draw_(), std::time(nullptr));
   if (!plan.wait) return giveUp(error, plan.giveUpNote);
   // A range that does not fit: the next attempt asks for the whole body.
-  if (error.failure == DownloadFailure::kRangeMismatch) body_.reset();
+  if (error.failure == platform::DownloadFailure::kRangeMismatch) body_.reset();
   double seconds = *plan.wait * waitScale_;
   pause_ = loop_.performAfterDelay(seconds, [this] { startAttempt(); });
   if (*plan.wait > 0) {
     notify([&] {
       delegate_->downloadWillRetry(
-          this, RetryNotice{seconds, plan.reason, attemptNumber_});
+          this, platform::RetryNotice{seconds, plan.reason, attemptNumber_});
     });
   }
 }
 
-void RetryingDownload::giveUp(DownloadError error, const std::string& note) {
+void RetryingDownload::giveUp(platform::DownloadError error, const std::string& note) {
   over_ = true;
   if (!note.empty()) error.localizedDescription += " " + note;
   if (attemptNumber_ > 1) {
@@ -168,7 +169,7 @@ bool RetryingDownload::notify(Call call) {
 }  // namespace
 
 RetryingWebDownloadFactory::RetryingWebDownloadFactory(
-    WebDownloadFactory& attempts, double waitScale,
+    platform::WebDownloadFactory& attempts, double waitScale,
     std::function<double()> draw)
     : attempts_(attempts), waitScale_(waitScale), draw_(std::move(draw)) {
   if (!draw_) {
@@ -179,9 +180,9 @@ RetryingWebDownloadFactory::RetryingWebDownloadFactory(
   }
 }
 
-std::unique_ptr<WebDownload> RetryingWebDownloadFactory::startDownload(
-    const URLRequest& request, WebDownloadDelegate* delegate,
-    EventLoop& loop) {
+std::unique_ptr<platform::WebDownload> RetryingWebDownloadFactory::startDownload(
+    const platform::URLRequest& request, platform::WebDownloadDelegate* delegate,
+    platform::EventLoop& loop) {
   return std::make_unique<RetryingDownload>(attempts_, request, delegate, loop,
                                             waitScale_, draw_);
 }
@@ -194,4 +195,10 @@ double retryWaitScaleFromEnvironment() {
   return *end == '\0' && scale > 0.0 && scale <= 1.0 ? scale : 1.0;
 }
 
-}  // namespace platform
+}  // namespace net
+
+platform::WebDownloadFactory& platform::WebDownloadFactory::Real() {
+  static net::RetryingWebDownloadFactory factory(
+      platform::curlWebDownloadFactory(), net::retryWaitScaleFromEnvironment());
+  return factory;
+}

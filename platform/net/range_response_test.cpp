@@ -1,4 +1,4 @@
-#include "platform/net/resume_point.h"
+#include "platform/net/range_response.h"
 
 #include <gtest/gtest.h>
 
@@ -13,27 +13,7 @@ URLResponse answer(long status, HeaderFields fields, std::int64_t length) {
   return response;
 }
 
-TEST(ResumePointTest, OnlyAStrongETagWithByteRangesResumes) {
-  const HeaderFields resumable = {{"ETag", "\"v1\""},
-                                  {"Accept-Ranges", "bytes"}};
-  std::optional<ResumePoint> point =
-      resumePointFor(answer(200, resumable, 1000), 400);
-  ASSERT_TRUE(point);
-  EXPECT_EQ(400, point->offset);
-  EXPECT_EQ("\"v1\"", point->etag);
-  EXPECT_EQ(1000, point->totalLength);
-
-  EXPECT_FALSE(resumePointFor(answer(200, resumable, 1000), 0));
-  EXPECT_FALSE(resumePointFor(answer(200, resumable, 1000), 1000));
-  EXPECT_FALSE(resumePointFor(
-      answer(200, {{"ETag", "W/\"v1\""}, {"Accept-Ranges", "bytes"}}, 1000),
-      400));
-  EXPECT_FALSE(resumePointFor(answer(200, {{"ETag", "\"v1\""}}, 1000), 400));
-  EXPECT_FALSE(resumePointFor(
-      answer(200, {{"ETag", "\"v1\""}, {"Accept-Ranges", "none"}}, 1000), 400));
-}
-
-TEST(ResumePointTest, A206IsAppendedOnlyWhenItContinuesTheFile) {
+TEST(RangeResponseTest, A206IsAppendedOnlyWhenItContinuesTheFile) {
   const ResumePoint point{400, "\"v1\"", 1000};
   auto partial = [](const std::string& range, HeaderFields more = {}) {
     more.emplace_back("Content-Range", range);

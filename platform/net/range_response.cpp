@@ -1,6 +1,4 @@
-#include "platform/net/resume_point.h"
-
-#include <strings.h>
+#include "platform/net/range_response.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -36,21 +34,6 @@ std::optional<ContentRange> parseContentRange(const std::string& value) {
 }
 
 }  // namespace
-
-std::optional<ResumePoint> resumePointFor(const URLResponse& response,
-                                          std::int64_t received) {
-  std::optional<std::string> etag = response.valueForHeaderField("ETag");
-  std::optional<std::string> ranges =
-      response.valueForHeaderField("Accept-Ranges");
-  std::int64_t total = response.expectedContentLength;
-  // A weak ETag may not stand in If-Range.
-  if (!etag || etag->empty() || etag->rfind("W/", 0) == 0 || !ranges ||
-      strcasecmp(ranges->c_str(), "bytes") != 0 || received <= 0 ||
-      (total >= 0 && received >= total)) {
-    return std::nullopt;
-  }
-  return ResumePoint{received, *etag, total};
-}
 
 BodyStart bodyStart(const std::optional<ResumePoint>& resumeFrom,
                     const URLResponse& response) {

@@ -1,4 +1,4 @@
-#include "platform/ui/controls.h"
+#include "ui/controls.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,9 +6,9 @@
 #include "platform/os/file_manager.h"
 #include "platform/os/main_bundle.h"
 #include "platform/os/service.h"
-#include "platform/ui/window.h"
+#include "ui/window.h"
 
-namespace platform {
+namespace ui {
 
 namespace {
 
@@ -65,9 +65,9 @@ void TextFieldCell::setTextColor(Color color) {
 }
 
 std::shared_ptr<Image> Image::imageNamed(const std::string& name) {
-  std::optional<BundlePaths> bundle = Service<MainBundle>::get().mainBundle();
+  std::optional<platform::BundlePaths> bundle = platform::Service<platform::MainBundle>::get().mainBundle();
   if (!bundle || !bundle->resourcePath) return nullptr;
-  std::string path = appendPathComponent(*bundle->resourcePath, name + ".png");
+  std::string path = platform::appendPathComponent(*bundle->resourcePath, name + ".png");
   struct stat info;
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
       access(path.c_str(), R_OK) != 0) {
@@ -90,4 +90,4 @@ void Button::performClick() {
   if (enabled_ && action_) action_();
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -1,11 +1,11 @@
-#ifndef PLATFORM_UI_CONTROLS_H_
-#define PLATFORM_UI_CONTROLS_H_
+#ifndef UI_CONTROLS_H_
+#define UI_CONTROLS_H_
 
 #include <functional>
 #include <memory>
 #include <string>
 
-namespace platform {
+namespace ui {
 
 class Window;
 
@@ -125,6 +125,6 @@ class Button : public Control {
   std::function<void()> action_;
 };
 
-}  // namespace platform
+}  // namespace ui
 
-#endif  // PLATFORM_UI_CONTROLS_H_
+#endif  // UI_CONTROLS_H_

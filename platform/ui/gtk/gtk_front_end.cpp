@@ -8,11 +8,11 @@
 
 #include "platform/os/main_bundle.h"
 #include "platform/os/service.h"
-#include "platform/ui/controls.h"
+#include "ui/controls.h"
 #include "platform/ui/gtk/control_widget.h"
 #include "platform/ui/gtk/glib_poll_source.h"
 #include "platform/ui/gtk_module.h"
-#include "platform/ui/shown_window.h"
+#include "ui/shown_window.h"
 
 namespace platform {
 
@@ -23,7 +23,7 @@ namespace {
 constexpr double kRedrawInterval = 1.0 / 30;
 
 // The bundle's name without ".app": the window's title.
-std::string bundleName(const Window& window) {
+std::string bundleName(const ui::Window& window) {
   std::optional<BundlePaths> bundle = Service<MainBundle>::get().mainBundle();
   if (!bundle || bundle->bundlePath.empty()) return window.title();
   std::string name = std::filesystem::path(bundle->bundlePath).filename();
@@ -39,11 +39,11 @@ std::string bundleName(const Window& window) {
 // screen: the image area, the texts, the bar and the buttons top to bottom.
 // GTK's events come through the application's own loop (GlibPollSource),
 // served by the same thread as the download.
-class GtkFrontEnd : public FrontEnd {
+class GtkFrontEnd : public ui::FrontEnd {
  public:
   ~GtkFrontEnd() override { destroy(); }
 
-  void windowDidShow(Window& window, EventLoop& loop) override {
+  void windowDidShow(ui::Window& window, EventLoop& loop) override {
     shown_.show(window, loop);
     loop_ = &loop;
     loop.setPollSource(&glib_);
@@ -56,7 +56,7 @@ class GtkFrontEnd : public FrontEnd {
 
   // Applies the change at once unless the widgets changed less than
   // kRedrawInterval ago; then once that interval is over.
-  void draw(const Window&) override {
+  void draw(const ui::Window&) override {
     if (toplevel_ == nullptr || redrawPending_) return;
     const double wait = lastRedraw_ + kRedrawInterval - loop_->now();
     if (wait <= 0) {
@@ -73,10 +73,10 @@ class GtkFrontEnd : public FrontEnd {
   // The window is gone from the screen when this returns (the display
   // server has destroyed it): whatever the run does next, such as starting
   // the agent, happens without it.
-  void windowDidClose(Window&) override { destroy(); }
+  void windowDidClose(ui::Window&) override { destroy(); }
 
  private:
-  void build(Window& window) {
+  void build(ui::Window& window) {
     toplevel_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* gtkWindow = GTK_WINDOW(toplevel_);
     gtk_window_set_title(gtkWindow, bundleName(window).c_str());
@@ -92,11 +92,11 @@ class GtkFrontEnd : public FrontEnd {
     GtkWidget* buttons = gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL);
     gtk_button_box_set_layout(GTK_BUTTON_BOX(buttons), GTK_BUTTONBOX_END);
     gtk_box_pack_end(GTK_BOX(column), buttons, FALSE, FALSE, 0);
-    for (Control* control : window.controls()) {
+    for (ui::Control* control : window.controls()) {
       std::unique_ptr<ControlWidget> shown = ControlWidget::For(control);
       if (!shown) continue;
       GtkWidget* widget = shown->widget();
-      auto* button = dynamic_cast<Button*>(control);
+      auto* button = dynamic_cast<ui::Button*>(control);
       if (button == nullptr) {
         gtk_box_pack_start(GTK_BOX(column), widget, FALSE, FALSE, 0);
       } else {
@@ -126,7 +126,7 @@ class GtkFrontEnd : public FrontEnd {
   // The close box closes the window as the model's close does; GTK's own
   // handling, which would destroy it, is stopped.
   static gboolean closeBox(GtkWidget*, GdkEvent*, gpointer self) {
-    if (Window* window = static_cast<GtkFrontEnd*>(self)->shown_.ref().get()) {
+    if (ui::Window* window = static_cast<GtkFrontEnd*>(self)->shown_.ref().get()) {
       window->close();
     }
     return TRUE;
@@ -146,7 +146,7 @@ class GtkFrontEnd : public FrontEnd {
 
   void pressDefaultButton() {
     for (const std::unique_ptr<ControlWidget>& shown : widgets_) {
-      auto* button = dynamic_cast<Button*>(shown->control());
+      auto* button = dynamic_cast<ui::Button*>(shown->control());
       if (button != nullptr && button->keyEquivalent() == "\r") {
         button->performClick();  // may close the window: widgets_ is gone
         return;
@@ -168,7 +168,7 @@ class GtkFrontEnd : public FrontEnd {
   }
 
   GlibPollSource glib_;
-  ShownWindow shown_;
+  ui::ShownWindow shown_;
   EventLoop* loop_ = nullptr;
   GtkWidget* toplevel_ = nullptr;
   std::vector<std::unique_ptr<ControlWidget>> widgets_;
@@ -181,7 +181,7 @@ class GtkFrontEnd : public FrontEnd {
 
 }  // namespace platform
 
-extern "C" __attribute__((visibility("default"))) platform::FrontEnd*
+extern "C" __attribute__((visibility("default"))) ui::FrontEnd*
 bootstrapper_new_gtk_front_end() {
   // To choose its visuals GDK would load the GL driver (Mesa with LLVM),
   // which is most of a window's start-up time and memory; this window draws
