@@ -87,10 +87,8 @@ class Image {
 };
 
 enum class ImageScaling {
-  kProportionallyDown = 0,
-  kAxesIndependently = 1,
-  kNone = 2,
-  kProportionallyUpOrDown = 3,
+  kProportionallyDown,      // shrunk to fit, never enlarged
+  kProportionallyUpOrDown,  // shrunk or enlarged to fit
 };
 
 class ImageView : public Control {

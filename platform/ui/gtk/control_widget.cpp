@@ -86,25 +86,14 @@ gboolean ControlWidget::drawImage(GtkWidget* area, cairo_t* cr,
   const double height = gtk_widget_get_allocated_height(area);
   const double imageWidth = gdk_pixbuf_get_width(pixbuf);
   const double imageHeight = gdk_pixbuf_get_height(pixbuf);
-  double scaleX = width / imageWidth;
-  double scaleY = height / imageHeight;
-  const double fit = std::min(scaleX, scaleY);
-  switch (shown.scaling_) {
-    case ui::ImageScaling::kProportionallyUpOrDown:
-      scaleX = scaleY = fit;
-      break;
-    case ui::ImageScaling::kProportionallyDown:
-      scaleX = scaleY = std::min(fit, 1.0);
-      break;
-    case ui::ImageScaling::kNone:
-      scaleX = scaleY = 1.0;
-      break;
-    case ui::ImageScaling::kAxesIndependently:
-      break;
-  }
-  cairo_translate(cr, (width - imageWidth * scaleX) / 2,
-                  (height - imageHeight * scaleY) / 2);
-  cairo_scale(cr, scaleX, scaleY);
+  const double fit = std::min(width / imageWidth, height / imageHeight);
+  const double scale =
+      shown.scaling_ == ui::ImageScaling::kProportionallyUpOrDown
+          ? fit
+          : std::min(fit, 1.0);
+  cairo_translate(cr, (width - imageWidth * scale) / 2,
+                  (height - imageHeight * scale) / 2);
+  cairo_scale(cr, scale, scale);
   gdk_cairo_set_source_pixbuf(cr, pixbuf, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
   cairo_paint(cr);
