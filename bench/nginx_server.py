@@ -27,15 +27,17 @@ worker_processes 1;
 daemon off;
 pid {dir}/nginx.pid;
 error_log {dir}/error.log;
-events {{ worker_connections 64; }}
+events {{ worker_connections 1024; }}
 http {{
-    log_format body '$status $body_bytes_sent';
+    log_format body '$msec $status $body_bytes_sent';
     access_log {dir}/access.log body;
+    {limit_zone}
     server {{
         listen 127.0.0.1:{port} ssl;
         ssl_certificate {dir}/server.pem;
         ssl_certificate_key {dir}/server.key;
         root {dir}/www;
+        {limit}
     }}
     server {{
         listen 127.0.0.1:{status_port};
@@ -63,7 +65,10 @@ class NginxServer(HttpsServer):
     and its stats() come from nginx's own log."""
 
     # HttpsServer's own __init__ is not called: it starts the test server.
-    def __init__(self, archive, start_timeout=30):
+    # "rate" (requests per second, with a burst of half as many) sheds what
+    # comes faster with 429 and Retry-After: 1, as a server does on launch
+    # day.
+    def __init__(self, archive, start_timeout=30, rate=None):
         self.directory = tempfile.mkdtemp(prefix="nginx")
         self.plain = False
         self.ca_file = os.path.join(self.directory, "ca.pem")
@@ -76,22 +81,41 @@ class NginxServer(HttpsServer):
         # not read our folders.
         user = (f"user {pwd.getpwuid(0).pw_name};" if os.geteuid() == 0
                 else "")
-        config = os.path.join(self.directory, "nginx.conf")
-        with open(config, "w") as f:
+        limit_zone = limit = ""
+        if rate:
+            limit_zone = (f"limit_req_zone $binary_remote_addr zone=crowd:1m "
+                          f"rate={rate}r/s;")
+            limit = (f"limit_req zone=crowd burst={rate // 2} nodelay; "
+                     f"limit_req_status 429; "
+                     f"add_header Retry-After 1 always;")
+        self._config = os.path.join(self.directory, "nginx.conf")
+        with open(self._config, "w") as f:
             f.write(CONFIG.format(user=user, dir=self.directory,
                                   port=self.port,
-                                  status_port=self.status_port))
+                                  status_port=self.status_port,
+                                  limit_zone=limit_zone, limit=limit))
         self._errors = open(os.path.join(self.directory, "error.log"), "a+")
+        self._start_timeout = start_timeout
+        self.resume()
+
+    def resume(self):
+        """Starts nginx (again, after pause())."""
         self._process = subprocess.Popen(
             [NGINX, "-p", self.directory, "-e", self._errors.name,
-             "-c", config],
+             "-c", self._config],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=self._errors)
         try:
-            self._await_start(start_timeout)
+            self._await_start(self._start_timeout)
         except BaseException:
             self.stop()
             raise
+
+    def pause(self):
+        """Stops nginx, so that its port refuses connections, as a server
+        that is down does."""
+        self._process.terminate()
+        self._process.wait()
 
     def _await_start(self, timeout):
         give_up = time.monotonic() + timeout
@@ -113,9 +137,10 @@ class NginxServer(HttpsServer):
             time.sleep(0.01)
         with open(os.path.join(self.directory, "access.log")) as log:
             lines = [line.split() for line in log]
-        statuses = collections.Counter(status for status, _ in lines)
+        statuses = collections.Counter(status for _, status, _ in lines)
         return {"requests": len(lines), "statuses": dict(statuses),
-                "body_bytes": sum(int(sent) for _, sent in lines)}
+                "body_bytes": sum(int(sent) for _, _, sent in lines),
+                "request_times": [float(time) for time, _, _ in lines]}
 
     def _connections(self):
         status = http.client.HTTPConnection("127.0.0.1", self.status_port)

@@ -23,6 +23,7 @@ import bundle_fixture  # noqa: E402
 from cache_hit import cache_hit  # noqa: E402
 from cut_download import cut_download  # noqa: E402
 from download_route import download_route  # noqa: E402
+from fleet import fleet  # noqa: E402
 from gtk_window import gtk_window  # noqa: E402
 from measure import (BenchError, Figure, Row, load_average,  # noqa: E402
                      machine)
@@ -44,6 +45,7 @@ BENCHMARKS = {
     "progress": progress_drawing,
     "gtk": gtk_window,
     "signed": signed_download,
+    "fleet": fleet,
     "memory": peak_memory,
 }
 
