@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "agent/agent_dir_lock.h"
+#include "agent/cache_locks.h"
 #include "agent/install_agent_cache.h"
-#include "agent/private_entry.h"
+#include "agent/private_file.h"
 #include "base/constants.h"
 #include "platform/os/file_manager.h"
 #include "platform/os/service.h"

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 
 #include "agent/mkpath.h"
-#include "agent/private_entry.h"
+#include "agent/private_file.h"
 #include "base/constants.h"
 
 std::string checkCacheDirectory(const std::string& cacheDir, bool create) {

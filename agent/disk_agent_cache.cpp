@@ -6,12 +6,11 @@
 #include <vector>
 
 #include "agent/agent_cache.h"
-#include "agent/agent_dir_lock.h"
 #include "agent/agent_launch.h"
 #include "agent/agent_versions.h"
 #include "agent/bundle_paths.h"
 #include "agent/cache_directory.h"
-#include "agent/cache_lock.h"
+#include "agent/cache_locks.h"
 #include "agent/install_agent_cache.h"
 #include "agent/staged_agent.h"
 #include "agent/validation_stamp.h"

@@ -8,7 +8,6 @@
 
 #include <cstdio>
 
-#include "agent/private_entry.h"
 #include "platform/os/unique_fd.h"
 
 namespace {
@@ -25,6 +24,10 @@ bool writeAll(int fd, const std::string& bytes) {
 }
 
 }  // namespace
+
+bool isPrivateEntry(const struct stat& info) {
+  return info.st_uid == geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
 
 std::string readPrivateLine(const std::string& path) {
   const platform::UniqueFd fd(

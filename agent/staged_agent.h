@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "agent/agent_dir_lock.h"
+#include "agent/cache_locks.h"
 #include "agent/agent_signature.h"
 
 // A fresh directory "installagent.XXXXXX" (mode 0700) in an existing

@@ -12,7 +12,6 @@
 #include <ctime>
 #include <memory>
 
-#include "agent/private_entry.h"
 #include "platform/os/file_manager.h"
 #include "platform/os/service.h"
 #include "platform/os/temporary_directory.h"
@@ -30,6 +29,18 @@ bool isWorkingDirName(const std::string& name) {
          name.compare(0, workingDirPrefix.size(), workingDirPrefix) == 0 &&
          std::all_of(name.begin() + workingDirPrefix.size(), name.end(),
                      [](unsigned char c) { return std::isalnum(c) != 0; });
+}
+
+// True when "info" describes a directory in which no other user can move,
+// remove or replace the user's entries: the effective user or root owns it,
+// and neither its group nor others may write it unless it is sticky, as
+// /tmp is. Only below such directories does a path go on naming what the
+// user made there.
+bool isGuardedDirectory(const struct stat& info) {
+  return S_ISDIR(info.st_mode) &&
+         (info.st_uid == geteuid() || info.st_uid == 0) &&
+         ((info.st_mode & (S_IWGRP | S_IWOTH)) == 0 ||
+          (info.st_mode & S_ISVTX) != 0);
 }
 
 // Why "dir", absolute and without links, cannot hold a working directory;

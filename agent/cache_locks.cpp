@@ -1,4 +1,4 @@
-#include "agent/cache_lock.h"
+#include "agent/cache_locks.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,4 +10,12 @@ CacheLock::CacheLock(const std::string& cacheDir) {
       open(cacheDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!fd.valid()) return;
   if (flock(fd.get(), LOCK_EX) == 0) fd_ = std::move(fd);
+}
+
+AgentDirLock::AgentDirLock(const std::string& dir, Mode mode) {
+  platform::UniqueFd fd(
+      open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.valid()) return;
+  const int operation = mode == Mode::kShared ? LOCK_SH : LOCK_EX;
+  if (flock(fd.get(), operation | LOCK_NB) == 0) fd_ = std::move(fd);
 }
