@@ -66,7 +66,8 @@ class DiskAgentCache : public AgentCache {
   std::optional<std::string> offeredStamp(
       const std::optional<KeyId>& requiredKey) override {
     const std::string cacheDir = getInstallAgentCacheDir();
-    if (!checkCacheDirectory(cacheDir, false).empty()) return std::nullopt;
+    std::string unusable;
+    if (!checkCacheDirectory(cacheDir, false, &unusable)) return std::nullopt;
     const CacheLock lock(cacheDir);
     std::string stamp = readValidationString(cacheDir);
     const std::string agentDir = currentAgentDir(cacheDir);
@@ -83,7 +84,8 @@ class DiskAgentCache : public AgentCache {
                          const std::optional<KeyId>& requiredKey,
                          const BeforeStart& beforeStart) override {
     const std::string cacheDir = getInstallAgentCacheDir();
-    if (!checkCacheDirectory(cacheDir, false).empty()) {
+    std::string unusable;
+    if (!checkCacheDirectory(cacheDir, false, &unusable)) {
       return Outcome::kNotCurrent;
     }
     // Another run may be replacing the agent: the lock keeps it current
@@ -102,27 +104,26 @@ class DiskAgentCache : public AgentCache {
                           const std::optional<std::string>& etag,
                           const BeforeStart& beforeStart) override {
     const std::string cacheDir = getInstallAgentCacheDir();
-    std::string unusable = checkCacheDirectory(cacheDir, true);
+    std::string unusable;
     std::optional<StagedAgent> staged;
-    if (unusable.empty()) {
+    bool usable = checkCacheDirectory(cacheDir, true, &unusable);
+    if (usable) {
       // Made under the lock, so that no run takes it for a leftover; the
       // unpacking, the slow part, goes on without it.
       const CacheLock lock(cacheDir);
       removeLeftovers(cacheDir);
-      staged.emplace(cacheDir);
-      unusable = staged->error();
+      staged.emplace(cacheDir, &unusable);
       // Known before the unpack: a file system without symbolic links (FAT,
       // many network shares) can never make an agent current.
-      if (unusable.empty()) {
-        unusable = checkAgentLink(cacheDir, staged->path());
-      }
+      usable = !staged->path().empty() &&
+               checkAgentLink(cacheDir, staged->path(), &unusable);
     }
     // Unpacked beside the current agent and made current in one step, so
     // that no run sees or starts a partly unpacked agent, and a failure
     // leaves the cache as it was. unzip's failure is reported once its
     // cause is known: a disk too full for the agent is the cache's failure,
     // not the archive's, and unzip's own complaint has said so.
-    if (unusable.empty() &&
+    if (usable &&
         !unzipInstallAgent(unzipSource(archive, verified), staged->path(),
                            "unzip", [](std::string, bool) {})) {
       if (!isFileSystemFull(staged->path())) {
@@ -130,8 +131,9 @@ class DiskAgentCache : public AgentCache {
         return Outcome::kUnpackFailed;
       }
       unusable = "Not enough disk space in " + cacheDir + " for the agent.";
+      usable = false;
     }
-    if (!unusable.empty()) {
+    if (!usable) {
       return installUncached(unusable, archive, verified, &staged, beforeStart);
     }
     if (!hasInstallAgentExecutable(staged->path())) {
@@ -144,14 +146,13 @@ class DiskAgentCache : public AgentCache {
       // verified alike; it stays and is started.
       const std::optional<KeyId> verifiedWith = keyIdOf(verified);
       if (holdsAgentStamped(cacheDir, etag, verifiedWith) ||
-          staged->install(etag.value_or(""), verifiedWith)) {
+          staged->install(etag.value_or(""), verifiedWith, &unusable)) {
         const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
         removeLeftovers(cacheDir);
         return outcome;
       }
     }
-    return installUncached(staged->error(), archive, verified, &staged,
-                           beforeStart);
+    return installUncached(unusable, archive, verified, &staged, beforeStart);
   }
 
  private:
@@ -203,10 +204,11 @@ class DiskAgentCache : public AgentCache {
   static Outcome runUncached(const std::string& archive,
                              const std::optional<Verification>& verified,
                              const BeforeStart& beforeStart) {
-    const StagedAgent unpacked(withoutLastPathComponent(archive) +
-                               pathSeparator);
+    std::string error;
+    const StagedAgent unpacked(
+        withoutLastPathComponent(archive) + pathSeparator, &error);
     if (unpacked.path().empty()) {
-      logLine(unpacked.error());
+      logLine(error);
       return Outcome::kUnpackFailed;
     }
     if (!unzipInstallAgent(unzipSource(archive, verified), unpacked.path(),
