@@ -60,9 +60,11 @@ bool isFileSystemFull(const std::string& path) {
 // with its stamp beside it (agent_versions.h). Used only when no other user
 // can have placed or changed it (cache_directory.h); otherwise an archive is
 // unpacked beside itself, in the working directory, and its agent run
-// there without caching.
+// there without caching. The unpacking's failures go to "reporter".
 class DiskAgentCache : public AgentCache {
  public:
+  explicit DiskAgentCache(ErrorReporter reporter) : reporter_(reporter) {}
+
   std::optional<std::string> offeredStamp(
       const std::optional<KeyId>& requiredKey) override {
     const std::string cacheDir = getInstallAgentCacheDir();
@@ -127,7 +129,7 @@ class DiskAgentCache : public AgentCache {
         !unzipInstallAgent(unzipSource(archive, verified), staged->path(),
                            "unzip", [](std::string, bool) {})) {
       if (!isFileSystemFull(staged->path())) {
-        report_error_main("Failed to unzip the install agent", true);
+        reporter_(unzipFailureMessage, true);
         return Outcome::kUnpackFailed;
       }
       unusable = "Not enough disk space in " + cacheDir + " for the agent.";
@@ -188,11 +190,10 @@ class DiskAgentCache : public AgentCache {
 
   // Logs why the cache cannot take the agent, gives up what "staged" holds
   // there, and runs the agent without the cache.
-  static Outcome installUncached(const std::string& why,
-                                 const std::string& archive,
-                                 const std::optional<Verification>& verified,
-                                 std::optional<StagedAgent>* staged,
-                                 const BeforeStart& beforeStart) {
+  Outcome installUncached(const std::string& why, const std::string& archive,
+                          const std::optional<Verification>& verified,
+                          std::optional<StagedAgent>* staged,
+                          const BeforeStart& beforeStart) {
     logLine("Installing without the agent cache: " + why);
     staged->reset();
     return runUncached(archive, verified, beforeStart);
@@ -201,9 +202,9 @@ class DiskAgentCache : public AgentCache {
   // Unpacks "archive" into a fresh directory beside it, runs the agent
   // there, waits for it, as nothing would keep its files once this run
   // ends, and removes the directory.
-  static Outcome runUncached(const std::string& archive,
-                             const std::optional<Verification>& verified,
-                             const BeforeStart& beforeStart) {
+  Outcome runUncached(const std::string& archive,
+                      const std::optional<Verification>& verified,
+                      const BeforeStart& beforeStart) {
     std::string error;
     const StagedAgent unpacked(
         withoutLastPathComponent(archive) + pathSeparator, &error);
@@ -212,7 +213,7 @@ class DiskAgentCache : public AgentCache {
       return Outcome::kUnpackFailed;
     }
     if (!unzipInstallAgent(unzipSource(archive, verified), unpacked.path(),
-                           "unzip", report_error_main)) {
+                           "unzip", reporter_)) {
       return Outcome::kUnpackFailed;
     }
     if (!hasInstallAgentExecutable(unpacked.path())) {
@@ -238,11 +239,13 @@ class DiskAgentCache : public AgentCache {
                ? Outcome::kStarted
                : Outcome::kNotStarted;
   }
+
+  const ErrorReporter reporter_;
 };
 
 }  // namespace
 
 AgentCache& AgentCache::Real() {
-  static DiskAgentCache cache;
+  static DiskAgentCache cache(report_error_main);
   return cache;
 }
