@@ -24,7 +24,8 @@ std::string readPrivateLine(const std::string& path);
 // Replaces the file at "path" with "bytes" in one step: they go to a fresh
 // file made beside it (mode 0600, never a link planted under its name),
 // which is then renamed over it. False when that failed, with "path" as it
-// was.
-bool replacePrivateFile(const std::string& path, const std::string& bytes);
+// was and the system's reason in "*error" ("Permission denied.").
+bool replacePrivateFile(const std::string& path, const std::string& bytes,
+                        std::string* error);
 
 #endif  // AGENT_PRIVATE_FILE_H_

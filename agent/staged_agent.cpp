@@ -34,14 +34,14 @@ bool StagedAgent::install(const std::string& stamp,
                           const std::optional<KeyId>& verifiedWith,
                           std::string* error) {
   if (path_.empty()) return false;
-  if (!recordVerifyingKey(path_ + pathSeparator, verifiedWith)) {
-    *error = platform::posixError(
-        "Could not record the key that verified the agent in " + path_, errno);
+  std::string reason;
+  if (!recordVerifyingKey(path_ + pathSeparator, verifiedWith, &reason)) {
+    *error = "Could not record the key that verified the agent in " + path_ +
+             ": " + reason;
     return false;
   }
-  if (!writeValidationString(parentDir_, "")) {
-    *error = platform::posixError("Could not remove the stamp in " + parentDir_,
-                                  errno);
+  if (!removeValidationString(parentDir_, &reason)) {
+    *error = "Could not remove the stamp in " + parentDir_ + ": " + reason;
     return false;
   }
   if (!makeCurrentAgentDir(parentDir_, path_, error)) return false;
