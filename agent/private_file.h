@@ -8,7 +8,7 @@
 // What in the cache the user alone could have written, and the small files
 // of it that say what an agent is (its stamp, the key that verified it):
 // only trusted when private, and never read or written through a link.
-// Nothing here reports failures beyond its result.
+// Nothing here prints or logs: failures show in the results.
 
 // True when "info" (from lstat or fstat) describes a file or directory that
 // the effective user owns and that neither its group nor others may write.
