@@ -35,7 +35,7 @@ bool unzipInstallAgent(std::string zipPath, std::string destination,
       call_system(tool, unzipCommandLine(zipPath, destination, tool),
                   platform::StandardInput::kNone, {});
   if (status != 0) {
-    reporter("Failed to unzip the install agent", true);
+    reporter(unzipFailureMessage, true);
     return false;
   }
   return true;

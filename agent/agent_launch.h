@@ -5,13 +5,16 @@
 
 #include "base/error_reporter.h"
 
+// What unzipInstallAgent reports when the tool fails.
+inline const char unzipFailureMessage[] = "Failed to unzip the install agent";
+
 // Unpacks the archive "zipPath" into the existing directory "destination"
 // with the unzip program "tool" (found on the shell's search path),
 // overwriting files without asking; its standard input is /dev/null and it
 // is given an empty password, so it never waits for an answer, on the
 // terminal neither: an encrypted archive fails. A missing archive gives
-// false with no message and no tool run; a failing tool reports "Failed to
-// unzip the install agent" and gives false.
+// false with no message and no tool run; a failing tool reports
+// unzipFailureMessage and gives false.
 bool unzipInstallAgent(std::string zipPath, std::string destination,
                        std::string tool, ErrorReporter reporter);
 

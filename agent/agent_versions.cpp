@@ -2,18 +2,18 @@
 
 #include <dirent.h>
 #include <errno.h>
-#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <memory>
 
-#include "agent/agent_dir_lock.h"
+#include "agent/cache_locks.h"
 #include "agent/install_agent_cache.h"
-#include "agent/private_entry.h"
+#include "agent/private_file.h"
 #include "base/constants.h"
 #include "platform/os/file_manager.h"
+#include "platform/os/posix_error.h"
 #include "platform/os/service.h"
 
 namespace {
@@ -51,15 +51,15 @@ std::string currentAgentName(const std::string& cacheDir) {
 // saying it.
 std::string linkFailure(const std::string& cacheDir,
                         const std::string& agentDir) {
-  return "Could not make " + cacheDir + installAgentDirName + " point to " +
-         agentDir + ": " + strerror(errno) + ".";
+  return platform::posixError("Could not make " + cacheDir +
+                                  installAgentDirName + " point to " + agentDir,
+                              errno);
 }
 
-// Makes the new link to "agentDir" beside "installagent", to be renamed over
-// it; its path, or "" with "error" set.
-std::string makeNewLink(const std::string& cacheDir,
-                        const std::string& agentDir, std::string* error) {
-  const std::string newLink = cacheDir + newLinkName;
+// Makes the new link to "agentDir" beside "installagent", at "newLink", to be
+// renamed over it; false, with "*error" set, when it cannot be made.
+bool makeNewLink(const std::string& cacheDir, const std::string& agentDir,
+                 const std::string& newLink, std::string* error) {
   std::string target = agentDir;
   while (!target.empty() && target.back() == pathSeparator[0]) {
     target.pop_back();
@@ -70,9 +70,9 @@ std::string makeNewLink(const std::string& cacheDir,
   unlink(newLink.c_str());
   if (symlink(target.c_str(), newLink.c_str()) != 0) {
     *error = linkFailure(cacheDir, agentDir);
-    return "";
+    return false;
   }
-  return newLink;
+  return true;
 }
 
 struct DirectoryCloser {
@@ -95,8 +95,8 @@ std::string currentAgentDir(const std::string& cacheDir) {
 
 bool makeCurrentAgentDir(const std::string& cacheDir,
                          const std::string& agentDir, std::string* error) {
-  const std::string newLink = makeNewLink(cacheDir, agentDir, error);
-  if (newLink.empty()) return false;
+  const std::string newLink = cacheDir + newLinkName;
+  if (!makeNewLink(cacheDir, agentDir, newLink, error)) return false;
   const std::string link = cacheDir + installAgentDirName;
   struct stat info;
   // A link cannot be renamed over a directory.
@@ -111,12 +111,12 @@ bool makeCurrentAgentDir(const std::string& cacheDir,
   return true;
 }
 
-std::string checkAgentLink(const std::string& cacheDir,
-                           const std::string& agentDir) {
-  std::string error;
-  const std::string newLink = makeNewLink(cacheDir, agentDir, &error);
-  if (!newLink.empty()) unlink(newLink.c_str());
-  return error;
+bool checkAgentLink(const std::string& cacheDir, const std::string& agentDir,
+                    std::string* error) {
+  const std::string newLink = cacheDir + newLinkName;
+  if (!makeNewLink(cacheDir, agentDir, newLink, error)) return false;
+  unlink(newLink.c_str());
+  return true;
 }
 
 void removeLeftovers(const std::string& cacheDir) {

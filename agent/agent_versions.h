@@ -24,10 +24,11 @@ bool makeCurrentAgentDir(const std::string& cacheDir,
 
 // Whether "cacheDir" can hold the link that would make "agentDir", a
 // directory in it, the current one (a file system without symbolic links
-// cannot): makes that link aside and removes it again. "" when it could be
-// made; otherwise why not, on one line, as makeCurrentAgentDir says it.
-std::string checkAgentLink(const std::string& cacheDir,
-                           const std::string& agentDir);
+// cannot): makes that link aside and removes it again. False when it could
+// not be made, with "error" set to why on one line, as makeCurrentAgentDir
+// says it.
+bool checkAgentLink(const std::string& cacheDir, const std::string& agentDir,
+                    std::string* error);
 
 // Removes what killed or finished runs left in "cacheDir": every agent
 // directory but the current one that no run or agent holds (AgentDirLock),

@@ -5,7 +5,6 @@
 #include <openssl/evp.h>
 #include <pthread.h>
 #include <signal.h>
-#include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "agent/small_file.h"
+#include "platform/os/posix_error.h"
 
 namespace {
 
@@ -66,8 +66,7 @@ class Mapping {
 
 // Why reading the archive failed, from errno.
 std::string unreadable() {
-  return std::string("The archive could not be read: ") + strerror(errno) +
-         ".";
+  return platform::posixError("The archive could not be read", errno);
 }
 
 }  // namespace

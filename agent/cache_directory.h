@@ -8,8 +8,9 @@
 // real directories, not links, that the user owns and that no one else may
 // write, so that no other user can have placed or can change what the cache
 // holds. With "create", missing directories are made first (mode 0700),
-// HOME among them. "" when the cache can be used; otherwise why not, on one
-// line.
-std::string checkCacheDirectory(const std::string& cacheDir, bool create);
+// HOME among them. False when the cache cannot be used, with "error" set to
+// why on one line.
+bool checkCacheDirectory(const std::string& cacheDir, bool create,
+                         std::string* error);
 
 #endif  // AGENT_CACHE_DIRECTORY_H_

@@ -6,12 +6,11 @@
 #include <vector>
 
 #include "agent/agent_cache.h"
-#include "agent/agent_dir_lock.h"
 #include "agent/agent_launch.h"
 #include "agent/agent_versions.h"
 #include "agent/bundle_paths.h"
 #include "agent/cache_directory.h"
-#include "agent/cache_lock.h"
+#include "agent/cache_locks.h"
 #include "agent/install_agent_cache.h"
 #include "agent/staged_agent.h"
 #include "agent/validation_stamp.h"
@@ -61,13 +60,16 @@ bool isFileSystemFull(const std::string& path) {
 // with its stamp beside it (agent_versions.h). Used only when no other user
 // can have placed or changed it (cache_directory.h); otherwise an archive is
 // unpacked beside itself, in the working directory, and its agent run
-// there without caching.
+// there without caching. The unpacking's failures go to "reporter".
 class DiskAgentCache : public AgentCache {
  public:
+  explicit DiskAgentCache(ErrorReporter reporter) : reporter_(reporter) {}
+
   std::optional<std::string> offeredStamp(
       const std::optional<KeyId>& requiredKey) override {
     const std::string cacheDir = getInstallAgentCacheDir();
-    if (!checkCacheDirectory(cacheDir, false).empty()) return std::nullopt;
+    std::string unusable;
+    if (!checkCacheDirectory(cacheDir, false, &unusable)) return std::nullopt;
     const CacheLock lock(cacheDir);
     std::string stamp = readValidationString(cacheDir);
     const std::string agentDir = currentAgentDir(cacheDir);
@@ -84,7 +86,8 @@ class DiskAgentCache : public AgentCache {
                          const std::optional<KeyId>& requiredKey,
                          const BeforeStart& beforeStart) override {
     const std::string cacheDir = getInstallAgentCacheDir();
-    if (!checkCacheDirectory(cacheDir, false).empty()) {
+    std::string unusable;
+    if (!checkCacheDirectory(cacheDir, false, &unusable)) {
       return Outcome::kNotCurrent;
     }
     // Another run may be replacing the agent: the lock keeps it current
@@ -103,36 +106,36 @@ class DiskAgentCache : public AgentCache {
                           const std::optional<std::string>& etag,
                           const BeforeStart& beforeStart) override {
     const std::string cacheDir = getInstallAgentCacheDir();
-    std::string unusable = checkCacheDirectory(cacheDir, true);
+    std::string unusable;
     std::optional<StagedAgent> staged;
-    if (unusable.empty()) {
+    bool usable = checkCacheDirectory(cacheDir, true, &unusable);
+    if (usable) {
       // Made under the lock, so that no run takes it for a leftover; the
       // unpacking, the slow part, goes on without it.
       const CacheLock lock(cacheDir);
       removeLeftovers(cacheDir);
-      staged.emplace(cacheDir);
-      unusable = staged->error();
+      staged.emplace(cacheDir, &unusable);
       // Known before the unpack: a file system without symbolic links (FAT,
       // many network shares) can never make an agent current.
-      if (unusable.empty()) {
-        unusable = checkAgentLink(cacheDir, staged->path());
-      }
+      usable = !staged->path().empty() &&
+               checkAgentLink(cacheDir, staged->path(), &unusable);
     }
     // Unpacked beside the current agent and made current in one step, so
     // that no run sees or starts a partly unpacked agent, and a failure
     // leaves the cache as it was. unzip's failure is reported once its
     // cause is known: a disk too full for the agent is the cache's failure,
     // not the archive's, and unzip's own complaint has said so.
-    if (unusable.empty() &&
+    if (usable &&
         !unzipInstallAgent(unzipSource(archive, verified), staged->path(),
                            "unzip", [](std::string, bool) {})) {
       if (!isFileSystemFull(staged->path())) {
-        report_error_main("Failed to unzip the install agent", true);
+        reporter_(unzipFailureMessage, true);
         return Outcome::kUnpackFailed;
       }
       unusable = "Not enough disk space in " + cacheDir + " for the agent.";
+      usable = false;
     }
-    if (!unusable.empty()) {
+    if (!usable) {
       return installUncached(unusable, archive, verified, &staged, beforeStart);
     }
     if (!hasInstallAgentExecutable(staged->path())) {
@@ -145,14 +148,13 @@ class DiskAgentCache : public AgentCache {
       // verified alike; it stays and is started.
       const std::optional<KeyId> verifiedWith = keyIdOf(verified);
       if (holdsAgentStamped(cacheDir, etag, verifiedWith) ||
-          staged->install(etag.value_or(""), verifiedWith)) {
+          staged->install(etag.value_or(""), verifiedWith, &unusable)) {
         const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
         removeLeftovers(cacheDir);
         return outcome;
       }
     }
-    return installUncached(staged->error(), archive, verified, &staged,
-                           beforeStart);
+    return installUncached(unusable, archive, verified, &staged, beforeStart);
   }
 
  private:
@@ -188,11 +190,10 @@ class DiskAgentCache : public AgentCache {
 
   // Logs why the cache cannot take the agent, gives up what "staged" holds
   // there, and runs the agent without the cache.
-  static Outcome installUncached(const std::string& why,
-                                 const std::string& archive,
-                                 const std::optional<Verification>& verified,
-                                 std::optional<StagedAgent>* staged,
-                                 const BeforeStart& beforeStart) {
+  Outcome installUncached(const std::string& why, const std::string& archive,
+                          const std::optional<Verification>& verified,
+                          std::optional<StagedAgent>* staged,
+                          const BeforeStart& beforeStart) {
     logLine("Installing without the agent cache: " + why);
     staged->reset();
     return runUncached(archive, verified, beforeStart);
@@ -201,17 +202,18 @@ class DiskAgentCache : public AgentCache {
   // Unpacks "archive" into a fresh directory beside it, runs the agent
   // there, waits for it, as nothing would keep its files once this run
   // ends, and removes the directory.
-  static Outcome runUncached(const std::string& archive,
-                             const std::optional<Verification>& verified,
-                             const BeforeStart& beforeStart) {
-    const StagedAgent unpacked(withoutLastPathComponent(archive) +
-                               pathSeparator);
+  Outcome runUncached(const std::string& archive,
+                      const std::optional<Verification>& verified,
+                      const BeforeStart& beforeStart) {
+    std::string error;
+    const StagedAgent unpacked(
+        withoutLastPathComponent(archive) + pathSeparator, &error);
     if (unpacked.path().empty()) {
-      logLine(unpacked.error());
+      logLine(error);
       return Outcome::kUnpackFailed;
     }
     if (!unzipInstallAgent(unzipSource(archive, verified), unpacked.path(),
-                           "unzip", report_error_main)) {
+                           "unzip", reporter_)) {
       return Outcome::kUnpackFailed;
     }
     if (!hasInstallAgentExecutable(unpacked.path())) {
@@ -237,11 +239,13 @@ class DiskAgentCache : public AgentCache {
                ? Outcome::kStarted
                : Outcome::kNotStarted;
   }
+
+  const ErrorReporter reporter_;
 };
 
 }  // namespace
 
 AgentCache& AgentCache::Real() {
-  static DiskAgentCache cache;
+  static DiskAgentCache cache(report_error_main);
   return cache;
 }

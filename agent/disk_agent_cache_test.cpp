@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "agent/agent_cache.h"
-#include "agent/agent_dir_lock.h"
+#include "agent/cache_locks.h"
 #include "agent/install_agent_cache.h"
 #include "platform/os/service.h"
 #include "platform/os/unique_fd.h"

@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "agent/private_entry.h"
+#include "platform/os/posix_error.h"
 #include "platform/os/unique_fd.h"
 
 namespace {
@@ -25,6 +25,10 @@ bool writeAll(int fd, const std::string& bytes) {
 }
 
 }  // namespace
+
+bool isPrivateEntry(const struct stat& info) {
+  return info.st_uid == geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
 
 std::string readPrivateLine(const std::string& path) {
   const platform::UniqueFd fd(
@@ -47,16 +51,21 @@ std::string readPrivateLine(const std::string& path) {
   return line;
 }
 
-bool replacePrivateFile(const std::string& path, const std::string& bytes) {
+bool replacePrivateFile(const std::string& path, const std::string& bytes,
+                        std::string* error) {
   // mkostemp creates with O_EXCL, so a link planted under the temporary
   // name fails the creation rather than being followed.
   std::string temporary = path + ".XXXXXX";
   const platform::UniqueFd fd(mkostemp(temporary.data(), O_CLOEXEC));
-  if (!fd.valid()) return false;
+  if (!fd.valid()) {
+    *error = platform::posixError("", errno);
+    return false;
+  }
   if (writeAll(fd.get(), bytes) &&
       std::rename(temporary.c_str(), path.c_str()) == 0) {
     return true;
   }
+  *error = platform::posixError("", errno);
   unlink(temporary.c_str());
   return false;
 }

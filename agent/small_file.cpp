@@ -2,16 +2,16 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <string.h>
 #include <unistd.h>
 
+#include "platform/os/posix_error.h"
 #include "platform/os/unique_fd.h"
 
 bool readSmallFile(const std::string& path, std::size_t maxSize,
                    std::string* text, std::string* error) {
   const platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) {
-    *error = std::string(strerror(errno)) + ".";
+    *error = platform::posixError("", errno);
     return false;
   }
   // One byte more than allowed tells a file that is too large.
@@ -21,7 +21,7 @@ bool readSmallFile(const std::string& path, std::size_t maxSize,
     const ssize_t got = read(fd.get(), &content[size], content.size() - size);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      *error = std::string(strerror(errno)) + ".";
+      *error = platform::posixError("", errno);
       return false;
     }
     if (got == 0) break;

@@ -2,18 +2,18 @@
 
 #include <errno.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include "agent/agent_versions.h"
 #include "agent/validation_stamp.h"
 #include "agent/verifying_key.h"
 #include "base/constants.h"
 #include "platform/os/file_manager.h"
+#include "platform/os/posix_error.h"
 #include "platform/os/service.h"
 
-StagedAgent::StagedAgent(const std::string& parentDir)
+StagedAgent::StagedAgent(const std::string& parentDir, std::string* error)
     : parentDir_(parentDir),
-      path_(makeDirectory()),
+      path_(makeDirectory(error)),
       lock_(path_, AgentDirLock::Mode::kShared) {}
 
 StagedAgent::~StagedAgent() {
@@ -22,28 +22,29 @@ StagedAgent::~StagedAgent() {
   }
 }
 
-std::string StagedAgent::makeDirectory() {
+std::string StagedAgent::makeDirectory(std::string* error) {
   std::string pattern = parentDir_ + installAgentDirName + ".XXXXXX";
   if (mkdtemp(pattern.data()) != nullptr) return pattern;
-  error_ = "Could not create a directory in " + parentDir_ + ": " +
-           strerror(errno) + ".";
+  *error = platform::posixError("Could not create a directory in " + parentDir_,
+                                errno);
   return "";
 }
 
 bool StagedAgent::install(const std::string& stamp,
-                          const std::optional<KeyId>& verifiedWith) {
+                          const std::optional<KeyId>& verifiedWith,
+                          std::string* error) {
   if (path_.empty()) return false;
-  if (!recordVerifyingKey(path_ + pathSeparator, verifiedWith)) {
-    error_ = "Could not record the key that verified the agent in " + path_ +
-             ": " + strerror(errno) + ".";
+  std::string reason;
+  if (!recordVerifyingKey(path_ + pathSeparator, verifiedWith, &reason)) {
+    *error = "Could not record the key that verified the agent in " + path_ +
+             ": " + reason;
     return false;
   }
-  if (!writeValidationString(parentDir_, "")) {
-    error_ = "Could not remove the stamp in " + parentDir_ + ": " +
-             strerror(errno) + ".";
+  if (!removeValidationString(parentDir_, &reason)) {
+    *error = "Could not remove the stamp in " + parentDir_ + ": " + reason;
     return false;
   }
-  if (!makeCurrentAgentDir(parentDir_, path_, &error_)) return false;
+  if (!makeCurrentAgentDir(parentDir_, path_, error)) return false;
   path_.clear();
   // Without its stamp the agent is only fetched again by the next run.
   writeValidationString(parentDir_, stamp);

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "agent/agent_dir_lock.h"
 #include "agent/agent_signature.h"
+#include "agent/cache_locks.h"
 
 // A fresh directory "installagent.XXXXXX" (mode 0700) in an existing
 // directory, to unpack a new agent into where no run looks for one. Held
@@ -16,32 +16,30 @@
 class StagedAgent {
  public:
   // "parentDir" ends with the separator, as getInstallAgentCacheDir() does.
-  explicit StagedAgent(const std::string& parentDir);
+  // When no directory can be made, path() is "" and "*error" says why on one
+  // line.
+  StagedAgent(const std::string& parentDir, std::string* error);
   ~StagedAgent();
   StagedAgent(const StagedAgent&) = delete;
   StagedAgent& operator=(const StagedAgent&) = delete;
 
   // The directory, or "" when none could be made.
   const std::string& path() const { return path_; }
-  // Why making or installing the directory failed, on one line; "" before
-  // any failure.
-  const std::string& error() const { return error_; }
 
   // Makes this directory the cache's current agent (see agent_versions.h)
   // with "stamp" as its stamp (none for "" or what is no entity-tag),
   // recorded as verified with "verifiedWith" (verifying_key.h). Call with
   // the cache locked (CacheLock). The stamp goes first and comes back last,
   // so that a run cut short leaves an agent without a stamp, never one under
-  // another's. False when it failed: the cache then holds the agent it held,
-  // at worst without a stamp.
+  // another's. False, with "*error" set to why on one line, when it failed:
+  // the cache then holds the agent it held, at worst without a stamp.
   bool install(const std::string& stamp,
-               const std::optional<KeyId>& verifiedWith);
+               const std::optional<KeyId>& verifiedWith, std::string* error);
 
  private:
-  std::string makeDirectory();
+  std::string makeDirectory(std::string* error);
 
   std::string parentDir_;
-  std::string error_;
   std::string path_;
   AgentDirLock lock_;
 };

@@ -5,6 +5,7 @@
 
 #include "agent/private_file.h"
 #include "base/constants.h"
+#include "platform/os/posix_error.h"
 
 namespace {
 
@@ -36,7 +37,14 @@ bool isCacheValid(const std::string& dir, const std::string& stamp) {
 }
 
 bool writeValidationString(const std::string& dir, const std::string& stamp) {
-  const std::string path = stampPath(dir);
-  if (!isEntityTag(stamp)) return unlink(path.c_str()) == 0 || errno == ENOENT;
-  return replacePrivateFile(path, stamp);
+  // A stamp that cannot be stored is dropped; no one is told why.
+  std::string unused;
+  if (!isEntityTag(stamp)) return removeValidationString(dir, &unused);
+  return replacePrivateFile(stampPath(dir), stamp, &unused);
+}
+
+bool removeValidationString(const std::string& dir, std::string* error) {
+  if (unlink(stampPath(dir).c_str()) == 0 || errno == ENOENT) return true;
+  *error = platform::posixError("", errno);
+  return false;
 }

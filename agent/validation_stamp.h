@@ -32,4 +32,8 @@ bool isCacheValid(const std::string& dir, const std::string& stamp);
 // False when the stamp could not be written or removed.
 bool writeValidationString(const std::string& dir, const std::string& stamp);
 
+// Removes the stamp in "dir", if there is one. Call with the cache locked.
+// False when it is there still, with the system's reason in "*error".
+bool removeValidationString(const std::string& dir, std::string* error);
+
 #endif  // AGENT_VALIDATION_STAMP_H_

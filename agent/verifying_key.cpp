@@ -1,10 +1,12 @@
 #include "agent/verifying_key.h"
 
+#include <errno.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 #include "agent/private_file.h"
+#include "platform/os/posix_error.h"
 
 namespace {
 
@@ -26,11 +28,15 @@ std::string keyIdText(const KeyId& keyId) {
 }  // namespace
 
 bool recordVerifyingKey(const std::string& agentDir,
-                        const std::optional<KeyId>& keyId) {
+                        const std::optional<KeyId>& keyId, std::string* error) {
   const std::string path = recordPath(agentDir);
+  if (keyId) return replacePrivateFile(path, keyIdText(*keyId) + "\n", error);
+  if (unlink(path.c_str()) == 0) return true;
+  const int unlinkError = errno;
   // What cannot be removed (a directory, say) is no record either.
-  if (!keyId) return unlink(path.c_str()) == 0 || readPrivateLine(path).empty();
-  return replacePrivateFile(path, keyIdText(*keyId) + "\n");
+  if (readPrivateLine(path).empty()) return true;
+  *error = platform::posixError("", unlinkError);
+  return false;
 }
 
 bool isVerifiedWith(const std::string& agentDir,

@@ -16,9 +16,10 @@
 // Records that "keyId" verified the agent in "agentDir", or, for nullopt,
 // that nothing did: a file of that name the archive brought is replaced or
 // removed. Call before the directory becomes current, with the cache
-// locked. False when the record could not be written or removed.
+// locked. False when the record could not be written or removed, with the
+// system's reason in "*error".
 bool recordVerifyingKey(const std::string& agentDir,
-                        const std::optional<KeyId>& keyId);
+                        const std::optional<KeyId>& keyId, std::string* error);
 
 // True when "requiredKey" is nullopt (a bundle without a key trusts every
 // cached agent), or when the agent in "agentDir" is recorded as verified

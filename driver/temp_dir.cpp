@@ -8,12 +8,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <memory>
 
-#include "agent/private_entry.h"
 #include "platform/os/file_manager.h"
+#include "platform/os/posix_error.h"
 #include "platform/os/service.h"
 #include "platform/os/temporary_directory.h"
 
@@ -32,19 +31,40 @@ bool isWorkingDirName(const std::string& name) {
                      [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
-// Why "dir", absolute and without links, cannot hold a working directory;
-// "" when it can.
-std::string unguardedReason(const std::string& dir) {
+// True when "info" describes a directory in which no other user can move,
+// remove or replace the user's entries: the effective user or root owns it,
+// and neither its group nor others may write it unless it is sticky, as
+// /tmp is. Only below such directories does a path go on naming what the
+// user made there.
+bool isGuardedDirectory(const struct stat& info) {
+  return S_ISDIR(info.st_mode) &&
+         (info.st_uid == geteuid() || info.st_uid == 0) &&
+         ((info.st_mode & (S_IWGRP | S_IWOTH)) == 0 ||
+          (info.st_mode & S_ISVTX) != 0);
+}
+
+// Whether "dir", absolute and without links, can hold a working directory;
+// when not, "*error" says why, after "context".
+bool isGuardedPath(const std::string& dir, const std::string& context,
+                   std::string* error) {
   for (std::string::size_type end = 0;; end = dir.find('/', end + 1)) {
     // "/" first, then each directory down to "dir" itself.
     const std::string ancestor = end == 0 ? "/" : dir.substr(0, end);
     struct stat info;
-    if (lstat(ancestor.c_str(), &info) != 0) return std::strerror(errno);
-    if (!S_ISDIR(info.st_mode)) return std::strerror(ENOTDIR);
-    if (!isGuardedDirectory(info)) {
-      return ancestor + " lets other users move what it holds";
+    if (lstat(ancestor.c_str(), &info) != 0) {
+      *error = platform::posixError(context, errno);
+      return false;
     }
-    if (end == std::string::npos) return "";
+    if (!S_ISDIR(info.st_mode)) {
+      *error = platform::posixError(context, ENOTDIR);
+      return false;
+    }
+    if (!isGuardedDirectory(info)) {
+      *error =
+          context + ": " + ancestor + " lets other users move what it holds.";
+      return false;
+    }
+    if (end == std::string::npos) return true;
   }
 }
 
@@ -65,29 +85,32 @@ TempDir::TempDir(std::string /*name*/) {
 }
 
 bool TempDir::create(const std::string& base) {
-  const auto fail = [&](const std::string& reason) {
-    failure_ =
-        "Could not create a working directory in " + base + ": " + reason + ".";
-    return false;
-  };
+  const std::string context = "Could not create a working directory in " + base;
   // The directory is made where the links lead, so that every directory on
   // its path is one that was checked.
   const std::unique_ptr<char, decltype(&std::free)> resolved(
       realpath(base.c_str(), nullptr), &std::free);
-  if (!resolved) return fail(std::strerror(errno));
-  const std::string reason = unguardedReason(resolved.get());
-  if (!reason.empty()) return fail(reason);
+  if (!resolved) {
+    failure_ = platform::posixError(context, errno);
+    return false;
+  }
+  if (!isGuardedPath(resolved.get(), context, &failure_)) return false;
 
   std::string buffer =
       platform::appendPathComponent(resolved.get(), workingDirPattern);
-  if (mkdtemp(buffer.data()) == nullptr) return fail(std::strerror(errno));
+  if (mkdtemp(buffer.data()) == nullptr) {
+    failure_ = platform::posixError(context, errno);
+    return false;
+  }
   lock_.emplace(buffer, AgentDirLock::Mode::kShared);
   struct stat info;
   if (!lock_->locked() || fstat(lock_->fd(), &info) != 0 ||
       info.st_uid != geteuid() || (info.st_mode & 07777) != 0700) {
     lock_.reset();
     rmdir(buffer.c_str());
-    return fail(buffer + " is not a private directory of this user's");
+    failure_ =
+        context + ": " + buffer + " is not a private directory of this user's.";
+    return false;
   }
   path_ = buffer;
   failure_.clear();

@@ -4,13 +4,14 @@
 #include <optional>
 #include <string>
 
-#include "agent/agent_dir_lock.h"
+#include "agent/cache_locks.h"
 
 // Owns one fresh working directory, "qz" and six random characters, made
 // with mode 0700 in the user's temporary directory, or in /tmp when there is
 // none or it cannot take one. A temporary directory takes one only when no
 // other user can move what it holds: it and every directory above it, links
-// resolved, must be guarded (isGuardedDirectory). The directory is locked
+// resolved, must be the user's or root's and writable by no one else unless
+// sticky, as /tmp is. The directory is locked
 // (AgentDirLock, shared) while the object lives, in this process only, and
 // it and everything put into it are removed on destruction.
 class TempDir {

@@ -2,8 +2,9 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <string.h>
 #include <unistd.h>
+
+#include "platform/os/posix_error.h"
 
 namespace platform {
 
@@ -70,7 +71,7 @@ void DownloadFile::remove() {
 }
 
 std::string DownloadFile::describe(const char* action) const {
-  return std::string(action) + " " + path_ + ": " + strerror(errno) + ".";
+  return posixError(std::string(action) + " " + path_, errno);
 }
 
 }  // namespace platform

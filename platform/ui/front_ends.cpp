@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "platform/os/service.h"
+#include "platform/os/system_log.h"
 #include "ui/front_end_choice.h"
 
 namespace platform {
@@ -26,11 +28,15 @@ std::unique_ptr<ui::FrontEnd> NewDefaultFrontEnd(const std::string& requested,
   setting.foreground = setting.terminal && isInForeground(STDERR_FILENO);
   for (const ui::FrontEndKind kind : ui::frontEndsToTry(setting)) {
     switch (kind) {
-      case ui::FrontEndKind::kGtk:
-        if (std::unique_ptr<ui::FrontEnd> window = LoadGtkFrontEnd()) {
+      case ui::FrontEndKind::kGtk: {
+        std::string why;
+        if (std::unique_ptr<ui::FrontEnd> window = LoadGtkFrontEnd(&why)) {
           return window;
         }
+        Service<SystemLog>::get().log("No download window on the display: " +
+                                      why);
         break;
+      }
       case ui::FrontEndKind::kTerminal:
         return NewTerminalFrontEnd(STDERR_FILENO);
       case ui::FrontEndKind::kHeadless:

@@ -15,12 +15,13 @@ namespace platform {
 // the front end exists.
 std::unique_ptr<ui::FrontEnd> NewTerminalFrontEnd(int fd);
 // Shows the window on the desktop with GTK, from the module beside the
-// executable (gtk_module.h). nullptr, with one line in the system log, when
-// the module, GTK or the display is missing.
-std::unique_ptr<ui::FrontEnd> LoadGtkFrontEnd();
+// executable (gtk_module.h). nullptr, with "*error" set to why on one line,
+// when the module, GTK or the display is missing.
+std::unique_ptr<ui::FrontEnd> LoadGtkFrontEnd(std::string* error);
 // The first front end of ui::frontEndsToTry that can be shown, on standard
 // error for a terminal: "requested" names one (QZ_INSTALLER_FRONT_END), and
-// "hasDisplay" says whether a display is named.
+// "hasDisplay" says whether a display is named. Why the window could not be
+// shown goes to the system log, on one line.
 std::unique_ptr<ui::FrontEnd> NewDefaultFrontEnd(const std::string& requested,
                                                  bool hasDisplay);
 

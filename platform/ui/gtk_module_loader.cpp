@@ -4,8 +4,6 @@
 #include <string>
 
 #include "platform/ui/front_ends.h"
-#include "platform/os/service.h"
-#include "platform/os/system_log.h"
 #include "platform/ui/gtk_module.h"
 
 namespace platform {
@@ -19,25 +17,25 @@ std::string modulePath() {
   return (executable.parent_path() / kGtkModuleName).string();
 }
 
-std::unique_ptr<ui::FrontEnd> fail(const std::string& why) {
-  Service<SystemLog>::get().log("No download window on the display: " + why);
+std::unique_ptr<ui::FrontEnd> fail(const std::string& why, std::string* error) {
+  *error = why;
   return nullptr;
 }
 
 }  // namespace
 
-std::unique_ptr<ui::FrontEnd> LoadGtkFrontEnd() {
+std::unique_ptr<ui::FrontEnd> LoadGtkFrontEnd(std::string* error) {
   // Never closed: GTK cannot be unloaded, and the front end's code lives in
   // the module. Bound lazily, which spares resolving GTK's thousands of
   // functions up front; a missing library still fails here, and the module
   // is built with the executable whose symbols it uses.
   void* module = dlopen(modulePath().c_str(), RTLD_LAZY | RTLD_LOCAL);
-  if (module == nullptr) return fail(dlerror());
+  if (module == nullptr) return fail(dlerror(), error);
   auto entry =
       reinterpret_cast<NewGtkFrontEndEntry>(dlsym(module, kGtkEntryName));
-  if (entry == nullptr) return fail(dlerror());
+  if (entry == nullptr) return fail(dlerror(), error);
   std::unique_ptr<ui::FrontEnd> frontEnd(entry());
-  if (!frontEnd) return fail("GTK cannot open the display.");
+  if (!frontEnd) return fail("GTK cannot open the display.", error);
   return frontEnd;
 }
 

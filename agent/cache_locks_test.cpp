@@ -1,4 +1,4 @@
-#include "agent/cache_lock.h"
+#include "agent/cache_locks.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "testing/test_env.h"
 #include "platform/os/unique_fd.h"
+#include "testing/test_env.h"
 
 extern char** environ;
 
