@@ -11,6 +11,17 @@
 
 namespace {
 
+using Outcome = AgentCache::Outcome;
+
+// Has the server answer with "etag" and send the whole archive.
+void serveArchive(FakeDownloadWindow& w, std::optional<std::string> etag) {
+  w.downloads.script = [etag](platform::FakeDownloadRecord& download) {
+    download.respond(serverResponse(etag, 100));
+    download.receive(100);
+    download.finish();
+  };
+}
+
 TEST(DownloadTest, InitPreparesTheConnectedOutletsAndRefusesMissingOnes) {
   FakeDownloadWindow w;
   ASSERT_NE(w.window, nullptr);
@@ -173,26 +184,6 @@ TEST(DownloadTest, RetriesKeepTheBarAndAnewResponseStartsOver) {
   EXPECT_EQ(w.controller().bytesReceived(), 500);
 }
 
-TEST(DownloadTest, AValidCachedAgentStartsWithoutDownloading) {
-  // Given a cached agent stamped with the ETag the server sends now, the
-  // window closes and the cached agent starts before any byte arrives.
-  FakeDownloadWindow w;
-  w.cache.stamp = "\"v1\"";
-  const std::string initialText = w.window->status.stringValue();
-  w.downloads.script = [&w](platform::FakeDownloadRecord& download) {
-    download.respond(serverResponse("\"v1\"", 1000));
-    EXPECT_EQ(w.cache.cachedStarts, 1);
-  };
-
-  EXPECT_EQ(w.application.run(), 1);
-  EXPECT_EQ(w.download().cancelCalls, 1);
-  EXPECT_FALSE(w.window->window.isVisible());
-  EXPECT_EQ(w.frontEnd.closed, 1);
-  EXPECT_TRUE(w.cache.installs.empty());
-  EXPECT_EQ(w.window->status.stringValue(), initialText);
-  EXPECT_FALSE(w.window->progress.isAnimating());
-}
-
 TEST(DownloadTest, AFailureIsLoggedAndShownInRedUntilTheWindowCloses) {
   FakeDownloadWindow w;
   platform::FakeDownloadRecord& download = w.launch();
@@ -235,17 +226,6 @@ TEST(DownloadTest, AFailureBeforeAnyResponseFillsTheBar) {
   EXPECT_EQ(w.window->status.textColor(), ui::Color::kRed);
 }
 
-
-using Outcome = AgentCache::Outcome;
-
-// Has the server answer with "etag" and send the whole archive.
-void serveArchive(FakeDownloadWindow& w, std::optional<std::string> etag) {
-  w.downloads.script = [etag](platform::FakeDownloadRecord& download) {
-    download.respond(serverResponse(etag, 100));
-    download.receive(100);
-    download.finish();
-  };
-}
 
 TEST(DownloadTest, AFinishedDownloadIsInstalledAndTheWindowCloses) {
   // Given a finished download, with or without an ETag, the window shows the
