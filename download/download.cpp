@@ -1,13 +1,27 @@
 #include "download/download.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 
-#include "agent/install_agent_cache.h"
-#include "download/archive_space_check.h"
+#include "base/error_reporter.h"
 #include "download/download_window.h"
 #include "platform/os/file_manager.h"
 #include "platform/os/main_bundle.h"
 #include "platform/os/service.h"
+#include "ui/shown_window.h"
+
+namespace {
+
+// "Downloading " and the percentage, right-aligned in three places.
+std::string downloadingText(double percent) {
+  char number[32];
+  std::snprintf(number, sizeof number, "%3.0f%%", percent);
+  return std::string("Downloading ") + number;
+}
+
+}  // namespace
 
 bool Download::init() {
   // The builder connects every outlet before it calls init; a controller
@@ -19,10 +33,7 @@ bool Download::init() {
   bytesReceived_ = 0;
   progress_->setDoubleValue(0.0);
   installAgentLocation_ = downloadTo;
-  if (downloadSigningKey) {
-    signatureCheck_.emplace(*downloadSigningKey, installAgentLocation_);
-    requiredKey_ = downloadSigningKey->keyId;
-  }
+  signingKey_ = downloadSigningKey;
   cancel_->setKeyEquivalent("\r");
   return true;
 }
@@ -50,43 +61,124 @@ void Download::applicationDidFinishLaunching() {
 
 void Download::windowWillClose(ui::Window*) {
   if (theDownload_) theDownload_->cancel();
-  if (signatureFetch_) signatureFetch_->cancel();
   ui::Application::shared()->stop(this);
 }
 
 void Download::downloadFromURL(const std::string& url) {
-  requestedURL_ = url;
-  // Offering the cached agent's stamp lets the server answer a still-current
-  // agent with a 304 instead of sending the archive again.
-  offeredStamp_ =
-      platform::Service<AgentCache>::get().offeredStamp(requiredKey_);
-  startRequest();
+  theDownload_ = std::make_unique<AgentFetch>(
+      platform::Service<AgentCache>::get(),
+      platform::Service<platform::WebDownloadFactory>::get(),
+      ui::Application::shared()->loop(), installAgentLocation_, url,
+      signingKey_, *this);
+  theDownload_->start();
 }
 
-bool Download::retryUnconditionally(const platform::DownloadError& error) {
-  // A server or a proxy that refuses the stamp would refuse it on every
-  // run: the archive is asked for once more, as if nothing were cached.
-  if (!offeredStamp_ || !error.response || error.response->statusCode != 400) {
+void Download::downloadDidReceiveResponse(std::int64_t length) {
+  fileLength_ = length;
+  // After a retry that could not resume, the body starts over.
+  bytesReceived_ = 0;
+  progress_->setDoubleValue(0.0);
+  if (fileLength_ == -1) {
+    progress_->setIndeterminate(true);
+  } else {
+    progress_->setMaxValue(static_cast<double>(fileLength_));
+    progress_->setIndeterminate(false);
+    downloadPercent_->setStringValue(downloadingText(0.0));
+  }
+  progress_->startAnimation(this);
+}
+
+void Download::downloadDidReceiveDataOfLength(std::uint64_t length) {
+  bytesReceived_ += static_cast<std::int64_t>(length);
+  if (fileLength_ == -1) return;
+
+  downloadPercent_->setStringValue(
+      downloadingText(static_cast<double>(bytesReceived_) * 100.0 /
+                      static_cast<double>(fileLength_)));
+  progress_->incrementBy(static_cast<double>(length));
+  // Redraw per block rather than at the loop's next display pass.
+  progress_->displayIfNeeded();
+}
+
+void Download::downloadWillRetry(const platform::RetryNotice& notice) {
+  const long seconds = std::lround(std::ceil(notice.seconds));
+  downloadPercent_->setStringValue(notice.reason + ". Retrying in " +
+                                   std::to_string(seconds) + " s");
+  window_->displayIfNeeded();
+}
+
+void Download::downloadIsCheckingSignature() {
+  showWorking("Checking the installer's signature", true);
+}
+
+void Download::downloadDidFinish() {
+  showWorking("Initializing the installer", false);
+}
+
+void Download::downloadDidFailWithError(const std::string& message) {
+  showFailure(message, ui::Color::kRed);
+}
+
+void Download::failure(const std::string& message, ui::Color color) {
+  showFailure(message, color);
+  if (color == ui::Color::kRed) {
+    std::string line = message;
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    report_error_main(line, true);
+  }
+}
+
+void Download::showFailure(const std::string& message, ui::Color color) {
+  progress_->stopAnimation(this);
+  progress_->setIndeterminate(false);
+  progress_->setDoubleValue(progress_->maxValue());
+  downloadPercent_->setStringValue(message);
+  downloadPercent_->setTextColor(color);
+}
+
+void Download::showWorking(const std::string& status, bool cancellable) {
+  downloadPercent_->setStringValue(status);
+  progress_->setIndeterminate(true);
+  progress_->startAnimation(this);
+  cancel_->setEnabled(cancellable);
+  window_->displayIfNeeded();
+}
+
+bool Download::agentMayStart() {
+  // The loop delivers a signal only once the cache lets go of it.
+  if (!window_->isVisible() ||
+      ui::closingSignalPending(ui::Application::shared()->loop())) {
     return false;
   }
-  offeredStamp_.reset();
-  startRequest();
+  // The agent may open windows of its own: this one leaves the screen right
+  // before the agent starts.
+  window_->orderOut();
   return true;
 }
 
-void Download::startRequest() {
-  platform::URLRequest request;
-  request.url = requestedURL_;
-  request.timeoutInterval = 60.0;
-  if (offeredStamp_) {
-    request.headerFields.emplace_back("If-None-Match", *offeredStamp_);
+void Download::fireInstallAgent(AgentCache::Outcome outcome) {
+  switch (outcome) {
+    case AgentCache::Outcome::kStarted:
+      // The run's status tells the caller that the agent is running and that
+      // nothing more is to be started. The window's work is done, and
+      // closing it ends the run.
+      ui::Application::shared()->setTerminationStatus(1);
+      window_->close();
+      return;
+    case AgentCache::Outcome::kCalledOff:
+      return;  // closed, or about to be: the run ends without an agent
+    case AgentCache::Outcome::kUnpackFailed:
+      failure("Failed to unzip the installer.", ui::Color::kRed);
+      break;
+    case AgentCache::Outcome::kNotCurrent:
+    case AgentCache::Outcome::kIncomplete:
+      failure("The installer is incomplete.", ui::Color::kRed);
+      break;
+    case AgentCache::Outcome::kNotStarted:
+      failure("The installer could not be started.", ui::Color::kRed);
+      break;
   }
-  request.bodyLimit = std::make_shared<ArchiveSpaceCheck>(
-      installAgentLocation_, getInstallAgentCacheDir(), offeredStamp_);
-  theDownload_ =
-      platform::Service<platform::WebDownloadFactory>::get().startDownload(
-          request, this, ui::Application::shared()->loop());
-  if (!theDownload_) return;
-  theDownload_->setDeletesFileUponFailure(true);
-  theDownload_->setDestination(installAgentLocation_, true);
+  // Off the screen for a start that failed, the window comes back to say
+  // why.
+  window_->orderFront();
 }

@@ -11,7 +11,7 @@
 #include "platform/net/web_download.h"
 
 // Downloads the detached signature of the agent archive into a file, as its
-// own delegate, so that the window's controller hears only how it ended.
+// own delegate, so that the agent's fetch hears only how it ended.
 // A body larger than any signature file is cut off as a failure.
 class SignatureFetch : public platform::WebDownloadDelegate {
  public:
@@ -19,9 +19,10 @@ class SignatureFetch : public platform::WebDownloadDelegate {
   using Done =
       std::function<void(const std::optional<platform::DownloadError>&)>;
 
-  // Starts the download of "request" into "destination" on "loop" at once.
-  // "done" must not destroy this object.
-  SignatureFetch(const platform::URLRequest& request,
+  // Starts the download of "request" from "downloads" into "destination"
+  // on "loop" at once. "done" must not destroy this object.
+  SignatureFetch(platform::WebDownloadFactory& downloads,
+                 const platform::URLRequest& request,
                  const std::string& destination, platform::EventLoop& loop,
                  Done done);
 

@@ -22,6 +22,7 @@ AgentCache::Outcome FakeAgentCache::startIfCurrent(
     return Outcome::kNotCurrent;
   }
   ++cachedStarts;
+  if (whileBusy) whileBusy();
   return calledOff(beforeStart) ? Outcome::kCalledOff : startOutcome;
 }
 
@@ -29,6 +30,7 @@ AgentCache::Outcome FakeAgentCache::installAndStart(
     const std::string& archive, const std::optional<Verification>& verified,
     const std::optional<std::string>& etag, const BeforeStart& beforeStart) {
   installs.push_back({archive, verified, etag});
+  if (whileBusy) whileBusy();
   if (installOutcome != Outcome::kStarted) return installOutcome;
   if (calledOff(beforeStart)) return Outcome::kCalledOff;
   if (onStart) onStart();

@@ -42,6 +42,9 @@ class FakeAgentCache : public AgentCache {
   std::vector<Install> installs;
   // Called where installAndStart's agent would start.
   std::function<void()> onStart;
+  // Called where an agent would be unpacked or waited for, before
+  // "beforeStart".
+  std::function<void()> whileBusy;
 };
 
 #endif  // TESTING_FAKE_AGENT_CACHE_H_

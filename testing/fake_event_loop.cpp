@@ -21,7 +21,7 @@ void FakeEventLoop::watchSignal(int signo, Callback callback) {
 
 void FakeEventLoop::raiseSignal(int signo) {
   // Looked up on delivery, as the real loop does.
-  queued_.push_back({true, [this, signo] {
+  queued_.push_back({signo, [this, signo] {
                        auto found = signals_.find(signo);
                        if (found == signals_.end()) return;
                        std::shared_ptr<Callback> callback = found->second;
@@ -29,18 +29,13 @@ void FakeEventLoop::raiseSignal(int signo) {
                      }});
 }
 
-void FakeEventLoop::runPendingSignals() {
-  std::deque<Delivery> signals;
-  std::deque<Delivery> others;
-  for (Delivery& delivery : queued_) {
-    (delivery.isSignal ? signals : others).push_back(std::move(delivery));
-  }
-  queued_.swap(others);
-  deliver(std::move(signals));
+bool FakeEventLoop::signalPending(int signo) {
+  return std::any_of(queued_.begin(), queued_.end(),
+                     [signo](const Delivery& d) { return d.signo == signo; });
 }
 
 void FakeEventLoop::makeReady(int fd, short revents) {
-  queued_.push_back({false, [this, fd, revents] {
+  queued_.push_back({0, [this, fd, revents] {
                        auto found = watches_.find(fd);
                        if (found == watches_.end()) return;
                        std::shared_ptr<FdCallback> callback = found->second;

@@ -24,7 +24,7 @@ class FakeEventLoop : public EventLoop {
   void unwatch(int fd) override { watches_.erase(fd); }
   void watchSignal(int signo, Callback callback) override;
   void setPollSource(PollSource* source) override { source_ = source; }
-  void runPendingSignals() override;
+  bool signalPending(int signo) override;
   void run(const Callback& afterEachIteration) override;
   void stop() override { stopRequested_ = true; }
   double now() const override { return now_; }
@@ -33,8 +33,7 @@ class FakeEventLoop : public EventLoop {
   // then sets the clock to that time. Returns early, with the clock at the
   // timer that called stop(), when one does.
   void advance(double seconds);
-  // Delivers "signo" to its watcher at the next iteration, or at the next
-  // runPendingSignals().
+  // Delivers "signo" to its watcher at the next iteration.
   void raiseSignal(int signo);
   // Reports "fd" ready with "revents" to its watcher at the next iteration.
   void makeReady(int fd, short revents);
@@ -47,7 +46,7 @@ class FakeEventLoop : public EventLoop {
   using FdCallback = std::function<void(short revents)>;
   // A raised signal or a ready descriptor, in the order they came.
   struct Delivery {
-    bool isSignal;
+    int signo;  // 0 for a ready descriptor
     Callback run;
   };
   // Runs "batch" in order; on a stop(), puts what is left back in front of

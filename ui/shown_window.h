@@ -47,6 +47,10 @@ class ShownWindow {
   platform::EventLoop* loop_ = nullptr;
 };
 
+// True when a signal that closes a shown window (as above) has arrived and
+// waits for "loop" to deliver it. Runs nothing.
+bool closingSignalPending(platform::EventLoop& loop);
+
 }  // namespace ui
 
 #endif  // UI_SHOWN_WINDOW_H_

@@ -53,11 +53,10 @@ class EventLoop {
   // "signo" is delivered while the loop exists. A signal ignored when it is
   // first watched (nohup's SIGHUP) stays ignored.
   virtual void watchSignal(int signo, Callback callback) = 0;
-  // From inside a callback that kept the loop busy (a child waited for),
-  // runs the callbacks of the watched signals that arrived meanwhile, without
-  // waiting for more; other events wait for the loop. Stops after a callback
-  // that called stop(), leaving later signals to the next run().
-  virtual void runPendingSignals() = 0;
+  // True when watched "signo" has arrived and its callback has not run yet.
+  // Runs nothing, so that a callback that kept the loop busy (a child
+  // waited for) can ask without the loop's other callbacks running inside it.
+  virtual bool signalPending(int signo) = 0;
 
   // Serves "source" from the next iteration on; nullptr serves none. There
   // is one source at a time, and it must outlive its serving.

@@ -4,10 +4,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <vector>
 
@@ -49,7 +51,7 @@ class PollEventLoop final : public EventLoop {
   void unwatch(int fd) override { watches_.erase(fd); }
   void watchSignal(int signo, Callback callback) override;
   void setPollSource(PollSource* source) override { source_ = source; }
-  void runPendingSignals() override { runSignals(); }
+  bool signalPending(int signo) override;
   void run(const Callback& afterEachIteration) override;
   void stop() override { stopRequested_ = true; }
   double now() const override;
@@ -77,6 +79,8 @@ class PollEventLoop final : public EventLoop {
   // Each runs one kind of callback and returns false once stop() was called.
   bool runSource();
   bool runSignals();
+  // Moves the signals in the pipe to arrived_.
+  void readSignals();
   bool runWatches(const std::vector<Ready>& ready);
   bool runTimers();
 
@@ -86,6 +90,8 @@ class PollEventLoop final : public EventLoop {
   std::map<int, SignalWatch> signals_;
   UniqueFd signalRead_;
   UniqueFd signalWrite_;
+  // Signals read from the pipe whose callbacks have not run, oldest first.
+  std::deque<int> arrived_;
   PollSource* source_ = nullptr;
   // The source's descriptors of the last wait, and whom they were for.
   PollSource* polledSource_ = nullptr;
@@ -154,7 +160,8 @@ void PollEventLoop::run(const Callback& afterEachIteration) {
   while (!stopRequested_) {
     bool signalled = false;
     std::vector<Ready> ready = waitForEvents(&signalled);
-    bool carriedOn = runSource() && (!signalled || runSignals()) &&
+    bool carriedOn = runSource() &&
+                     ((!signalled && arrived_.empty()) || runSignals()) &&
                      runWatches(ready) && runTimers();
     if (carriedOn && afterEachIteration) afterEachIteration();
   }
@@ -162,6 +169,8 @@ void PollEventLoop::run(const Callback& afterEachIteration) {
 }
 
 int PollEventLoop::pollTimeoutMs() const {
+  // Signals already taken from the pipe wake nothing up.
+  if (!arrived_.empty()) return 0;
   std::optional<double> deadline = timers_.nextDeadline();
   if (!deadline) return -1;
   // Rounded up: waking before the deadline would only poll again at once.
@@ -216,11 +225,22 @@ bool PollEventLoop::runSource() {
   return !stopRequested_;
 }
 
-bool PollEventLoop::runSignals() {
-  // One byte at a time, so that signals behind a stop() stay in the pipe for
-  // the next run().
+bool PollEventLoop::signalPending(int signo) {
+  readSignals();
+  return std::find(arrived_.begin(), arrived_.end(), signo) != arrived_.end();
+}
+
+void PollEventLoop::readSignals() {
   unsigned char signo;
-  while (read(signalRead_.get(), &signo, 1) == 1) {
+  while (read(signalRead_.get(), &signo, 1) == 1) arrived_.push_back(signo);
+}
+
+bool PollEventLoop::runSignals() {
+  readSignals();
+  // One at a time, so that signals behind a stop() wait for the next run().
+  while (!arrived_.empty()) {
+    const int signo = arrived_.front();
+    arrived_.pop_front();
     auto found = signals_.find(signo);
     if (found == signals_.end()) continue;
     std::shared_ptr<Callback> callback = found->second.callback;

@@ -1,0 +1,221 @@
+#include "download/agent_fetch.h"
+
+#include "agent/install_agent_cache.h"
+#include "download/archive_space_check.h"
+#include "platform/net/url_user_info.h"
+#include "platform/os/service.h"
+#include "platform/os/system_log.h"
+
+namespace {
+
+void logLine(const std::string& line) {
+  platform::Service<platform::SystemLog>::get().log(line);
+}
+
+}  // namespace
+
+AgentFetch::AgentFetch(AgentCache& cache,
+                       platform::WebDownloadFactory& downloads,
+                       platform::EventLoop& loop,
+                       std::string installAgentLocation, std::string url,
+                       const std::optional<PublicKey>& signingKey,
+                       Observer& observer)
+    : cache_(cache),
+      downloads_(downloads),
+      loop_(loop),
+      installAgentLocation_(std::move(installAgentLocation)),
+      url_(std::move(url)),
+      observer_(observer) {
+  if (signingKey) {
+    signatureCheck_.emplace(*signingKey, installAgentLocation_);
+    requiredKey_ = signingKey->keyId;
+  }
+}
+
+AgentFetch::~AgentFetch() {
+  if (handOff_) loop_.cancelDelayed(*handOff_);
+}
+
+void AgentFetch::start() {
+  // Offering the cached agent's stamp lets the server answer a still-current
+  // agent with a 304 instead of sending the archive again.
+  offeredStamp_ = cache_.offeredStamp(requiredKey_);
+  startRequest();
+}
+
+void AgentFetch::cancel() {
+  cancelled_ = true;
+  if (handOff_) loop_.cancelDelayed(*handOff_);
+  handOff_.reset();
+  if (theDownload_) theDownload_->cancel();
+  if (signatureFetch_) signatureFetch_->cancel();
+}
+
+bool AgentFetch::retryUnconditionally(const platform::DownloadError& error) {
+  // A server or a proxy that refuses the stamp would refuse it on every
+  // run: the archive is asked for once more, as if nothing were cached.
+  if (!offeredStamp_ || !error.response || error.response->statusCode != 400) {
+    return false;
+  }
+  offeredStamp_.reset();
+  startRequest();
+  return true;
+}
+
+void AgentFetch::startRequest() {
+  platform::URLRequest request;
+  request.url = url_;
+  request.timeoutInterval = 60.0;
+  if (offeredStamp_) {
+    request.headerFields.emplace_back("If-None-Match", *offeredStamp_);
+  }
+  request.bodyLimit = std::make_shared<ArchiveSpaceCheck>(
+      installAgentLocation_, getInstallAgentCacheDir(), offeredStamp_);
+  theDownload_ = downloads_.startDownload(request, this, loop_);
+  if (!theDownload_) return;
+  theDownload_->setDeletesFileUponFailure(true);
+  theDownload_->setDestination(installAgentLocation_, true);
+}
+
+void AgentFetch::downloadDidReceiveResponse(
+    platform::WebDownload* download, const platform::URLResponse& response) {
+  // A 304 says that the offered stamp is still the server's ETag.
+  const bool notModified = response.statusCode == 304;
+  validationString_ =
+      notModified ? offeredStamp_ : response.valueForHeaderField("ETag");
+
+  // A response without an ETag never validates the cache, so the agent is
+  // fetched again rather than trusted. A stale agent stays until the new
+  // archive has arrived: a download that fails leaves the cache as it was.
+  const AgentCache::Outcome cached = cache_.startIfCurrent(
+      validationString_, requiredKey_,
+      [this] { return observer_.agentMayStart(); });
+  if (cached != AgentCache::Outcome::kNotCurrent) {
+    observer_.fireInstallAgent(cached);
+    // The archive is not wanted: a start has the fetch cancelled; after a
+    // failed one only the transfer stops.
+    if (!cancelled_) download->cancel();
+    return;
+  }
+  if (notModified) {
+    // No archive follows a 304, and the agent it vouched for was replaced
+    // by another run since the request, or none was offered.
+    download->cancel();
+    downloadDidFailWithError(
+        download, {"The server answered with HTTP status 304, and no cached "
+                   "agent matches it.",
+                   response.url});
+    return;
+  }
+
+  // The archive's digest starts over with the body; its signature comes
+  // meanwhile.
+  if (signatureCheck_) {
+    signatureCheck_->restart();
+    fetchSignature();
+  }
+  observer_.downloadDidReceiveResponse(response.expectedContentLength);
+}
+
+void AgentFetch::downloadDidReceiveDataOfLength(platform::WebDownload*,
+                                                std::uint64_t length) {
+  if (signatureCheck_) signatureCheck_->archiveGrewBy(length);
+  observer_.downloadDidReceiveDataOfLength(length);
+}
+
+void AgentFetch::downloadWillRetry(platform::WebDownload*,
+                                   const platform::RetryNotice& notice) {
+  observer_.downloadWillRetry(notice);
+}
+
+void AgentFetch::downloadDidFailWithError(platform::WebDownload*,
+                                          const platform::DownloadError& error) {
+  if (retryUnconditionally(error)) return;
+  // The archive's failure is the run's: its signature is no longer wanted.
+  if (signatureFetch_) signatureFetch_->cancel();
+  logLine("Download failed! Error - " + error.localizedDescription + " " +
+          error.failingURLString.value_or("(null)"));
+  observer_.downloadDidFailWithError(
+      "Error during the download process.\nSee your system log for more "
+      "information.");
+}
+
+void AgentFetch::downloadDidFinish(platform::WebDownload*) {
+  if (!signatureCheck_) {
+    handOff();
+    return;
+  }
+  archiveComplete_ = true;
+  // The signature may still be on its way, and the digest may still take
+  // in the archive's last pieces.
+  observer_.downloadIsCheckingSignature();
+  if (signatureArrived_) checkSignatureAndInstall();
+}
+
+void AgentFetch::fetchSignature() {
+  // A retry of the archive does not ask for the signature again.
+  if (signatureFetch_) return;
+  // The same time-out as the archive's; TLS and proxy come from the factory.
+  platform::URLRequest request;
+  request.url = signatureURL();
+  request.timeoutInterval = 60.0;
+  signatureFetch_ = std::make_unique<SignatureFetch>(
+      downloads_, request, signatureLocation(), loop_,
+      [this](const std::optional<platform::DownloadError>& failure) {
+        signatureDidArrive(failure);
+      });
+}
+
+void AgentFetch::signatureDidArrive(
+    const std::optional<platform::DownloadError>& fetchFailure) {
+  if (fetchFailure) {
+    // Without a signature the archive is of no use: no need to wait for it.
+    if (!archiveComplete_ && theDownload_) theDownload_->cancel();
+    // As the download's own failures are logged: without a password.
+    refuseSignature(fetchFailure->localizedDescription,
+                    fetchFailure->failingURLString.value_or(
+                        platform::withoutUserInfo(signatureURL())));
+    return;
+  }
+  signatureArrived_ = true;
+  if (archiveComplete_) checkSignatureAndInstall();
+}
+
+void AgentFetch::checkSignatureAndInstall() {
+  std::string reason;
+  if (signatureCheck_->verify(signatureLocation(), &reason)) {
+    handOff();
+    return;
+  }
+  refuseSignature(reason, platform::withoutUserInfo(signatureURL()));
+}
+
+void AgentFetch::refuseSignature(const std::string& reason,
+                                 const std::string& url) {
+  // Never the unsigned archive instead: it stays where it is, unpacked by
+  // no one, and goes with the working directory.
+  logLine("Signature check failed! Error - " + reason + " " + url);
+  observer_.downloadDidFailWithError("The installer's signature is not valid.");
+}
+
+void AgentFetch::handOff() {
+  observer_.downloadDidFinish();
+  // The cache unpacks and starts a program, which keeps the loop waiting:
+  // not from inside the transfer's callback.
+  handOff_ = loop_.performAfterDelay(0, [this] {
+    handOff_.reset();
+    installAndStart();
+  });
+}
+
+void AgentFetch::installAndStart() {
+  // A signed archive is unpacked from the file its check read.
+  std::optional<AgentCache::Verification> verified;
+  if (signatureCheck_) {
+    verified =
+        AgentCache::Verification{*requiredKey_, signatureCheck_->archiveFd()};
+  }
+  observer_.fireInstallAgent(cache_.installAndStart(
+      installAgentLocation_, verified, validationString_,
+      [this] { return observer_.agentMayStart(); }));
+}

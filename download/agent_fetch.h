@@ -1,0 +1,145 @@
+#ifndef DOWNLOAD_AGENT_FETCH_H_
+#define DOWNLOAD_AGENT_FETCH_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "agent/agent_cache.h"
+#include "agent/archive_signature_check.h"
+#include "download/signature_fetch.h"
+#include "platform/loop/event_loop.h"
+#include "platform/net/web_download.h"
+
+// One conversation with the download server about the install agent, and
+// the agent cache's part in it: downloads the archive, revalidating the
+// cache against the server's ETag, and has the cache start the agent, from
+// a new archive or as it holds it. It only reports; its Observer shows how
+// it goes.
+//
+// With a signing key, a downloaded archive reaches the cache only with a
+// valid signature from "<URL>.minisig", fetched beside the archive once the
+// response shows that the cached agent is not current. Only a cached agent
+// verified with that key counts as current, and the cache unpacks the very
+// file that was verified. The archive is refused, for good, when the disks
+// cannot take it (archive_space_check.h): before its body when its length
+// says so, else as it arrives.
+class AgentFetch : public platform::WebDownloadDelegate {
+ public:
+  // Hears how the fetch goes, on the loop's thread, in this order: a
+  // response, data and retries, then the end: a failure, or the archive
+  // complete (its signature checked first, with a key) and the start's
+  // outcome. A cached agent may be started right on the response.
+  class Observer {
+   public:
+    virtual ~Observer() = default;
+    // The archive's body starts, from its first byte, "length" bytes long
+    // (-1 when not announced). A response after a retry starts it over.
+    virtual void downloadDidReceiveResponse(std::int64_t length) = 0;
+    virtual void downloadDidReceiveDataOfLength(std::uint64_t length) = 0;
+    // The transfer pauses for the notice's time; what arrived stays.
+    virtual void downloadWillRetry(const platform::RetryNotice& notice) = 0;
+    // The archive is complete; its signature is being checked.
+    virtual void downloadIsCheckingSignature() = 0;
+    // The archive is complete and, with a key, signed: the cache installs
+    // it from the loop's next turn on, and starts it.
+    virtual void downloadDidFinish() = 0;
+    // The fetch failed for good, for the reason the system log has put on
+    // standard error already; "message" tells the user.
+    virtual void downloadDidFailWithError(const std::string& message) = 0;
+    // The cache's last word before the agent starts, called with the cache
+    // locked: true lets it start. Must not run the event loop.
+    virtual bool agentMayStart() = 0;
+    // What starting the agent came to. After a start the fetch expects to
+    // be cancelled.
+    virtual void fireInstallAgent(AgentCache::Outcome outcome) = 0;
+  };
+
+  // Fetches "url" into "installAgentLocation" with "downloads" on "loop",
+  // for "cache", once started; with "signingKey", archives must be signed
+  // with it. All of them must outlive this object.
+  AgentFetch(AgentCache& cache, platform::WebDownloadFactory& downloads,
+             platform::EventLoop& loop, std::string installAgentLocation,
+             std::string url, const std::optional<PublicKey>& signingKey,
+             Observer& observer);
+  ~AgentFetch() override;
+  AgentFetch(const AgentFetch&) = delete;
+  AgentFetch& operator=(const AgentFetch&) = delete;
+
+  // Starts the request. When the cache holds an agent with a stamp, the
+  // request carries it as If-None-Match; a 400 to that request is asked
+  // once more without it.
+  void start();
+  // Stops the archive's and the signature's downloads, and a hand-off to
+  // the cache not made yet; nothing is reported after this.
+  void cancel();
+
+  // Starts a cached agent whose stamp matches the response's ETag (for a
+  // 304, the stamp offered), without downloading; otherwise the body is
+  // the archive. A stale cached agent stays until the archive is complete.
+  // A 304 that vouches for no cached agent fails the fetch.
+  void downloadDidReceiveResponse(platform::WebDownload* download,
+                                  const platform::URLResponse& response) override;
+  void downloadDidReceiveDataOfLength(platform::WebDownload* download,
+                                      std::uint64_t length) override;
+  void downloadWillRetry(platform::WebDownload* download,
+                         const platform::RetryNotice& notice) override;
+  // With a key, checks the signature once it has arrived too (see
+  // signatureDidArrive). Then hands the archive to the cache, which installs
+  // it under the response's ETag and starts it.
+  void downloadDidFinish(platform::WebDownload* download) override;
+  void downloadDidFailWithError(platform::WebDownload* download,
+                                const platform::DownloadError& error) override;
+
+ private:
+  // Starts the request for url_, offering offeredStamp_.
+  void startRequest();
+  // When "error" is a 400 to a request that offered a stamp, starts the
+  // request again without it and returns true.
+  bool retryUnconditionally(const platform::DownloadError& error);
+  // Starts fetching the signature, unless it is on its way already.
+  void fetchSignature();
+  // Takes the end of the signature's download. One that could not be
+  // fetched ("fetchFailure" says why) refuses the archive at once, stopping
+  // its download if it still runs; a fetched one is checked when the
+  // archive is complete.
+  void signatureDidArrive(
+      const std::optional<platform::DownloadError>& fetchFailure);
+  // Verifies the arrived signature against the complete archive, then hands
+  // the archive off or refuses it.
+  void checkSignatureAndInstall();
+  // Logs why the signature does not hold, naming the signature's URL, and
+  // fails the fetch: nothing is unpacked or started.
+  void refuseSignature(const std::string& reason, const std::string& url);
+  // Reports the complete archive and hands it to the cache at the loop's
+  // next turn.
+  void handOff();
+  void installAndStart();
+  std::string signatureURL() const { return url_ + ".minisig"; }
+  std::string signatureLocation() const {
+    return installAgentLocation_ + ".minisig";
+  }
+
+  AgentCache& cache_;
+  platform::WebDownloadFactory& downloads_;
+  platform::EventLoop& loop_;
+  const std::string installAgentLocation_;
+  const std::string url_;
+  Observer& observer_;
+  std::unique_ptr<platform::WebDownload> theDownload_;
+  std::optional<std::string> validationString_;  // the response's ETag
+  std::optional<std::string> offeredStamp_;      // sent as If-None-Match
+  // Present when archives must be signed: hashes the archive as it arrives.
+  std::optional<ArchiveSignatureCheck> signatureCheck_;
+  // The id of the key archives must be signed with, which a cached agent
+  // must have been verified with; nullopt when none is needed.
+  std::optional<KeyId> requiredKey_;
+  std::unique_ptr<SignatureFetch> signatureFetch_;
+  bool signatureArrived_ = false;
+  bool archiveComplete_ = false;
+  std::optional<platform::EventLoop::TimerId> handOff_;
+  bool cancelled_ = false;
+};
+
+#endif  // DOWNLOAD_AGENT_FETCH_H_
