@@ -13,7 +13,8 @@ bool Download::init() {
   // The builder connects every outlet before it calls init; a controller
   // missing one could only crash later, so it refuses to start instead.
   if (progress_ == nullptr || image_ == nullptr || cancel_ == nullptr ||
-      downloadPercent_ == nullptr || window_ == nullptr) {
+      downloadPercent_ == nullptr || window_ == nullptr ||
+      downloads_ == nullptr) {
     return false;
   }
   bytesReceived_ = 0;
@@ -78,14 +79,14 @@ void Download::startRequest() {
   platform::URLRequest request;
   request.url = requestedURL_;
   request.timeoutInterval = 60.0;
+  request.trustedCAFile = trustedCAFile_;
   if (offeredStamp_) {
     request.headerFields.emplace_back("If-None-Match", *offeredStamp_);
   }
   request.bodyLimit = std::make_shared<ArchiveSpaceCheck>(
       installAgentLocation_, getInstallAgentCacheDir(), offeredStamp_);
-  theDownload_ =
-      platform::Service<platform::WebDownloadFactory>::get().startDownload(
-          request, this, ui::Application::shared()->loop());
+  theDownload_ = downloads_->startDownload(request, this,
+                                           ui::Application::shared()->loop());
   if (!theDownload_) return;
   theDownload_->setDeletesFileUponFailure(true);
   theDownload_->setDestination(installAgentLocation_, true);

@@ -6,12 +6,15 @@
 void Download::fetchSignature() {
   // A retry of the archive does not ask for the signature again.
   if (signatureFetch_) return;
-  // The same time-out as the archive's; TLS and proxy come from the factory.
+  // The same time-out and CAs as the archive's; the rest of TLS and the
+  // proxy come from the factory.
   platform::URLRequest request;
   request.url = signatureURL();
   request.timeoutInterval = 60.0;
+  request.trustedCAFile = trustedCAFile_;
   signatureFetch_ = std::make_unique<SignatureFetch>(
-      request, signatureLocation(), ui::Application::shared()->loop(),
+      *downloads_, request, signatureLocation(),
+      ui::Application::shared()->loop(),
       [this](const std::optional<platform::DownloadError>& failure) {
         signatureDidArrive(failure);
       });

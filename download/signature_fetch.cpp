@@ -1,15 +1,13 @@
 #include "download/signature_fetch.h"
 
 #include "agent/agent_signature.h"
-#include "platform/os/service.h"
 
-SignatureFetch::SignatureFetch(const platform::URLRequest& request,
+SignatureFetch::SignatureFetch(platform::WebDownloadFactory& downloads,
+                               const platform::URLRequest& request,
                                const std::string& destination,
                                platform::EventLoop& loop, Done done)
     : url_(request.url), done_(std::move(done)) {
-  download_ =
-      platform::Service<platform::WebDownloadFactory>::get().startDownload(
-          request, this, loop);
+  download_ = downloads.startDownload(request, this, loop);
   if (!download_) return;
   download_->setDeletesFileUponFailure(true);
   download_->setDestination(destination, true);
