@@ -18,6 +18,7 @@ AgentFetch::AgentFetch(AgentCache& cache,
                        platform::WebDownloadFactory& downloads,
                        platform::EventLoop& loop,
                        std::string installAgentLocation, std::string url,
+                       std::string trustedCAFile,
                        const std::optional<PublicKey>& signingKey,
                        Observer& observer)
     : cache_(cache),
@@ -25,6 +26,7 @@ AgentFetch::AgentFetch(AgentCache& cache,
       loop_(loop),
       installAgentLocation_(std::move(installAgentLocation)),
       url_(std::move(url)),
+      trustedCAFile_(std::move(trustedCAFile)),
       observer_(observer) {
   if (signingKey) {
     signatureCheck_.emplace(*signingKey, installAgentLocation_);
@@ -66,6 +68,7 @@ void AgentFetch::startRequest() {
   platform::URLRequest request;
   request.url = url_;
   request.timeoutInterval = 60.0;
+  request.trustedCAFile = trustedCAFile_;
   if (offeredStamp_) {
     request.headerFields.emplace_back("If-None-Match", *offeredStamp_);
   }
@@ -155,10 +158,11 @@ void AgentFetch::downloadDidFinish(platform::WebDownload*) {
 void AgentFetch::fetchSignature() {
   // A retry of the archive does not ask for the signature again.
   if (signatureFetch_) return;
-  // The same time-out as the archive's; TLS and proxy come from the factory.
+  // The same time-out and CAs as the archive's.
   platform::URLRequest request;
   request.url = signatureURL();
   request.timeoutInterval = 60.0;
+  request.trustedCAFile = trustedCAFile_;
   signatureFetch_ = std::make_unique<SignatureFetch>(
       downloads_, request, signatureLocation(), loop_,
       [this](const std::optional<platform::DownloadError>& failure) {

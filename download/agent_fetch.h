@@ -57,12 +57,13 @@ class AgentFetch : public platform::WebDownloadDelegate {
   };
 
   // Fetches "url" into "installAgentLocation" with "downloads" on "loop",
-  // for "cache", once started; with "signingKey", archives must be signed
-  // with it. All of them must outlive this object.
+  // for "cache", once started, trusting the CAs in "trustedCAFile" ("" for
+  // the system's); with "signingKey", archives must be signed with it. All
+  // of them must outlive this object.
   AgentFetch(AgentCache& cache, platform::WebDownloadFactory& downloads,
              platform::EventLoop& loop, std::string installAgentLocation,
-             std::string url, const std::optional<PublicKey>& signingKey,
-             Observer& observer);
+             std::string url, std::string trustedCAFile,
+             const std::optional<PublicKey>& signingKey, Observer& observer);
   ~AgentFetch() override;
   AgentFetch(const AgentFetch&) = delete;
   AgentFetch& operator=(const AgentFetch&) = delete;
@@ -126,6 +127,7 @@ class AgentFetch : public platform::WebDownloadDelegate {
   platform::EventLoop& loop_;
   const std::string installAgentLocation_;
   const std::string url_;
+  const std::string trustedCAFile_;
   Observer& observer_;
   std::unique_ptr<platform::WebDownload> theDownload_;
   std::optional<std::string> validationString_;  // the response's ETag

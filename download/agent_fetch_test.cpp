@@ -64,7 +64,7 @@ struct RecordingObserver : AgentFetch::Observer {
 // A fetch of kUrl into a scratch directory, with the doubles it talks to.
 struct FetchRun {
   explicit FetchRun(std::optional<PublicKey> signingKey = std::nullopt)
-      : fetch(cache, downloads, loop, scratch / "InstallAgent.zip", kUrl,
+      : fetch(cache, downloads, loop, scratch / "InstallAgent.zip", kUrl, "",
               signingKey, observer) {
     observer.fetch = &fetch;
   }

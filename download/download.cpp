@@ -27,7 +27,8 @@ bool Download::init() {
   // The builder connects every outlet before it calls init; a controller
   // missing one could only crash later, so it refuses to start instead.
   if (progress_ == nullptr || image_ == nullptr || cancel_ == nullptr ||
-      downloadPercent_ == nullptr || window_ == nullptr) {
+      downloadPercent_ == nullptr || window_ == nullptr ||
+      downloads_ == nullptr) {
     return false;
   }
   bytesReceived_ = 0;
@@ -66,10 +67,9 @@ void Download::windowWillClose(ui::Window*) {
 
 void Download::downloadFromURL(const std::string& url) {
   theDownload_ = std::make_unique<AgentFetch>(
-      platform::Service<AgentCache>::get(),
-      platform::Service<platform::WebDownloadFactory>::get(),
+      platform::Service<AgentCache>::get(), *downloads_,
       ui::Application::shared()->loop(), installAgentLocation_, url,
-      signingKey_, *this);
+      trustedCAFile_, signingKey_, *this);
   theDownload_->start();
 }
 

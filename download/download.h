@@ -26,10 +26,11 @@ class Download : public ui::ApplicationDelegate,
   Download(const Download&) = delete;
   Download& operator=(const Download&) = delete;
 
-  // Applies the settings the outlets need; call once they are connected.
-  // Takes the download's destination from downloadTo and the key archives
-  // must be signed with from downloadSigningKey. False, with nothing
-  // changed, when an outlet is missing.
+  // Applies the settings the outlets need; call once they are connected
+  // and the download factory is set. Takes the download's destination from
+  // downloadTo and the key archives must be signed with from
+  // downloadSigningKey. False, with nothing changed, when an outlet or the
+  // factory is missing.
   bool init();
 
   void applicationDidFinishLaunching() override;
@@ -76,6 +77,15 @@ class Download : public ui::ApplicationDelegate,
   ui::Window* window() const { return window_; }
   void setWindow(ui::Window* window) { window_ = window; }
 
+  // Where the archive's and the signature's downloads are started; it must
+  // outlive this controller.
+  void setDownloadFactory(platform::WebDownloadFactory* downloads) {
+    downloads_ = downloads;
+  }
+  // The CAs both downloads trust instead of the system's; "" for the
+  // system's.
+  void setTrustedCAFile(const std::string& path) { trustedCAFile_ = path; }
+
   // The archive's announced length (-1: none) and what has arrived of it.
   std::int64_t fileLength() const { return fileLength_; }
   std::int64_t bytesReceived() const { return bytesReceived_; }
@@ -93,6 +103,8 @@ class Download : public ui::ApplicationDelegate,
   std::int64_t bytesReceived_ = 0;
   ui::TextFieldCell* downloadPercent_ = nullptr;
   ui::Window* window_ = nullptr;
+  platform::WebDownloadFactory* downloads_ = nullptr;
+  std::string trustedCAFile_;
   std::unique_ptr<AgentFetch> theDownload_;
   std::string installAgentLocation_;
   ui::Button* cancel_ = nullptr;

@@ -12,6 +12,7 @@
 #include "testing/download_window_fixture.h"
 #include "download/window_builder.h"
 #include "gtest/gtest.h"
+#include "net/retrying_web_download.h"
 #include "ui/application.h"
 #include "platform/loop/event_loop.h"
 #include "testing/test_env.h"
@@ -23,14 +24,17 @@
 namespace {
 
 // Runs the download window with the real loop and the real download, as the
-// entry does but drawn on a recording front end. A run that fails waits for
-// the user; the watchdog closes it instead, so that it ends as failed.
-int runWindow(ui::FakeFrontEnd& frontEnd) {
+// entry does but drawn on a recording front end, trusting "caFile". A run
+// that fails waits for the user; the watchdog closes it instead, so that it
+// ends as failed.
+int runWindow(ui::FakeFrontEnd& frontEnd, const std::string& caFile) {
   const std::unique_ptr<platform::EventLoop> loop =
       platform::NewPollEventLoop();
   ui::Application application(loop.get());
+  net::RetryingWebDownloadFactory downloads(
+      platform::WebDownloadFactory::Real(), 1.0);
   const std::unique_ptr<DownloadWindow> window =
-      buildDownloadWindow(application, frontEnd);
+      buildDownloadWindow(application, frontEnd, downloads, caFile);
   loop->performAfterDelay(30.0, [&window] { window->window.close(); });
   return application.run();
 }
@@ -75,7 +79,6 @@ TEST(DownloadHttpsTest, AServedArchiveIsShownArrivingThenStartedFromTheCache) {
   ASSERT_TRUE(server.started());
   // The pause before the body lets the answer be drawn before any data.
   server.setControl(R"({"etag": "\"e1\"", "stall": 0.3})");
-  testing_env::ScopedEnvironment trust("SSL_CERT_FILE", server.caFile());
   platform::FakeProcessInfo process(
       {"/Applications/X.app/Contents/MacOS/X", "a b", "'$HOME'"});
   platform::ScopedService<platform::ProcessInfo> processService(&process);
@@ -83,7 +86,7 @@ TEST(DownloadHttpsTest, AServedArchiveIsShownArrivingThenStartedFromTheCache) {
   downloadFrom = server.url();
 
   ui::FakeFrontEnd announced;
-  EXPECT_EQ(runWindow(announced), 1);
+  EXPECT_EQ(runWindow(announced, server.caFile()), 1);
   std::vector<std::string> texts = shownTexts(announced);
   ASSERT_GE(texts.size(), 4u) << testing::PrintToString(texts);
   EXPECT_EQ(texts[1], "Downloading   0%");
@@ -109,7 +112,7 @@ TEST(DownloadHttpsTest, AServedArchiveIsShownArrivingThenStartedFromTheCache) {
   std::remove((bundle.root() + "/agent-record").c_str());
   server.setControl(R"({"etag": null, "no_length": true, "stall": 0.3})");
   ui::FakeFrontEnd unannounced;
-  EXPECT_EQ(runWindow(unannounced), 1);
+  EXPECT_EQ(runWindow(unannounced, server.caFile()), 1);
   texts = shownTexts(unannounced);
   EXPECT_EQ(texts, (std::vector<std::string>{texts.front(),
                                              "Initializing the installer"}));

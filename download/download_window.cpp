@@ -6,16 +6,18 @@
 #include "agent/bundle_public_key.h"
 #include "base/constants.h"
 #include "download/window_builder.h"
+#include "net/retrying_web_download.h"
 #include "ui/application.h"
 #include "platform/loop/event_loop.h"
+#include "platform/os/service.h"
 #include "platform/ui/front_ends.h"
 
 std::string downloadTo;
 std::string downloadFrom;
 std::optional<PublicKey> downloadSigningKey;
 
-bool downloadInstallAgentFromQZ(const char* destination,
-                                ErrorReporter reporter) {
+bool downloadInstallAgentFromQZ(const char* destination, ErrorReporter reporter,
+                                const WindowSettings& settings) {
   std::string error;
   if (!loadBundlePublicKey(&downloadSigningKey, &error)) {
     reporter(error, true);
@@ -26,20 +28,20 @@ bool downloadInstallAgentFromQZ(const char* destination,
   const char* url = std::getenv("QZ_INTERNAL_INSTALL_AGENT_URL");
   downloadTo = destination;
   downloadFrom = url != nullptr ? url : installAgentUrl;
-  return CallNSApplicationMain(0, nullptr) != 0;
+  return CallNSApplicationMain(0, nullptr, settings) != 0;
 }
 
-int CallNSApplicationMain(int, const char**) {
+int CallNSApplicationMain(int, const char**, const WindowSettings& settings) {
   const std::unique_ptr<platform::EventLoop> loop =
       platform::NewPollEventLoop();
   ui::Application application(loop.get());
-  const char* requested = std::getenv("QZ_INSTALLER_FRONT_END");
-  const bool hasDisplay = (std::getenv("DISPLAY") != nullptr && *std::getenv("DISPLAY") != '\0') ||
-      (std::getenv("WAYLAND_DISPLAY") != nullptr && *std::getenv("WAYLAND_DISPLAY") != '\0');
-  const std::unique_ptr<ui::FrontEnd> frontEnd =
-      platform::NewDefaultFrontEnd(requested != nullptr ? requested : "", hasDisplay);
-  const std::unique_ptr<DownloadWindow> window =
-      buildDownloadWindow(application, *frontEnd);
+  const std::unique_ptr<ui::FrontEnd> frontEnd = platform::NewDefaultFrontEnd(
+      settings.requestedFrontEnd, settings.hasDisplay);
+  net::RetryingWebDownloadFactory downloads(
+      platform::Service<platform::WebDownloadFactory>::get(),
+      settings.retryWaitScale);
+  const std::unique_ptr<DownloadWindow> window = buildDownloadWindow(
+      application, *frontEnd, downloads, settings.trustedCAFile);
   if (!window) return 0;
   return application.run();
 }

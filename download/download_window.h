@@ -6,6 +6,7 @@
 
 #include "agent/agent_signature.h"
 #include "base/error_reporter.h"
+#include "download/window_settings.h"
 
 // Where the download window stores the archive, where it fetches it from,
 // and the key it must be signed with (none: unsigned archives are taken).
@@ -19,11 +20,16 @@ extern std::optional<PublicKey> downloadSigningKey;
 // status. First reads the bundle's public key: a key file that cannot be
 // read or parsed is reported through "reporter" and ends it with false
 // before any download. Past that, the window reports in its own status line
-// and in the system log.
-bool downloadInstallAgentFromQZ(const char* destination, ErrorReporter reporter);
+// and in the system log. "settings" go on to CallNSApplicationMain.
+bool downloadInstallAgentFromQZ(const char* destination, ErrorReporter reporter,
+                                const WindowSettings& settings);
 
-// Loads the window and runs the application loop; returns the loop's status.
-// Both arguments are ignored.
-int CallNSApplicationMain(int argc, const char** argv);
+// Loads the window on the front end "settings" choose and runs the
+// application loop; returns the loop's status. The downloads retry
+// transient failures, pausing as "settings" scale it, over the attempts of
+// platform::Service<platform::WebDownloadFactory>. The first two arguments
+// are ignored.
+int CallNSApplicationMain(int argc, const char** argv,
+                          const WindowSettings& settings);
 
 #endif  // DOWNLOAD_DOWNLOAD_WINDOW_H_

@@ -48,7 +48,8 @@ TEST(DownloadWindowTest, TheEntryRunsTheWindowAndTellsWhetherTheAgentStarted) {
     const std::string destination = bundle.root() + "/InstallAgent.zip";
     clearReports();
 
-    EXPECT_EQ(downloadInstallAgentFromQZ(destination.c_str(), recordReport),
+    EXPECT_EQ(downloadInstallAgentFromQZ(destination.c_str(), recordReport,
+                                         WindowSettings{}),
               c.launches);
     EXPECT_EQ(downloads.started.back()->request.url, c.url);
     EXPECT_EQ(downloads.started.back()->destination, destination);
@@ -70,7 +71,8 @@ TEST(DownloadWindowTest, AKeyFileThatIsNoKeyEndsTheEntryBeforeAnyDownload) {
   const std::string destination = bundle.root() + "/InstallAgent.zip";
   clearReports();
 
-  EXPECT_FALSE(downloadInstallAgentFromQZ(destination.c_str(), recordReport));
+  EXPECT_FALSE(downloadInstallAgentFromQZ(destination.c_str(), recordReport,
+                                          WindowSettings{}));
   EXPECT_TRUE(downloads.started.empty());
   EXPECT_EQ(recordedReports(),
             std::vector<std::string>{"Cannot use the public key " + key +

@@ -19,8 +19,8 @@ class SignatureFetch : public platform::WebDownloadDelegate {
   using Done =
       std::function<void(const std::optional<platform::DownloadError>&)>;
 
-  // Starts the download of "request" from "downloads" into "destination"
-  // on "loop" at once. "done" must not destroy this object.
+  // Starts the download of "request" from "downloads" into "destination" on
+  // "loop" at once. "done" must not destroy this object.
   SignatureFetch(platform::WebDownloadFactory& downloads,
                  const platform::URLRequest& request,
                  const std::string& destination, platform::EventLoop& loop,

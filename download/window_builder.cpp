@@ -1,7 +1,8 @@
 #include "download/window_builder.h"
 
 std::unique_ptr<DownloadWindow> buildDownloadWindow(
-    ui::Application& application, ui::FrontEnd& frontEnd) {
+    ui::Application& application, ui::FrontEnd& frontEnd,
+    platform::WebDownloadFactory& downloads, const std::string& trustedCAFile) {
   auto built = std::make_unique<DownloadWindow>();
   ui::Window& window = built->window;
   window.addControl(&built->image);
@@ -16,6 +17,8 @@ std::unique_ptr<DownloadWindow> buildDownloadWindow(
   controller.setDownloadPercent(&built->status);
   controller.setProgress(&built->progress);
   controller.setCancel(&built->cancel);
+  controller.setDownloadFactory(&downloads);
+  controller.setTrustedCAFile(trustedCAFile);
   if (!controller.init()) return nullptr;
 
   application.setDelegate(&controller);

@@ -2,8 +2,10 @@
 #define DOWNLOAD_WINDOW_BUILDER_H_
 
 #include <memory>
+#include <string>
 
 #include "download/download.h"
+#include "platform/net/web_download.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/front_end.h"
@@ -22,9 +24,12 @@ struct DownloadWindow {
   Download controller;
 };
 
-// Builds the window on "frontEnd" for "application". Both must outlive the
+// Builds the window on "frontEnd" for "application"; the controller starts
+// its downloads on "downloads", trusting the CAs in "trustedCAFile" ("": the
+// system's). "application", "frontEnd" and "downloads" must outlive the
 // result. nullptr when the controller's init fails.
 std::unique_ptr<DownloadWindow> buildDownloadWindow(
-    ui::Application& application, ui::FrontEnd& frontEnd);
+    ui::Application& application, ui::FrontEnd& frontEnd,
+    platform::WebDownloadFactory& downloads, const std::string& trustedCAFile);
 
 #endif  // DOWNLOAD_WINDOW_BUILDER_H_

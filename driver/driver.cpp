@@ -1,10 +1,9 @@
 #include "driver/driver.h"
 
-#include <cstdlib>
-
 #include "agent/agent_launch.h"
 #include "agent/bundle_paths.h"
 #include "agent/shell_command.h"
+#include "driver/invocation.h"
 #include "driver/source_install_agent.h"
 #include "driver/temp_dir.h"
 #include "platform/os/termination_signals.h"
@@ -15,6 +14,7 @@ int extractPayloadToDir(std::string /*payloadDir*/,
 }
 
 int mainFcn(int argc, const char* const argv[], ErrorReporter reporter) {
+  const Invocation invocation = readInvocation();
   // A signal asking the run to end is caught from here on, so that the
   // working directory still goes; the download window takes such signals
   // over while it is shown.
@@ -24,7 +24,7 @@ int mainFcn(int argc, const char* const argv[], ErrorReporter reporter) {
   TempDir tempDir("tmp_install_dir");
 
   std::string payloadDir = tempDir.getDir();
-  if (std::getenv("__QZ_BOOTSTRAP_INSTALLER_UNITTEST__") != nullptr) {
+  if (invocation.payloadBesideBundle) {
     // What is unpacked there stays, and no other run's directory goes.
     payloadDir = getDirectoryOfExecutable();
   } else if (payloadDir.empty()) {
@@ -45,8 +45,8 @@ int mainFcn(int argc, const char* const argv[], ErrorReporter reporter) {
   }
 
   bool startedByWindow = false;
-  const std::string launcher =
-      sourceInstallAgent(payloadDir, reporter, &startedByWindow);
+  const std::string launcher = sourceInstallAgent(
+      payloadDir, reporter, &startedByWindow, invocation.window);
   if (launcher.empty()) return -1;
   if (startedByWindow) return 0;  // Starting it again would run it twice.
   // A signal that came while the agent was unpacked wins: nothing starts.

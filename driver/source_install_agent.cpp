@@ -52,13 +52,16 @@ std::string findShippedArchive() {
 }  // namespace
 
 std::string sourceInstallAgent(std::string payloadDir, ErrorReporter reporter,
-                               bool* startedByWindow) {
+                               bool* startedByWindow,
+                               const WindowSettings& window) {
   *startedByWindow = false;
   const std::string archive = findShippedArchive();
   if (archive.empty()) {
     const std::string agentDir = getInstallAgentCacheDir() + installAgentDirName;
     const std::string download = payloadDir + pathSeparator + installAgentZipName;
-    if (!downloadInstallAgentFromQZ(download.c_str(), reporter)) return "";
+    if (!downloadInstallAgentFromQZ(download.c_str(), reporter, window)) {
+      return "";
+    }
     *startedByWindow = true;
     return getInstallAgentExecutable(agentDir);
   }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/error_reporter.h"
+#include "download/window_settings.h"
 
 // Makes an unpacked install agent available and returns its launcher, or ""
 // when there is none to launch.
@@ -18,8 +19,10 @@
 // window is run, saving the archive in "payloadDir". The window starts the
 // cached agent itself: when it did, "*startedByWindow" is set and the cached
 // launcher is returned for information only; it must not be started again.
-// When the window ended without starting it, the result is "".
+// When the window ended without starting it, the result is "". The window
+// is shown and downloads as "window" says.
 std::string sourceInstallAgent(std::string payloadDir, ErrorReporter reporter,
-                               bool* startedByWindow);
+                               bool* startedByWindow,
+                               const WindowSettings& window);
 
 #endif  // DRIVER_SOURCE_INSTALL_AGENT_H_

@@ -29,7 +29,8 @@ TEST(SourceInstallAgent, TakesAVersionedArchiveByItsExactName) {
 
   bool startedByWindow = true;
   EXPECT_EQ(payload / "install",
-            sourceInstallAgent(payload.path(), recordReport, &startedByWindow));
+            sourceInstallAgent(payload.path(), recordReport, &startedByWindow,
+                               WindowSettings{}));
   EXPECT_FALSE(startedByWindow);
   EXPECT_FALSE(exists(payload / "decoy"));
 }
@@ -43,8 +44,8 @@ TEST(SourceInstallAgent, AShippedArchiveThatFailsIsNotFollowedByADownload) {
                                                 "/InstallAgent_x.zip"));
 
   bool startedByWindow = true;
-  EXPECT_EQ("",
-            sourceInstallAgent(payload.path(), recordReport, &startedByWindow));
+  EXPECT_EQ("", sourceInstallAgent(payload.path(), recordReport,
+                                   &startedByWindow, WindowSettings{}));
   EXPECT_FALSE(startedByWindow);
   EXPECT_EQ(
       (std::vector<std::string>{"Failed to unzip the install agent",

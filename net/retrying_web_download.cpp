@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <optional>
 #include <random>
@@ -11,7 +10,6 @@
 
 #include "net/resume_point.h"
 #include "net/retry_policy.h"
-#include "platform/net/curl_web_download.h"
 
 namespace net {
 namespace {
@@ -187,18 +185,4 @@ std::unique_ptr<platform::WebDownload> RetryingWebDownloadFactory::startDownload
                                             waitScale_, draw_);
 }
 
-double retryWaitScaleFromEnvironment() {
-  const char* text = std::getenv("__QZ_BOOTSTRAP_RETRY_WAIT_SCALE__");
-  if (text == nullptr || *text == '\0') return 1.0;
-  char* end = nullptr;
-  double scale = std::strtod(text, &end);
-  return *end == '\0' && scale > 0.0 && scale <= 1.0 ? scale : 1.0;
-}
-
 }  // namespace net
-
-platform::WebDownloadFactory& platform::WebDownloadFactory::Real() {
-  static net::RetryingWebDownloadFactory factory(
-      platform::curlWebDownloadFactory(), net::retryWaitScaleFromEnvironment());
-  return factory;
-}

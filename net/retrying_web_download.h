@@ -30,10 +30,6 @@ class RetryingWebDownloadFactory : public platform::WebDownloadFactory {
   std::function<double()> draw_;
 };
 
-// __QZ_BOOTSTRAP_RETRY_WAIT_SCALE__, a number in (0, 1] that shortens the
-// pauses for tests; 1 when unset or anything else.
-double retryWaitScaleFromEnvironment();
-
 }  // namespace net
 
 #endif  // NET_RETRYING_WEB_DOWNLOAD_H_

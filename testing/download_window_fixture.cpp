@@ -7,7 +7,7 @@ FakeDownloadWindow::FakeDownloadWindow(std::optional<PublicKey> signingKey) {
   downloadTo = bundle.root() + "/InstallAgent.zip";
   downloadFrom = kUrl;
   downloadSigningKey = std::move(signingKey);
-  window = buildDownloadWindow(application, frontEnd);
+  window = buildDownloadWindow(application, frontEnd, downloads, "");
 }
 
 platform::FakeDownloadRecord& FakeDownloadWindow::launch() {

@@ -50,8 +50,6 @@ class FakeDownloadWindow {
   std::unique_ptr<DownloadWindow> window;
 
  private:
-  platform::ScopedService<platform::WebDownloadFactory> downloadService_{
-      &downloads};
   platform::ScopedService<AgentCache> cacheService_{&cache};
   platform::ScopedService<platform::SystemLog> logService_{&log};
 };

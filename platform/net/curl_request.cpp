@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 
 namespace platform {
@@ -25,23 +24,22 @@ void setTimeouts(CURL* easy, double seconds) {
                    std::max(1L, static_cast<long>(std::ceil(seconds))));
 }
 
-void setSecurity(CURL* easy, const std::string& url) {
+void setSecurity(CURL* easy, const URLRequest& request) {
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,file");
   // Not libcurl's guess of http.
   curl_easy_setopt(easy, CURLOPT_DEFAULT_PROTOCOL, "https");
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-  const char* caFile = std::getenv("SSL_CERT_FILE");
-  if (caFile != nullptr && *caFile != '\0') {
+  if (!request.trustedCAFile.empty()) {
     // In place of the system's CAs, so the system's directory goes too.
-    curl_easy_setopt(easy, CURLOPT_CAINFO, caFile);
+    curl_easy_setopt(easy, CURLOPT_CAINFO, request.trustedCAFile.c_str());
     curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
   }
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   // A download that starts on plain http may move up to https; one that
   // starts on https stays there.
-  bool plain = strncasecmp(url.c_str(), "http:", 5) == 0;
+  bool plain = strncasecmp(request.url.c_str(), "http:", 5) == 0;
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
                    plain ? "http,https" : "https");
 }
@@ -52,7 +50,7 @@ void setCurlRequest(CURL* easy, const URLRequest& request, CurlSlist* fields) {
   curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
   setTimeouts(easy, request.timeoutInterval);
-  setSecurity(easy, request.url);
+  setSecurity(easy, request);
   HeaderFields fieldsToSend = request.headerFields;
   if (request.resumeFrom) {
     // If-Range: the rest only while the entity is the one begun, else all.

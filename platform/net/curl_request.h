@@ -11,7 +11,8 @@ namespace platform {
 // Puts "request" on "easy": its URL, header fields and time-out, and the
 // rules every download follows: http, https and file only (a URL without a
 // scheme is https); certificate and host name always verified, against the
-// CAs in SSL_CERT_FILE instead of the system's when it is set and not empty;
+// CAs in the request's trustedCAFile instead of the system's when it names
+// one;
 // proxies from the usual variables; up to 10 redirects, never from https to
 // another scheme. "*fields" receives the header list that "easy" points to,
 // so it must outlive the transfer.

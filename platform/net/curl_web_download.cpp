@@ -6,7 +6,6 @@
 #include "platform/net/curl_handles.h"
 #include "platform/net/curl_multi_driver.h"
 #include "platform/net/curl_request.h"
-#include "platform/net/curl_web_download.h"
 #include "platform/net/download_file.h"
 #include "platform/net/response_header_reader.h"
 #include "platform/net/range_response.h"
@@ -308,7 +307,7 @@ class CurlWebDownloadFactory final : public WebDownloadFactory {
 
 }  // namespace
 
-WebDownloadFactory& curlWebDownloadFactory() {
+WebDownloadFactory& WebDownloadFactory::Real() {
   static CurlWebDownloadFactory factory;
   return factory;
 }

@@ -10,15 +10,14 @@
 #include <vector>
 
 #include "platform/loop/event_loop.h"
+#include "platform/net/web_download.h"
 #include "testing/test_env.h"
 #include "testing/https_test_server.h"
-#include "platform/net/curl_web_download.h"
 
 namespace platform {
 namespace {
 
 using testing_env::readFile;
-using testing_env::ScopedEnvironment;
 using testing_env::ScratchDirectory;
 using testing_env::writeFile;
 using test_support::TestHttpsServer;
@@ -80,7 +79,7 @@ class CurlWebDownloadTest : public ::testing::Test {
     writeFile(serverDir + "/control.json", control);
     server_.emplace(source(), serverDir);
     EXPECT_TRUE(server_->started());
-    trust_.emplace("SSL_CERT_FILE", server_->caFile());
+    trustedCAFile_ = server_->caFile();
     return *server_;
   }
 
@@ -101,8 +100,9 @@ class CurlWebDownloadTest : public ::testing::Test {
     request.headerFields = std::move(fields);
     request.resumeFrom = resumeFrom;
     request.bodyLimit = std::move(limit);
+    request.trustedCAFile = trustedCAFile_;
     std::unique_ptr<WebDownload> download =
-        curlWebDownloadFactory().startDownload(request, &recorder, *loop_);
+        WebDownloadFactory::Real().startDownload(request, &recorder, *loop_);
     download->setDeletesFileUponFailure(true);
     download->setDestination(destination(), true);
     return download;
@@ -137,7 +137,7 @@ class CurlWebDownloadTest : public ::testing::Test {
   std::string body_;
   std::unique_ptr<EventLoop> loop_;
   std::optional<TestHttpsServer> server_;
-  std::optional<ScopedEnvironment> trust_;
+  std::string trustedCAFile_;  // what each request trusts
 };
 
 TEST_F(CurlWebDownloadTest, DeliversTheBodyAfterItsResponse) {
@@ -178,12 +178,12 @@ TEST_F(CurlWebDownloadTest, ErrorStatusesFailBeforeAnyResponse) {
 }
 
 TEST_F(CurlWebDownloadTest, UntrustedCertificateFails) {
-  // Given SSL_CERT_FILE naming a CA that did not sign the server's
+  // Given a trusted CA that did not sign the server's
   // certificate, the download fails before any response.
   TestHttpsServer& server = startServer();
   std::string otherCa = makeDir("other");
   ASSERT_TRUE(test_support::makeOtherCa(otherCa));
-  ScopedEnvironment untrusted("SSL_CERT_FILE", otherCa + "/ca.pem");
+  trustedCAFile_ = otherCa + "/ca.pem";
 
   Recorder recorder = download(server.url());
   EXPECT_EQ(Events({"failure"}), recorder.events);

@@ -53,6 +53,9 @@ struct URLRequest {
   // that does not fit fails with kRangeMismatch before a byte is written.
   std::optional<ResumePoint> resumeFrom;
   std::shared_ptr<BodyLimit> bodyLimit;  // none: any body is taken
+  // A PEM file of the CAs to trust instead of the system's; "" for the
+  // system's.
+  std::string trustedCAFile;
 };
 
 struct URLResponse {
@@ -111,7 +114,8 @@ class WebDownload;
 // failure can come before any response (an HTTP status of 400 or above
 // always does). No callback follows cancel().
 //
-// A download that retries (Real()) keeps this order across its attempts:
+// A download that retries (net/retrying_web_download.h) keeps this order
+// across its attempts:
 // - downloadWillRetry comes before each wait between attempts;
 // - downloadDidReceiveResponse comes once per body that starts at byte
 //   zero: the first attempt's, and again only when a later attempt starts
@@ -147,12 +151,11 @@ class WebDownload {
   virtual void setDestination(const std::string& path, bool allowOverwrite) = 0;
 };
 
-// Starts downloads. Abstract so tests can script them; the real one runs
-// libcurl on the given loop (https with verification always on, SSL_CERT_FILE
-// naming the trusted CAs when set and not empty, the usual proxy variables,
-// up to 10 redirects and never from https to another scheme), and retries
-// transient failures, resuming the body where it can
-// (retrying_web_download.h).
+// Starts downloads. Abstract so tests can script them; the real one runs one
+// attempt over libcurl on the given loop (https with verification always on,
+// against the request's trusted CAs, the usual proxy variables, up to 10
+// redirects and never from https to another scheme), without retries:
+// net/retrying_web_download.h retries over it.
 class WebDownloadFactory {
  public:
   virtual ~WebDownloadFactory() = default;

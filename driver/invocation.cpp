@@ -1,0 +1,36 @@
+#include "driver/invocation.h"
+
+#include <cstdlib>
+
+namespace {
+
+bool isSetAndNotEmpty(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+// A number in (0, 1]; anything else leaves the pauses as they are.
+double retryWaitScale(const char* text) {
+  if (text == nullptr || *text == '\0') return 1.0;
+  char* end = nullptr;
+  const double scale = std::strtod(text, &end);
+  return *end == '\0' && scale > 0.0 && scale <= 1.0 ? scale : 1.0;
+}
+
+}  // namespace
+
+Invocation readInvocation() {
+  Invocation invocation;
+  invocation.payloadBesideBundle =
+      std::getenv("__QZ_BOOTSTRAP_INSTALLER_UNITTEST__") != nullptr;
+  WindowSettings& window = invocation.window;
+  const char* requested = std::getenv("QZ_INSTALLER_FRONT_END");
+  window.requestedFrontEnd = requested != nullptr ? requested : "";
+  window.hasDisplay =
+      isSetAndNotEmpty("DISPLAY") || isSetAndNotEmpty("WAYLAND_DISPLAY");
+  window.retryWaitScale =
+      retryWaitScale(std::getenv("__QZ_BOOTSTRAP_RETRY_WAIT_SCALE__"));
+  const char* caFile = std::getenv("SSL_CERT_FILE");
+  window.trustedCAFile = caFile != nullptr ? caFile : "";
+  return invocation;
+}
