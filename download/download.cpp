@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "base/error_reporter.h"
 #include "download/download_window.h"
 #include "platform/os/file_manager.h"
 #include "platform/os/main_bundle.h"
 #include "platform/os/service.h"
+#include "platform/os/system_log.h"
 #include "ui/shown_window.h"
 
 namespace {
@@ -62,7 +62,7 @@ void Download::applicationDidFinishLaunching() {
 
 void Download::windowWillClose(ui::Window*) {
   if (theDownload_) theDownload_->cancel();
-  ui::Application::shared()->stop(this);
+  ui::Application::shared()->stop();
 }
 
 void Download::downloadFromURL(const std::string& url) {
@@ -85,7 +85,7 @@ void Download::downloadDidReceiveResponse(std::int64_t length) {
     progress_->setIndeterminate(false);
     downloadPercent_->setStringValue(downloadingText(0.0));
   }
-  progress_->startAnimation(this);
+  progress_->startAnimation();
 }
 
 void Download::downloadDidReceiveDataOfLength(std::uint64_t length) {
@@ -124,12 +124,12 @@ void Download::failure(const std::string& message, ui::Color color) {
   if (color == ui::Color::kRed) {
     std::string line = message;
     std::replace(line.begin(), line.end(), '\n', ' ');
-    report_error_main(line, true);
+    platform::Service<platform::SystemLog>::get().log(line);
   }
 }
 
 void Download::showFailure(const std::string& message, ui::Color color) {
-  progress_->stopAnimation(this);
+  progress_->stopAnimation();
   progress_->setIndeterminate(false);
   progress_->setDoubleValue(progress_->maxValue());
   downloadPercent_->setStringValue(message);
@@ -139,7 +139,7 @@ void Download::showFailure(const std::string& message, ui::Color color) {
 void Download::showWorking(const std::string& status, bool cancellable) {
   downloadPercent_->setStringValue(status);
   progress_->setIndeterminate(true);
-  progress_->startAnimation(this);
+  progress_->startAnimation();
   cancel_->setEnabled(cancellable);
   window_->displayIfNeeded();
 }

@@ -51,8 +51,9 @@ class Download : public ui::ApplicationDelegate,
   // Shows "message" in red; it is on standard error already.
   void downloadDidFailWithError(const std::string& message) override;
   // Puts the bar and the status text into their final failed state. A red
-  // message is the run's failure, and also goes to standard error as one
-  // line: the window may be closed already, or nobody may see it.
+  // message is the run's failure, and also goes to the system log (and so
+  // to standard error) as one line: the window may be closed already, or
+  // nobody may see it.
   void failure(const std::string& message, ui::Color color);
   // Takes the window off the screen and says true while it is open and no
   // signal that closes it waits for the loop, so that a close that came

@@ -214,7 +214,7 @@ TEST(DownloadTest, AFailureBeforeAnyResponseFillsTheBar) {
   FakeDownloadWindow w;
   platform::FakeDownloadRecord& download = w.launch();
   w.window->progress.setIndeterminate(true);
-  w.window->progress.startAnimation(nullptr);
+  w.window->progress.startAnimation();
 
   download.fail({"Could not connect to the server.", std::nullopt});
   EXPECT_EQ(w.log.lines, std::vector<std::string>{

@@ -29,6 +29,6 @@ int Application::run() {
   return status_;
 }
 
-void Application::stop(const void*) { loop_->stop(); }
+void Application::stop() { loop_->stop(); }
 
 }  // namespace ui

@@ -36,7 +36,7 @@ class Application {
   int run();
   // Ends run() once the callback now running has returned. Harmless when
   // repeated.
-  void stop(const void* sender);
+  void stop();
   // What run() returns; 0 unless set.
   void setTerminationStatus(int status) { status_ = status; }
 

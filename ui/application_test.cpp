@@ -30,7 +30,7 @@ struct WindowRun : ApplicationDelegate, WindowDelegate {
   }
   void windowWillClose(Window*) override {
     events.push_back("closed");
-    application.stop(this);
+    application.stop();
   }
 
   platform::FakeEventLoop loop;
@@ -55,7 +55,7 @@ TEST(ApplicationTest, RunLaunchesOnceThenLoopsUntilStopAndReturnsTheStatus) {
   });
   run.loop.performAfterDelay(2, [&run] {
     run.application.setTerminationStatus(7);
-    run.application.stop(nullptr);
+    run.application.stop();
   });
   run.loop.performAfterDelay(3, [&run] { run.events.push_back("late"); });
 
@@ -70,7 +70,7 @@ TEST(ApplicationTest, RunLaunchesOnceThenLoopsUntilStopAndReturnsTheStatus) {
 TEST(ApplicationTest, StopDuringTheLaunchEndsTheRun) {
   struct StopAtOnce : ApplicationDelegate {
     void applicationDidFinishLaunching() override {
-      Application::shared()->stop(this);
+      Application::shared()->stop();
     }
   } delegate;
   platform::FakeEventLoop loop;

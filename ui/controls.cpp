@@ -40,11 +40,11 @@ void ProgressIndicator::setIndeterminate(bool indeterminate) {
   if (assign(&indeterminate_, indeterminate)) setNeedsDisplay();
 }
 
-void ProgressIndicator::startAnimation(const void*) {
+void ProgressIndicator::startAnimation() {
   if (assign(&animating_, true)) setNeedsDisplay();
 }
 
-void ProgressIndicator::stopAnimation(const void*) {
+void ProgressIndicator::stopAnimation() {
   if (assign(&animating_, false)) setNeedsDisplay();
 }
 

@@ -43,8 +43,8 @@ class ProgressIndicator : public Control {
   bool isIndeterminate() const { return indeterminate_; }
   void setIndeterminate(bool indeterminate);
   bool isAnimating() const { return animating_; }
-  void startAnimation(const void* sender);
-  void stopAnimation(const void* sender);
+  void startAnimation();
+  void stopAnimation();
   void incrementBy(double delta);
   // Draws the window now if anything in it changed.
   void displayIfNeeded();

@@ -60,7 +60,7 @@ TEST(WindowTest, DrawsOnlyWhatChangedWhileShown) {
   EXPECT_EQ(frontEnd.lastDrawing().maxValue, 1000);
 
   status.setTextColor(Color::kRed);
-  bar.startAnimation(nullptr);
+  bar.startAnimation();
   cancel.setEnabled(false);
   window.displayIfNeeded();
   window.displayIfNeeded();

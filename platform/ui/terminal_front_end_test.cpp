@@ -69,11 +69,11 @@ struct TerminalWindow : ui::WindowDelegate {
     cancel.setKeyEquivalent("\r");
     cancel.setAction([this] { window.close(); });
     application.setMainWindow(&window);
-    loop->performAfterDelay(20, [this] { application.stop(nullptr); });
+    loop->performAfterDelay(20, [this] { application.stop(); });
   }
   void windowWillClose(ui::Window*) override {
     ++closes;
-    application.stop(this);
+    application.stop();
   }
 
   std::unique_ptr<EventLoop> loop = NewPollEventLoop();
