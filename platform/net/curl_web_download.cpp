@@ -37,6 +37,21 @@ DownloadFailure failureOf(CURLcode result) {
   }
 }
 
+// A proxy that refuses us answers the same way on every attempt, and one
+// that checks a password may lock the account after a few wrong ones.
+DownloadError proxyRefusal(long status) {
+  std::string text = "The proxy refused the connection (HTTP " +
+                     std::to_string(status) + ")";
+  if (status == 407 || status == 401) {
+    text += ": check the proxy's user name and password.";
+  } else if (status == 403) {
+    text += ": it does not let this computer reach the server.";
+  } else {
+    text += ".";
+  }
+  return DownloadError(text);
+}
+
 // libcurl's callbacks only record the response and write the body; the
 // delegate hears of them from deliver(), once libcurl has returned, so that
 // it may cancel or destroy the download from any of its callbacks.
@@ -157,6 +172,11 @@ size_t CurlDownload::onBody(char* data, size_t size, size_t count,
 bool CurlDownload::takeResponse() {
   URLResponse response = headerReader_.response();
   response.url = withoutUserInfo(currentUrl());
+  // Only a proxy asks for its own credentials (plain http through it).
+  if (response.statusCode == 407) {
+    failure_ = proxyRefusal(response.statusCode);
+    return false;
+  }
   if (response.statusCode >= 400 &&
       bodyStart(resumeFrom_, response) != BodyStart::kMismatch) {
     // An error page is no body of ours, and the answer no response.
@@ -226,9 +246,15 @@ void CurlDownload::end(CURLcode result) {
     return fail({describe(result), url_});
   }
   if (result != CURLE_OK) {
-    return fail(failure_ ? *failure_
-                         : DownloadError{describe(result), std::nullopt,
-                                         failureOf(result)});
+    if (failure_) return fail(*failure_);
+    // The proxy's own answer to CONNECT: a 5xx says it could not reach the
+    // server, which may pass; a 4xx is its refusal.
+    long connectStatus = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &connectStatus);
+    if (connectStatus >= 400 && connectStatus < 500) {
+      return fail(proxyRefusal(connectStatus));
+    }
+    return fail({describe(result), std::nullopt, failureOf(result)});
   }
   // An empty body of a scheme without a header has not started a response.
   if (!response_ && !takeResponse()) return fail(*failure_);
