@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "platform/net/certificate_check.h"
 #include "platform/net/curl_handles.h"
 #include "platform/net/curl_multi_driver.h"
 #include "platform/net/curl_request.h"
@@ -103,6 +104,7 @@ class CurlDownload final : public WebDownload {
   CurlEasy easy_;
   CurlSlist requestFields_;
   char errorText_[CURL_ERROR_SIZE] = {};
+  CertificateCheck certificateCheck_;
   ResponseHeaderReader headerReader_;
   std::optional<URLResponse> response_;
   bool responseDelivered_ = false;
@@ -131,6 +133,7 @@ CurlDownload::CurlDownload(const URLRequest& request,
     curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, this);
     // A proxy's answer to CONNECT would otherwise read as the final response.
     curl_easy_setopt(easy_.get(), CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    certificateCheck_.watch(easy_.get());
   }
   // libcurl does no I/O before the loop next runs, so the destination can
   // still be set after this.
@@ -253,6 +256,10 @@ void CurlDownload::end(CURLcode result) {
     curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &connectStatus);
     if (connectStatus >= 400 && connectStatus < 500) {
       return fail(proxyRefusal(connectStatus));
+    }
+    std::string refused = certificateCheck_.describe();
+    if (result == CURLE_PEER_FAILED_VERIFICATION && !refused.empty()) {
+      return fail({refused});
     }
     return fail({describe(result), std::nullopt, failureOf(result)});
   }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -179,7 +180,8 @@ TEST_F(CurlWebDownloadTest, ErrorStatusesFailBeforeAnyResponse) {
 
 TEST_F(CurlWebDownloadTest, UntrustedCertificateFails) {
   // Given SSL_CERT_FILE naming a CA that did not sign the server's
-  // certificate, the download fails before any response.
+  // certificate, the download fails before any response, and says whose
+  // certificate it was.
   TestHttpsServer& server = startServer();
   std::string otherCa = makeDir("other");
   ASSERT_TRUE(test_support::makeOtherCa(otherCa));
@@ -187,8 +189,13 @@ TEST_F(CurlWebDownloadTest, UntrustedCertificateFails) {
 
   Recorder recorder = download(server.url());
   EXPECT_EQ(Events({"failure"}), recorder.events);
-  EXPECT_NE(std::string::npos,
-            recorder.error->localizedDescription.find("certificate"));
+  // The server's CA is named as its certificate names it.
+  EXPECT_TRUE(std::regex_match(
+      recorder.error->localizedDescription,
+      std::regex("The server's certificate for '127\\.0\\.0\\.1' was issued "
+                 "by 'Test CA [0-9a-f]{16}', which this computer does not "
+                 "trust\\.")))
+      << recorder.error->localizedDescription;
   EXPECT_FALSE(testing_env::exists(destination()));
 }
 
