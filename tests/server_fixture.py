@@ -88,9 +88,9 @@ class HttpsServer:
     def set_control(self, **control):
         """Sets the server's mode for the next requests; the keys are those
         of https_server.py's control file (etag, if_none_match,
-        refuse_if_none_match, status, cut_after, no_length, content_length,
-        endless, stall, rate, file, retry_after, reset, ignore_ranges,
-        faults, minisig). Nothing given restores the default."""
+        refuse_if_none_match, status, cut_after, no_length,
+        close_delimited, content_encoding, content_length, endless, stall,
+        rate, file, retry_after, reset, ignore_ranges, faults, minisig). Nothing given restores the default."""
         write_atomically(os.path.join(self.directory, "control.json"),
                          json.dumps(control))
 

@@ -79,6 +79,16 @@ class ResumeTest(RetryCase):
         self.assertLessEqual(stats["body_bytes"],
                              os.path.getsize(self.archive) * 1.05)
 
+    def test_a_body_without_length_cut_without_close_notify_resumes(self):
+        # Without a length only the TLS close_notify tells the end from a
+        # cut; the second request asks for the rest.
+        self.server.set_control(etag='"v1"', close_delimited=True,
+                                faults=[{"cut_after": CUT}])
+        result, _ = self.run_bootstrapper(self.env(**SHORT_PAUSES))
+        self.assert_installed(result, self.archive)
+        self.assertEqual([None, "bytes=%d-" % CUT],
+                         self.server.stats()["ranges"])
+
     def test_a_server_without_ranges_is_read_again_from_zero(self):
         self.server.set_control(etag='"v1"', ignore_ranges=True,
                                 faults=[{"cut_after": CUT}])

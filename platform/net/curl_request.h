@@ -13,7 +13,7 @@ namespace platform {
 // scheme is https); certificate and host name always verified, against the
 // CAs in SSL_CERT_FILE instead of the system's when it is set and not empty;
 // proxies from the usual variables; up to 10 redirects, never from https to
-// another scheme. "*fields" receives the header list that "easy" points to,
+// another scheme; the identity coding asked for, gzip and deflate decoded. "*fields" receives the header list that "easy" points to,
 // so it must outlive the transfer.
 void setCurlRequest(CURL* easy, const URLRequest& request, CurlSlist* fields);
 

@@ -1,9 +1,9 @@
 #include <curl/curl.h>
 #include <signal.h>
+#include <strings.h>
 
 #include <utility>
 
-#include "platform/net/certificate_check.h"
 #include "platform/net/curl_handles.h"
 #include "platform/net/curl_multi_driver.h"
 #include "platform/net/curl_request.h"
@@ -11,6 +11,7 @@
 #include "platform/net/download_file.h"
 #include "platform/net/response_header_reader.h"
 #include "platform/net/range_response.h"
+#include "platform/net/tls_observer.h"
 #include "platform/net/url_user_info.h"
 #include "platform/net/web_download.h"
 
@@ -53,6 +54,13 @@ DownloadError proxyRefusal(long status) {
   return DownloadError(text);
 }
 
+// Whether the body came encoded (gzip, deflate), which libcurl undoes.
+bool isEncoded(const URLResponse& response) {
+  std::optional<std::string> coding =
+      response.valueForHeaderField("Content-Encoding");
+  return coding && !coding->empty() && strcasecmp(coding->c_str(), "identity");
+}
+
 // libcurl's callbacks only record the response and write the body; the
 // delegate hears of them from deliver(), once libcurl has returned, so that
 // it may cancel or destroy the download from any of its callbacks.
@@ -85,6 +93,10 @@ class CurlDownload final : public WebDownload {
   void deliver();
   bool deliverResponse();
   void end(CURLcode result);
+  // Whether the body's only end was the connection's: HTTP/1 over TLS
+  // without a length or chunks, where only a close_notify tells the end
+  // from a cut.
+  bool bodyEndsWithConnection() const;
   void fail(DownloadError error);
   void closeFailedFile();
   // libcurl's account of "result", on one line.
@@ -104,7 +116,7 @@ class CurlDownload final : public WebDownload {
   CurlEasy easy_;
   CurlSlist requestFields_;
   char errorText_[CURL_ERROR_SIZE] = {};
-  CertificateCheck certificateCheck_;
+  TlsObserver tls_;
   ResponseHeaderReader headerReader_;
   std::optional<URLResponse> response_;
   bool responseDelivered_ = false;
@@ -133,7 +145,7 @@ CurlDownload::CurlDownload(const URLRequest& request,
     curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, this);
     // A proxy's answer to CONNECT would otherwise read as the final response.
     curl_easy_setopt(easy_.get(), CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    certificateCheck_.watch(easy_.get());
+    tls_.watch(easy_.get());
   }
   // libcurl does no I/O before the loop next runs, so the destination can
   // still be set after this.
@@ -191,7 +203,9 @@ bool CurlDownload::takeResponse() {
   }
   curl_off_t length = -1;
   curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-  response.expectedContentLength = length;
+  // libcurl decodes a body that came encoded all the same; its length is
+  // the encoded one.
+  response.expectedContentLength = isEncoded(response) ? -1 : length;
   if (!openFile(response)) return false;
   response_ = std::move(response);
   return true;
@@ -257,7 +271,7 @@ void CurlDownload::end(CURLcode result) {
     if (connectStatus >= 400 && connectStatus < 500) {
       return fail(proxyRefusal(connectStatus));
     }
-    std::string refused = certificateCheck_.describe();
+    std::string refused = tls_.describeRefusal();
     if (result == CURLE_PEER_FAILED_VERIFICATION && !refused.empty()) {
       return fail({refused});
     }
@@ -265,11 +279,28 @@ void CurlDownload::end(CURLcode result) {
   }
   // An empty body of a scheme without a header has not started a response.
   if (!response_ && !takeResponse()) return fail(*failure_);
+  if (bodyEndsWithConnection() && !tls_.closedCleanly()) {
+    return fail({"The connection closed before the end of the body (no TLS "
+                 "close_notify).",
+                 std::nullopt, DownloadFailure::kConnectionLost});
+  }
   std::string error;
   if (!file_.close(&error)) return fail({error});
   if (!deliverResponse()) return;
   state_ = State::kOver;
   delegate_->downloadDidFinish(this);
+}
+
+bool CurlDownload::bodyEndsWithConnection() const {
+  long version = 0;
+  curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_VERSION, &version);
+  const long status = response_->statusCode;
+  return (version == CURL_HTTP_VERSION_1_0 ||
+          version == CURL_HTTP_VERSION_1_1) &&
+         strncasecmp(currentUrl().c_str(), "https:", 6) == 0 &&
+         status / 100 == 2 && status != 204 &&
+         !response_->valueForHeaderField("Content-Length") &&
+         !response_->valueForHeaderField("Transfer-Encoding");
 }
 
 void CurlDownload::fail(DownloadError error) {

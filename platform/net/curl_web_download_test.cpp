@@ -308,6 +308,33 @@ TEST_F(CurlWebDownloadTest, ResponseWithoutLengthReportsMinusOne) {
   EXPECT_TRUE(readFile(destination()) == body_);
 }
 
+TEST_F(CurlWebDownloadTest, AnEncodedBodyIsDecodedAndHasNoLength) {
+  TestHttpsServer& server = startServer();
+  for (const std::string coding : {"gzip", "deflate"}) {
+    SCOPED_TRACE(coding);
+    server.setControl("{\"content_encoding\": \"" + coding + "\"}");
+    Recorder recorder = download(server.url());
+    EXPECT_EQ(Events({"response", "data", "finish"}), recorder.events);
+    EXPECT_EQ(-1, recorder.response->expectedContentLength);
+    EXPECT_TRUE(readFile(destination()) == body_);
+  }
+}
+
+TEST_F(CurlWebDownloadTest, ABodyEndedByTheConnectionNeedsACloseNotify) {
+  // Given a body without length or chunks, the server's close_notify ends
+  // it; a connection closed without one is a cut.
+  TestHttpsServer& server = startServer(R"({"close_delimited": true})");
+  Recorder whole = download(server.url());
+  EXPECT_EQ(Events({"response", "data", "finish"}), whole.events);
+  EXPECT_TRUE(readFile(destination()) == body_);
+
+  server.setControl(R"({"close_delimited": true, "cut_after": 1000000})");
+  Recorder cut = download(server.url());
+  EXPECT_EQ(Events({"response", "data", "failure"}), cut.events);
+  EXPECT_EQ(DownloadFailure::kConnectionLost, cut.error->failure);
+  EXPECT_FALSE(testing_env::exists(destination()));
+}
+
 TEST_F(CurlWebDownloadTest, CancelFromACallbackEndsEverything) {
   // Given a delegate that cancels, or destroys, the download from inside a
   // callback, no callback follows and the partial file is gone.

@@ -1,4 +1,4 @@
-#include "platform/net/certificate_check.h"
+#include "platform/net/tls_observer.h"
 
 #include <openssl/bio.h>
 #include <openssl/ssl.h>
@@ -10,8 +10,8 @@
 namespace platform {
 namespace {
 
-// Where a context keeps the check it reports to.
-int checkIndex() {
+// Where a context keeps the observer it reports to.
+int observerIndex() {
   static const int index =
       SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
   return index;
@@ -59,38 +59,52 @@ bool isUntrustedIssuer(int error) {
   }
 }
 
+TlsObserver* observerOf(const SSL* ssl) {
+  return static_cast<TlsObserver*>(
+      SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), observerIndex()));
+}
+
 }  // namespace
 
-void CertificateCheck::watch(CURL* easy) {
+void TlsObserver::watch(CURL* easy) {
   curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, onSslContext);
   curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, this);
 }
 
-CURLcode CertificateCheck::onSslContext(CURL*, void* context, void* self) {
+// Each connection gets a context of its own.
+CURLcode TlsObserver::onSslContext(CURL*, void* context, void* self) {
   auto* sslContext = static_cast<SSL_CTX*>(context);
-  SSL_CTX_set_ex_data(sslContext, checkIndex(), self);
+  static_cast<TlsObserver*>(self)->closeNotified_ = false;
+  SSL_CTX_set_ex_data(sslContext, observerIndex(), self);
   // libcurl has set the mode; the callback only looks on, and OpenSSL's
   // verdict stands.
   SSL_CTX_set_verify(
       sslContext, SSL_CTX_get_verify_mode(sslContext),
       [](int verified, X509_STORE_CTX* store) {
-        auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(
-            store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-        auto* check = static_cast<CertificateCheck*>(
-            SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), checkIndex()));
-        if (verified == 0 && check != nullptr && check->error_ == 0) {
-          check->error_ = X509_STORE_CTX_get_error(store);
-          check->subject_ =
+        TlsObserver* observer = observerOf(static_cast<SSL*>(
+            X509_STORE_CTX_get_ex_data(store,
+                                       SSL_get_ex_data_X509_STORE_CTX_idx())));
+        if (verified == 0 && observer != nullptr && observer->error_ == 0) {
+          observer->error_ = X509_STORE_CTX_get_error(store);
+          observer->subject_ =
               readable(X509_get_subject_name(X509_STORE_CTX_get0_cert(store)));
-          check->issuer_ = readable(
+          observer->issuer_ = readable(
               X509_get_issuer_name(X509_STORE_CTX_get_current_cert(store)));
         }
         return verified;
       });
+  SSL_CTX_set_info_callback(sslContext, [](const SSL* ssl, int where,
+                                           int alert) {
+    TlsObserver* observer = observerOf(ssl);
+    if ((where & SSL_CB_READ_ALERT) == SSL_CB_READ_ALERT &&
+        (alert & 0xff) == SSL_AD_CLOSE_NOTIFY && observer != nullptr) {
+      observer->closeNotified_ = true;
+    }
+  });
   return CURLE_OK;
 }
 
-std::string CertificateCheck::describe() const {
+std::string TlsObserver::describeRefusal() const {
   if (error_ == 0) return "";
   std::string certificate = "The server's certificate for '" + subject_ + "'";
   if (isUntrustedIssuer(error_)) {
