@@ -13,6 +13,8 @@ import subprocess
 import tempfile
 import time
 
+from server_fixture import end_process
+
 
 class ProxyError(Exception):
     """The proxy did not start."""
@@ -82,11 +84,5 @@ class Proxy:
             return 0
 
     def stop(self):
-        if self._process.poll() is None:
-            self._process.terminate()
-            try:
-                self._process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self._process.kill()
-                self._process.wait()
+        end_process(self._process)
         shutil.rmtree(self.directory, ignore_errors=True)

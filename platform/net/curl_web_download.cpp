@@ -54,13 +54,6 @@ DownloadError proxyRefusal(long status) {
   return DownloadError(text);
 }
 
-// Whether the body came encoded (gzip, deflate), which libcurl undoes.
-bool isEncoded(const URLResponse& response) {
-  std::optional<std::string> coding =
-      response.valueForHeaderField("Content-Encoding");
-  return coding && !coding->empty() && strcasecmp(coding->c_str(), "identity");
-}
-
 // libcurl's callbacks only record the response and write the body; the
 // delegate hears of them from deliver(), once libcurl has returned, so that
 // it may cancel or destroy the download from any of its callbacks.
@@ -205,7 +198,7 @@ bool CurlDownload::takeResponse() {
   curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   // libcurl decodes a body that came encoded all the same; its length is
   // the encoded one.
-  response.expectedContentLength = isEncoded(response) ? -1 : length;
+  response.expectedContentLength = response.hasContentCoding() ? -1 : length;
   if (!openFile(response)) return false;
   response_ = std::move(response);
   return true;
