@@ -106,13 +106,14 @@ CURLcode TlsObserver::onSslContext(CURL*, void* context, void* self) {
 
 std::string TlsObserver::describeRefusal() const {
   if (error_ == 0) return "";
-  std::string certificate = "The server's certificate for '" + subject_ + "'";
   if (isUntrustedIssuer(error_)) {
-    return certificate + " was issued by '" + issuer_ +
-           "', which this computer does not trust.";
+    return "The server's certificate was issued by '" + issuer_ +
+           "', which this computer does not trust. It names '" + subject_ +
+           "'.";
   }
-  return certificate + ", issued by '" + issuer_ + "', was refused: " +
-         X509_verify_cert_error_string(error_) + ".";
+  return "The server's certificate for '" + subject_ + "', issued by '" +
+         issuer_ + "', was refused: " + X509_verify_cert_error_string(error_) +
+         ".";
 }
 
 }  // namespace platform
