@@ -106,10 +106,10 @@ class CurlDownload final : public WebDownload {
   std::shared_ptr<BodyLimit> bodyLimit_;
   // The body's bytes in the file, a resumed body's earlier ones included.
   std::int64_t bodyLength_ = 0;
+  TlsObserver tls_;  // before easy_, whose connections report to it
   CurlEasy easy_;
   CurlSlist requestFields_;
   char errorText_[CURL_ERROR_SIZE] = {};
-  TlsObserver tls_;
   ResponseHeaderReader headerReader_;
   std::optional<URLResponse> response_;
   bool responseDelivered_ = false;

@@ -24,10 +24,11 @@ std::string readable(X509_NAME* name) {
   if (name == nullptr) return text;
   int at = X509_NAME_get_index_by_NID(name, NID_commonName, -1);
   unsigned char* utf8 = nullptr;
-  int length = at < 0 ? -1
-                      : ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(
-                                                       X509_NAME_get_entry(
-                                                           name, at)));
+  int length = -1;
+  if (at >= 0) {
+    length = ASN1_STRING_to_UTF8(
+        &utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, at)));
+  }
   if (length >= 0) {
     text.assign(reinterpret_cast<char*>(utf8), length);
     OPENSSL_free(utf8);
