@@ -1,0 +1,55 @@
+#include "agent/signed_release.h"
+
+#include <ctime>
+#include <cstdlib>
+
+#include "base/constants.h"
+
+std::int64_t releaseClock() {
+  const std::int64_t now = std::time(nullptr);
+  const char* ahead = std::getenv("__QZ_BOOTSTRAP_CLOCK_AHEAD__");
+  if (ahead == nullptr) return now;
+  char* end = nullptr;
+  const long long seconds = std::strtoll(ahead, &end, 10);
+  return *end == '\0' && seconds > 0 ? now + seconds : now;
+}
+
+bool hasExpired(const std::optional<std::int64_t>& expires, std::int64_t now) {
+  return expires && now - kExpirySkew > *expires;
+}
+
+std::string formatUnixTime(std::int64_t time) {
+  const std::time_t seconds = static_cast<std::time_t>(time);
+  std::tm parts{};
+  char text[64];
+  if (gmtime_r(&seconds, &parts) == nullptr ||
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0) {
+    return std::to_string(time);
+  }
+  return text;
+}
+
+bool checkSignedRelease(const SignedMetadata& metadata,
+                        const std::optional<std::int64_t>& floor,
+                        std::int64_t now, std::string* error) {
+  if (hasExpired(metadata.expires, now)) {
+    *error = "The installer on the server expired at " +
+             formatUnixTime(*metadata.expires) + ".";
+    return false;
+  }
+  const std::string thisAgent = releaseTag + "/" + platformTag;
+  if (metadata.agent && *metadata.agent != thisAgent) {
+    *error = "The installer on the server is for " + *metadata.agent +
+             ", not " + thisAgent + ".";
+    return false;
+  }
+  if (floor && (!metadata.timestamp || *metadata.timestamp < *floor)) {
+    *error = "The installer on the server is older than this bundle allows: "
+             "signed at " +
+             (metadata.timestamp ? formatUnixTime(*metadata.timestamp)
+                                 : std::string("no time")) +
+             ", the oldest allowed at " + formatUnixTime(*floor) + ".";
+    return false;
+  }
+  return true;
+}
