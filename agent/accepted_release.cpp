@@ -57,15 +57,16 @@ bool followsAcceptedRelease(const std::string& cacheDir,
   const std::optional<std::int64_t>& timestamp = release.metadata.timestamp;
   const std::string installed = formatUnixTime(accepted->timestamp);
   if (!timestamp) {
-    *error = "The installer on the server has no signed time; the one "
-             "already installed was signed at " + installed + ".";
+    *error =
+        "The installer on the server has no signed time; the one "
+        "already installed was signed at " +
+        installed + ".";
     return false;
   }
   if (*timestamp < accepted->timestamp) {
     *error = "The installer on the server was signed at " +
              formatUnixTime(*timestamp) +
-             ", before the one already installed, signed at " + installed +
-             ".";
+             ", before the one already installed, signed at " + installed + ".";
     return false;
   }
   if (*timestamp == accepted->timestamp &&

@@ -15,11 +15,11 @@
 
 // Checks a downloaded agent archive against its minisign signature, made
 // with one of the bundle's keys, and what the signature says of it
-// (signed_release.h). The archive is hashed while it arrives, by a thread of its
-// own beside the download: each quarter megabyte is read back from the file
-// once it was written, while the system still caches it, so that the check
-// adds no second pass over a large archive and does not hold up the
-// download.
+// (signed_release.h). The archive is hashed while it arrives, by a thread
+// of its own beside the download: each quarter megabyte is read back from
+// the file once it was written, while the system still caches it, so that
+// the check adds no second pass over a large archive and does not hold up
+// the download.
 // Only a legacy signature, which covers the archive itself rather than its
 // digest, has the whole file read once more (Ed25519 takes its message in
 // one piece). All calls come from one thread.

@@ -100,7 +100,8 @@ TEST_F(ArchiveSignatureCheckTest, HashesOnlyTheBodyThatStartedLast) {
   EXPECT_FALSE(grown.verify(signature_, &error));
   EXPECT_EQ(error, "The archive is not the one that arrived.");
 
-  ArchiveSignatureCheck unstarted(SigningKeys{{key_}, std::nullopt}, scratch_ / "missing.zip");
+  ArchiveSignatureCheck unstarted(SigningKeys{{key_}, std::nullopt},
+                                  scratch_ / "missing.zip");
   unstarted.restart();
   unstarted.archiveGrewBy(10);
   EXPECT_FALSE(unstarted.verify(signature_, &error));

@@ -40,8 +40,8 @@ TEST(BundlePublicKeyTest, AKeyFileThereMustBeAKey) {
   EXPECT_FALSE(loadBundleSigningKeys(&keys, &error));
   EXPECT_EQ(error, "Cannot use the public key " + path +
                        ": The key line is not a minisign public key.");
-  testing_env::writeFile(path, std::string(kVectorPublicKey) +
-                                   kVectorPublicKey);
+  testing_env::writeFile(path,
+                         std::string(kVectorPublicKey) + kVectorPublicKey);
   EXPECT_FALSE(loadBundleSigningKeys(&keys, &error));
   EXPECT_EQ(error, "Cannot use the public key " + path +
                        ": Two keys have the same key id.");

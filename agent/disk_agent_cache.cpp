@@ -185,7 +185,8 @@ class DiskAgentCache : public AgentCache {
   static bool followsAccepted(const std::string& cacheDir,
                               const std::optional<Verification>& verified) {
     std::string why;
-    if (!verified || followsAcceptedRelease(cacheDir, verified->release, &why)) {
+    if (!verified ||
+        followsAcceptedRelease(cacheDir, verified->release, &why)) {
       return true;
     }
     logLine(why);

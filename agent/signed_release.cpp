@@ -1,7 +1,7 @@
 #include "agent/signed_release.h"
 
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 
 #include "base/constants.h"
 
@@ -44,11 +44,12 @@ bool checkSignedRelease(const SignedMetadata& metadata,
     return false;
   }
   if (floor && (!metadata.timestamp || *metadata.timestamp < *floor)) {
-    *error = "The installer on the server is older than this bundle allows: "
-             "signed at " +
-             (metadata.timestamp ? formatUnixTime(*metadata.timestamp)
-                                 : std::string("no time")) +
-             ", the oldest allowed at " + formatUnixTime(*floor) + ".";
+    *error =
+        "The installer on the server is older than this bundle allows: "
+        "signed at " +
+        (metadata.timestamp ? formatUnixTime(*metadata.timestamp)
+                            : std::string("no time")) +
+        ", the oldest allowed at " + formatUnixTime(*floor) + ".";
     return false;
   }
   return true;

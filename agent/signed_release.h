@@ -17,8 +17,8 @@
 using ArchiveDigest = std::array<std::uint8_t, 64>;  // BLAKE2b-512
 
 struct SignedRelease {
-  KeyId keyId{};         // the key that made the signature
-  ArchiveDigest digest{};  // the archive's
+  KeyId keyId{};            // the key that made the signature
+  ArchiveDigest digest{};   // the archive's
   SignedMetadata metadata;  // from the signed trusted comment
 };
 

@@ -53,8 +53,9 @@ bool isVerifiedWith(const std::string& agentDir,
   }
   // The second line, if any, is the expiry, in the trusted comment's form.
   const std::string expiryLine =
-      end == std::string::npos ? ""
-                               : record.substr(end + 1, record.find('\n', end + 1) - end - 1);
+      end == std::string::npos
+          ? ""
+          : record.substr(end + 1, record.find('\n', end + 1) - end - 1);
   if (expiryLine.empty()) return true;
   SignedMetadata expiry;
   std::string unparsed;

@@ -25,9 +25,9 @@
 // whose signed fields let it be installed (archive_signature_check.h). Only
 // a cached agent verified with one of the keys, and not expired, counts as
 // current, and the cache unpacks the very file that was verified, unless it
-// was signed before the agent the cache accepted last. The archive is refused, for good, when the disks
-// cannot take it (archive_space_check.h): before its body when its length
-// says so, else as it arrives.
+// was signed before the agent the cache accepted last. The archive is
+// refused, for good, when the disks cannot take it (archive_space_check.h):
+// before its body when its length says so, else as it arrives.
 class AgentFetch : public platform::WebDownloadDelegate {
  public:
   // Hears how the fetch goes, on the loop's thread, in this order: a

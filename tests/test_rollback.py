@@ -7,12 +7,11 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 import bundle_fixture
 from bundle_fixture import snapshot
-from test_download_route import DownloadRouteCase
+from test_signatures import SignedCase, minisign
 
 SIGN_AGENT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
                           "scripts", "sign-agent")
@@ -21,27 +20,12 @@ OLDER = "The installer on the server is older than the one already installed."
 DAY = 86400
 
 
-def minisign(*args):
-    subprocess.run(["minisign", *args], check=True, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
 def utc(timestamp):
     return time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(timestamp))
 
 
-class RollbackTest(DownloadRouteCase):
-
-    @classmethod
-    def setUpClass(cls):
-        cls.keys = tempfile.mkdtemp(prefix="keys")
-        for name in ("vendor", "new"):
-            minisign("-G", "-W", "-p", os.path.join(cls.keys, name + ".pub"),
-                     "-s", os.path.join(cls.keys, name + ".key"))
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.keys)
+class RollbackTest(SignedCase):
+    KEY_NAMES = ("vendor", "new")
 
     def setUp(self):
         super().setUp()
