@@ -34,6 +34,12 @@ bool readFloor(const std::string& path, std::optional<std::int64_t>* floor,
 
 }  // namespace
 
+std::vector<KeyId> SigningKeys::keyIds() const {
+  std::vector<KeyId> ids;
+  for (const PublicKey& key : keys) ids.push_back(key.keyId);
+  return ids;
+}
+
 bool loadBundleSigningKeys(std::optional<SigningKeys>* keys,
                            std::string* error) {
   keys->reset();

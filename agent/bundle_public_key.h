@@ -15,6 +15,8 @@ struct SigningKeys {
   std::vector<PublicKey> keys;
   // No archive signed before this unix time is taken; nullopt for no floor.
   std::optional<std::int64_t> floor;
+
+  std::vector<KeyId> keyIds() const;
 };
 
 // Reads the keys that downloaded agent archives must be signed with, from

@@ -30,10 +30,7 @@ AgentFetch::AgentFetch(AgentCache& cache,
       observer_(observer) {
   if (signingKeys) {
     signatureCheck_.emplace(*signingKeys, installAgentLocation_);
-    trustedKeys_.emplace();
-    for (const PublicKey& key : signingKeys->keys) {
-      trustedKeys_->push_back(key.keyId);
-    }
+    trustedKeys_ = signingKeys->keyIds();
   }
 }
 
