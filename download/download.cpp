@@ -134,6 +134,9 @@ void Download::showFailure(const std::string& message, ui::Color color) {
   progress_->setDoubleValue(progress_->maxValue());
   downloadPercent_->setStringValue(message);
   downloadPercent_->setTextColor(color);
+  // Disabled while the installer was being prepared: whatever failed, the
+  // user ends the run with it, as with the close box.
+  cancel_->setEnabled(true);
 }
 
 void Download::showWorking(const std::string& status, bool cancellable) {

@@ -50,10 +50,14 @@ std::string csi(std::size_t number, char command) {
   return "\x1b[" + std::to_string(number) + command;
 }
 
+constexpr char kEscape = '\x1b';
+
 // Presses the button of "window" that "key" stands for, if it is enabled.
-// With ICRNL, which the terminal keeps, Return arrives as "\n".
+// With ICRNL, which the terminal keeps, Return arrives as "\n"; Escape
+// presses the default button (Return's), as in the desktop window.
 void pressKey(ui::Window& window, char key) {
-  const std::string equivalent(1, key == '\n' ? '\r' : key);
+  const std::string equivalent(1,
+                               key == '\n' || key == kEscape ? '\r' : key);
   for (ui::Control* control : window.controls()) {
     auto* button = dynamic_cast<ui::Button*>(control);
     if (button != nullptr && button->keyEquivalent() == equivalent) {
@@ -116,6 +120,9 @@ class TerminalFrontEnd : public ui::FrontEnd {
     for (ssize_t i = 0; i < n; ++i) {
       ui::Window* window = ref.get();
       if (window == nullptr) return;  // a key closed it
+      // An arrow or a function key arrives as Escape and more in one read;
+      // only a lone Escape is the key itself.
+      if (keys[i] == kEscape && i + 1 < n) return;
       pressKey(*window, keys[i]);
     }
   }

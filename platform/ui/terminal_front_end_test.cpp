@@ -86,7 +86,7 @@ struct TerminalWindow : ui::WindowDelegate {
   int closes = 0;
 };
 
-TEST(TerminalFrontEndTest, DrawsOnlyChangesAndReturnPressesTheEnabledButton) {
+TEST(TerminalFrontEndTest, DrawsOnlyChangesAndKeysPressTheEnabledButton) {
   int masterFd, slaveFd;
   winsize size{24, 80, 0, 0};
   ASSERT_EQ(openpty(&masterFd, &slaveFd, nullptr, nullptr, &size), 0);
@@ -96,6 +96,7 @@ TEST(TerminalFrontEndTest, DrawsOnlyChangesAndReturnPressesTheEnabledButton) {
   termios before, during{}, after{};
   ASSERT_EQ(tcgetattr(slave.get(), &before), 0);
   bool visibleAfterDisabledReturn = false;
+  bool arrowClosed = true;
   {
     TerminalWindow run(NewTerminalFrontEnd(slave.get()));
     run.status.setStringValue("Downloading  50%");
@@ -117,16 +118,22 @@ TEST(TerminalFrontEndTest, DrawsOnlyChangesAndReturnPressesTheEnabledButton) {
     run.loop->performAfterDelay(0.4, [&] {
       visibleAfterDisabledReturn = run.window.isVisible();
       run.cancel.setEnabled(true);
-      EXPECT_EQ(write(master.get(), "\r", 1), 1);
+      // An arrow key is no Escape; a lone Escape presses Cancel.
+      EXPECT_EQ(write(master.get(), "\x1b[A", 3), 3);
+    });
+    run.loop->performAfterDelay(0.6, [&] {
+      arrowClosed = !run.window.isVisible();
+      EXPECT_EQ(write(master.get(), "\x1b", 1), 1);
     });
     run.application.run();
-    EXPECT_EQ(run.closes, 1);  // by the Return key, not the time-out
+    EXPECT_EQ(run.closes, 1);  // by the Escape key, not the time-out
     tcgetattr(slave.get(), &after);
   }
   slave.reset();
   const std::string output = recorder.finish();
 
   EXPECT_TRUE(visibleAfterDisabledReturn);
+  EXPECT_FALSE(arrowClosed);
   EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u);
   EXPECT_NE(during.c_lflag & ISIG, 0u);  // Ctrl-C still interrupts
   EXPECT_EQ(after.c_lflag, before.c_lflag);
