@@ -1,5 +1,6 @@
 #include <curl/curl.h>
 #include <signal.h>
+#include <strings.h>
 
 #include <utility>
 
@@ -9,6 +10,7 @@
 #include "platform/net/download_file.h"
 #include "platform/net/response_header_reader.h"
 #include "platform/net/range_response.h"
+#include "platform/net/tls_observer.h"
 #include "platform/net/url_user_info.h"
 #include "platform/net/web_download.h"
 
@@ -34,6 +36,21 @@ DownloadFailure failureOf(CURLcode result) {
     default:
       return DownloadFailure::kOther;
   }
+}
+
+// A proxy that refuses us answers the same way on every attempt, and one
+// that checks a password may lock the account after a few wrong ones.
+DownloadError proxyRefusal(long status) {
+  std::string text = "The proxy refused the connection (HTTP " +
+                     std::to_string(status) + ")";
+  if (status == 407 || status == 401) {
+    text += ": check the proxy's user name and password.";
+  } else if (status == 403) {
+    text += ": it does not let this computer reach the server.";
+  } else {
+    text += ".";
+  }
+  return DownloadError(text);
 }
 
 // libcurl's callbacks only record the response and write the body; the
@@ -68,6 +85,10 @@ class CurlDownload final : public WebDownload {
   void deliver();
   bool deliverResponse();
   void end(CURLcode result);
+  // Whether the body's only end was the connection's: HTTP/1 over TLS
+  // without a length or chunks, where only a close_notify tells the end
+  // from a cut.
+  bool bodyEndsWithConnection() const;
   void fail(DownloadError error);
   void closeFailedFile();
   // libcurl's account of "result", on one line.
@@ -84,6 +105,7 @@ class CurlDownload final : public WebDownload {
   std::shared_ptr<BodyLimit> bodyLimit_;
   // The body's bytes in the file, a resumed body's earlier ones included.
   std::int64_t bodyLength_ = 0;
+  TlsObserver tls_;  // before easy_, whose connections report to it
   CurlEasy easy_;
   CurlSlist requestFields_;
   char errorText_[CURL_ERROR_SIZE] = {};
@@ -115,6 +137,7 @@ CurlDownload::CurlDownload(const URLRequest& request,
     curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, this);
     // A proxy's answer to CONNECT would otherwise read as the final response.
     curl_easy_setopt(easy_.get(), CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    tls_.watch(easy_.get());
   }
   // libcurl does no I/O before the loop next runs, so the destination can
   // still be set after this.
@@ -156,6 +179,11 @@ size_t CurlDownload::onBody(char* data, size_t size, size_t count,
 bool CurlDownload::takeResponse() {
   URLResponse response = headerReader_.response();
   response.url = withoutUserInfo(currentUrl());
+  // Only a proxy asks for its own credentials (plain http through it).
+  if (response.statusCode == 407) {
+    failure_ = proxyRefusal(response.statusCode);
+    return false;
+  }
   if (response.statusCode >= 400 &&
       bodyStart(resumeFrom_, response) != BodyStart::kMismatch) {
     // An error page is no body of ours, and the answer no response.
@@ -167,7 +195,9 @@ bool CurlDownload::takeResponse() {
   }
   curl_off_t length = -1;
   curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-  response.expectedContentLength = length;
+  // libcurl decodes a body that came encoded all the same; its length is
+  // the encoded one.
+  response.expectedContentLength = response.hasContentCoding() ? -1 : length;
   if (!openFile(response)) return false;
   response_ = std::move(response);
   return true;
@@ -225,17 +255,44 @@ void CurlDownload::end(CURLcode result) {
     return fail({describe(result), url_});
   }
   if (result != CURLE_OK) {
-    return fail(failure_ ? *failure_
-                         : DownloadError{describe(result), std::nullopt,
-                                         failureOf(result)});
+    if (failure_) return fail(*failure_);
+    // The proxy's own answer to CONNECT: a 5xx says it could not reach the
+    // server, which may pass; a 4xx is its refusal.
+    long connectStatus = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &connectStatus);
+    if (connectStatus >= 400 && connectStatus < 500) {
+      return fail(proxyRefusal(connectStatus));
+    }
+    std::string refused = tls_.describeRefusal();
+    if (result == CURLE_PEER_FAILED_VERIFICATION && !refused.empty()) {
+      return fail({refused});
+    }
+    return fail({describe(result), std::nullopt, failureOf(result)});
   }
   // An empty body of a scheme without a header has not started a response.
   if (!response_ && !takeResponse()) return fail(*failure_);
+  if (bodyEndsWithConnection() && !tls_.closedCleanly()) {
+    return fail({"The connection closed before the end of the body (no TLS "
+                 "close_notify).",
+                 std::nullopt, DownloadFailure::kConnectionLost});
+  }
   std::string error;
   if (!file_.close(&error)) return fail({error});
   if (!deliverResponse()) return;
   state_ = State::kOver;
   delegate_->downloadDidFinish(this);
+}
+
+bool CurlDownload::bodyEndsWithConnection() const {
+  long version = 0;
+  curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_VERSION, &version);
+  const long status = response_->statusCode;
+  return (version == CURL_HTTP_VERSION_1_0 ||
+          version == CURL_HTTP_VERSION_1_1) &&
+         strncasecmp(currentUrl().c_str(), "https:", 6) == 0 &&
+         status / 100 == 2 && status != 204 &&
+         !response_->valueForHeaderField("Content-Length") &&
+         !response_->valueForHeaderField("Transfer-Encoding");
 }
 
 void CurlDownload::fail(DownloadError error) {
