@@ -146,7 +146,6 @@ TEST(DownloadTest, PercentagesRoundAndGoPastTheAnnouncedLength) {
 
 TEST(DownloadTest, NoAnnouncedLengthAnimatesAndOnlyCounts) {
   FakeDownloadWindow w;
-  const std::string initialText = w.window->status.stringValue();
   platform::FakeDownloadRecord& download = w.launch();
 
   download.respond(serverResponse("\"v1\"", -1));
@@ -155,7 +154,8 @@ TEST(DownloadTest, NoAnnouncedLengthAnimatesAndOnlyCounts) {
   EXPECT_TRUE(w.window->progress.isIndeterminate());
   EXPECT_TRUE(w.window->progress.isAnimating());
   EXPECT_EQ(w.window->progress.doubleValue(), 0.0);
-  EXPECT_EQ(w.window->status.stringValue(), initialText);
+  EXPECT_EQ(w.window->status.stringValue(), "Downloading");
+  EXPECT_EQ(w.window->detail.stringValue(), "1.0 kB \u00b7 from 127.0.0.1");
   EXPECT_EQ(w.controller().bytesReceived(), 1000);
   EXPECT_EQ(w.controller().fileLength(), -1);
 }
@@ -170,8 +170,21 @@ TEST(DownloadTest, RetriesKeepTheBarAndAnewResponseStartsOver) {
   download.receive(250);
   w.controller().downloadWillRetry({3.6, "Connection lost", 2});
   EXPECT_EQ(w.window->status.stringValue(), "Connection lost. Retrying in 4 s");
+  EXPECT_EQ(w.window->detail.stringValue(),
+            "Attempt 3 \u00b7 0.2 of 1.0 kB \u00b7 from 127.0.0.1");
   EXPECT_EQ(w.window->status.textColor(), ui::Color::kControlText);
   EXPECT_EQ(w.window->progress.doubleValue(), 250.0);
+  // The countdown ticks on each whole second, down to one.
+  std::vector<std::string> countdown;
+  for (const double step : {0.7, 1.0, 1.0, 1.0}) {
+    w.loop.advance(step);
+    countdown.push_back(w.frontEnd.lastDrawing().status);
+  }
+  EXPECT_EQ(countdown, (std::vector<std::string>{
+                           "Connection lost. Retrying in 3 s",
+                           "Connection lost. Retrying in 2 s",
+                           "Connection lost. Retrying in 1 s",
+                           "Connection lost. Retrying in 1 s"}));
   download.receive(250);
   EXPECT_EQ(w.window->status.stringValue(), "Downloading  50%");
 

@@ -7,6 +7,7 @@ std::unique_ptr<DownloadWindow> buildDownloadWindow(
   ui::Window& window = built->window;
   window.addControl(&built->image);
   window.addControl(&built->status);
+  window.addControl(&built->detail);
   window.addControl(&built->progress);
   window.addControl(&built->cancel);
   built->status.setStringValue("Connecting to the download server");
@@ -15,6 +16,7 @@ std::unique_ptr<DownloadWindow> buildDownloadWindow(
   controller.setWindow(&window);
   controller.setImage(&built->image);
   controller.setDownloadPercent(&built->status);
+  controller.setDetail(&built->detail);
   controller.setProgress(&built->progress);
   controller.setCancel(&built->cancel);
   controller.setDownloadFactory(&downloads);

@@ -19,6 +19,7 @@ struct DownloadWindow {
   ui::Window window{"Installer"};
   ui::ImageView image;
   ui::TextFieldCell status;
+  ui::TextFieldCell detail;
   ui::ProgressIndicator progress;
   ui::Button cancel{"Cancel"};
   Download controller;
