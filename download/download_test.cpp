@@ -203,15 +203,19 @@ TEST(DownloadTest, AFailureIsLoggedAndShownInRedUntilTheWindowCloses) {
   download.respond(serverResponse("\"v1\"", 1000));
   download.receive(250);
 
-  download.fail({"The request timed out.", FakeDownloadWindow::kUrl});
-  EXPECT_EQ(w.log.lines, std::vector<std::string>{
+  download.fail({"The request timed out.", FakeDownloadWindow::kUrl,
+                 platform::DownloadFailure::kTimedOut});
+  EXPECT_EQ(w.log.lines, (std::vector<std::string>{
                              std::string("Download failed! Error - The request "
                                          "timed out. ") +
-                             FakeDownloadWindow::kUrl});
+                                 FakeDownloadWindow::kUrl,
+                             "Check the internet connection."}));
   EXPECT_EQ(w.window->status.stringValue(),
             "Error during the download process.\nSee your system log for more "
             "information.");
   EXPECT_EQ(w.window->status.textColor(), ui::Color::kRed);
+  EXPECT_EQ(w.window->detail.stringValue(), "Check the internet connection.")
+      << "on standard error too, through the log";
   EXPECT_FALSE(w.window->progress.isAnimating());
   EXPECT_FALSE(w.window->progress.isIndeterminate());
   EXPECT_EQ(w.window->progress.doubleValue(), 1000.0);
@@ -229,10 +233,16 @@ TEST(DownloadTest, AFailureBeforeAnyResponseFillsTheBar) {
   w.window->progress.setIndeterminate(true);
   w.window->progress.startAnimation();
 
-  download.fail({"Could not connect to the server.", std::nullopt});
-  EXPECT_EQ(w.log.lines, std::vector<std::string>{
-                             "Download failed! Error - Could not connect to "
-                             "the server. (null)"});
+  platform::URLResponse missing;
+  missing.statusCode = 404;
+  download.fail({"The server answered with HTTP status 404.", std::nullopt,
+                 platform::DownloadFailure::kHttpStatus, missing});
+  EXPECT_EQ(w.log.lines,
+            (std::vector<std::string>{
+                "Download failed! Error - The server answered with HTTP "
+                "status 404. (null)",
+                "The installer is not on the server (HTTP 404); contact the "
+                "vendor."}));
   EXPECT_FALSE(w.window->progress.isIndeterminate());
   EXPECT_FALSE(w.window->progress.isAnimating());
   EXPECT_EQ(w.window->progress.doubleValue(), w.window->progress.maxValue());
