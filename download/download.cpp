@@ -156,6 +156,7 @@ void Download::downloadDidFailWithError(const std::string& message,
                                         const std::string& advice) {
   showFailure(message, ui::Color::kRed);
   detail_->setStringValue(advice);
+  window_->setSummary("failed: " + advice);
 }
 
 void Download::failure(const std::string& message, ui::Color color) {
@@ -164,6 +165,7 @@ void Download::failure(const std::string& message, ui::Color color) {
     std::string line = message;
     std::replace(line.begin(), line.end(), '\n', ' ');
     platform::Service<platform::SystemLog>::get().log(line);
+    window_->setSummary("failed: " + line);
   }
 }
 
@@ -198,6 +200,7 @@ bool Download::agentMayStart() {
   }
   // The agent may open windows of its own: this one leaves the screen right
   // before the agent starts.
+  window_->setSummary("installer started");
   window_->orderOut();
   return true;
 }

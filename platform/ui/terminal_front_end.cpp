@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,10 +68,38 @@ void pressKey(ui::Window& window, char key) {
   }
 }
 
-// Draws the window in the bottom rows of the terminal and leaves the rows
-// above it to scroll (DECSTBM). Whatever else reaches the terminal meanwhile
-// (the system log's line, the unzip tool's complaints) scrolls by above the
-// window instead of splitting it.
+// The row (1-based) of the terminal's cursor, asked of the terminal (DSR),
+// or nullopt when it does not answer soon. A cursor after text counts as on
+// the next row. Needs the window's mode, which delivers the answer unechoed.
+std::optional<std::size_t> cursorRow(int fd) {
+  writeAll(fd, "\x1b[6n");
+  std::string answer;
+  constexpr int kWaitMilliseconds = 300;
+  pollfd readable = {fd, POLLIN, 0};
+  while (answer.find('R') == std::string::npos &&
+         poll(&readable, 1, kWaitMilliseconds) > 0) {
+    char bytes[32];
+    const ssize_t n = read(fd, bytes, sizeof bytes);
+    if (n <= 0) break;
+    answer.append(bytes, static_cast<std::size_t>(n));
+  }
+  unsigned row = 0, column = 0;
+  const std::size_t start = answer.rfind("\x1b[");
+  if (start == std::string::npos ||
+      std::sscanf(answer.c_str() + start, "\x1b[%u;%uR", &row, &column) != 2 ||
+      row == 0) {
+    return std::nullopt;
+  }
+  return column > 1 ? row + 1 : row;
+}
+
+// Draws the window in the rows below the cursor, scrolling the terminal when
+// they do not fit, and leaves the rows above it to scroll (DECSTBM).
+// Whatever else reaches the terminal meanwhile (the system log's line, the
+// unzip tool's complaints) lands on the row right above the window and
+// scrolls up from there instead of splitting it. On its end the window
+// makes way for its summary line. A terminal that does not tell where its
+// cursor is gets the window in its bottom rows.
 class TerminalFrontEnd : public ui::FrontEnd {
  public:
   explicit TerminalFrontEnd(int fd) : fd_(fd) {}
@@ -87,14 +116,14 @@ class TerminalFrontEnd : public ui::FrontEnd {
   // on every received block, and most blocks change nothing visible.
   void draw(const ui::Window& window) override {
     std::vector<std::string> lines = ui::terminalLines(window, size_.ws_col);
-    // The scrolling region keeps one row at least.
-    lines.resize(std::min<std::size_t>(lines.size(), size_.ws_row - 1u));
+    // The scrolling region keeps two rows at least.
+    lines.resize(std::min<std::size_t>(lines.size(), size_.ws_row - 2u));
     std::string out;
     if (lines.size() > height_) out = reserve(lines.size());
     lines.resize(height_);  // rows the window no longer needs stay blank
     if (lines == onScreen_) return;
     out += kSaveCursor;  // the cursor belongs to the scrolling rows
-    const std::size_t top = size_.ws_row - height_ + 1u;
+    const std::size_t top = windowTop();
     for (std::size_t i = 0; i < lines.size(); ++i) {
       if (i < onScreen_.size() && lines[i] == onScreen_[i]) continue;
       out += csi(top + i, 'H') + lines[i] + "\x1b[K";
@@ -104,7 +133,11 @@ class TerminalFrontEnd : public ui::FrontEnd {
     onScreen_ = std::move(lines);
   }
 
-  void windowDidClose(ui::Window&) override { finish(); }
+  void windowDidClose(ui::Window& window) override {
+    if (!shown_.isShown()) return;
+    shown_.hide();
+    giveTerminalBack(ui::terminalSummaryLine(window, size_.ws_col));
+  }
 
  private:
   // Reads what was typed and presses the buttons it stands for. Stops
@@ -127,18 +160,37 @@ class TerminalFrontEnd : public ui::FrontEnd {
     }
   }
 
-  // Makes the bottom "rows" rows the window's, scrolling what lies above
-  // them up when the cursor is too low, and returns the output that does it.
-  // Whatever stood in those rows must be drawn again.
+  std::size_t windowTop() const {
+    return anchor_ ? *anchor_ + 1 : size_.ws_row - height_ + 1u;
+  }
+
+  // Makes "rows" rows the window's, below the anchor row or at the bottom,
+  // scrolling what lies above them up where they do not fit, and returns
+  // the output that does it. Whatever stood in those rows must be drawn
+  // again.
   std::string reserve(std::size_t rows) {
     const std::size_t more = rows - height_;
     height_ = rows;
     onScreen_.clear();
-    // Line feeds scroll the rows above the window (the whole screen at
-    // first) only where the cursor has fewer free rows below it than needed.
-    return "\r" + std::string(more, '\n') + csi(more, 'A') + kSaveCursor +
-           "\x1b[1;" + std::to_string(size_.ws_row - rows) + "r" +
-           kRestoreCursor;
+    if (!anchor_) {
+      // Line feeds scroll the rows above the window (the whole screen at
+      // first) only where the cursor has fewer free rows below it than
+      // needed.
+      return "\r" + std::string(more, '\n') + csi(more, 'A') + kSaveCursor +
+             "\x1b[1;" + std::to_string(size_.ws_row - rows) + "r" +
+             kRestoreCursor;
+    }
+    // The whole screen scrolls by the rows missing below; the cursor then
+    // waits at the start of the anchor row, which the region ends with.
+    std::string out = "\x1b[r";
+    const std::size_t bottom = *anchor_ + rows;
+    if (bottom > size_.ws_row) {
+      const std::size_t overflow = bottom - size_.ws_row;
+      out += csi(size_.ws_row, 'H') + std::string(overflow, '\n');
+      *anchor_ -= overflow;
+    }
+    return out + "\x1b[1;" + std::to_string(*anchor_) + "r" +
+           csi(*anchor_, 'H');
   }
 
   // Puts the terminal into the window's mode, takes keys from it and draws
@@ -158,16 +210,33 @@ class TerminalFrontEnd : public ui::FrontEnd {
     size_ = sizeOf(fd_);
     height_ = 0;
     onScreen_.clear();
+    anchor_.reset();
+    if (watchingKeys_) {
+      anchor_ = cursorRow(fd_);
+      // The region above the window needs two rows.
+      if (anchor_) anchor_ = std::max<std::size_t>(*anchor_, 2);
+    }
     writeAll(fd_, kHideCursor);
     draw(window);
   }
 
-  // Ends the scrolling region and leaves the cursor, visible again, on a
-  // fresh line below the window, and the terminal in its old mode.
-  void giveTerminalBack() {
+  // Ends the scrolling region and leaves the terminal in its old mode, the
+  // cursor visible again on a fresh line: below the window when "summary"
+  // is nullopt, else below "summary", which replaces the window ("" erases
+  // it).
+  void giveTerminalBack(const std::optional<std::string>& summary) {
     if (watchingKeys_) loop_->unwatch(fd_);
     watchingKeys_ = false;
-    writeAll(fd_, "\x1b[r" + csi(size_.ws_row, 'H') + "\n" + kShowCursor);
+    std::string out = "\x1b[r";
+    if (!summary) {
+      out += csi(windowTop() + height_ - 1, 'H') + "\n";
+    } else {
+      // The anchor row holds nothing of the window's: other output scrolled
+      // away from it line by line.
+      out += csi(anchor_ ? *anchor_ : windowTop(), 'H') + "\x1b[J";
+      if (!summary->empty()) out += *summary + "\n";
+    }
+    writeAll(fd_, out + kShowCursor);
     onScreen_.clear();
     mode_.reset();
   }
@@ -175,7 +244,7 @@ class TerminalFrontEnd : public ui::FrontEnd {
   void finish() {
     if (!shown_.isShown()) return;
     shown_.hide();
-    giveTerminalBack();
+    giveTerminalBack(std::string());
   }
 
   // Ctrl-Z: the shell gets its terminal back as it left it, and the window
@@ -186,7 +255,9 @@ class TerminalFrontEnd : public ui::FrontEnd {
     const std::weak_ptr<TerminalFrontEnd*> self = self_;
     loop.watchSignal(SIGTSTP, [self] {
       const std::shared_ptr<TerminalFrontEnd*> front = self.lock();
-      if (front && (*front)->shown_.isShown()) (*front)->giveTerminalBack();
+      if (front && (*front)->shown_.isShown()) {
+        (*front)->giveTerminalBack(std::nullopt);
+      }
       raise(SIGSTOP);
     });
     loop.watchSignal(SIGCONT, [self] {
@@ -208,6 +279,9 @@ class TerminalFrontEnd : public ui::FrontEnd {
   bool watchingKeys_ = false;
   winsize size_ = kDefaultSize;
   std::size_t height_ = 0;             // rows kept for the window
+  // The row right above the window, where other output goes; nullopt for a
+  // window in the bottom rows.
+  std::optional<std::size_t> anchor_;
   std::vector<std::string> onScreen_;  // what those rows show, top to bottom
 };
 

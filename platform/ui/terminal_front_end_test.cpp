@@ -168,9 +168,11 @@ int showWindowInThisTerminal() {
     for (int line = 1; line <= 9; ++line) {
       std::fprintf(stderr, "elsewhere %d\n", line);
     }
-    run.status.setStringValue("Failed.\nSee the log.");
+    run.status.setStringValue(
+        "Failed.\nSee the system log for more information.");
     run.status.setTextColor(ui::Color::kRed);
     run.bar.setDoubleValue(run.bar.maxValue());
+    run.window.setSummary("failed");
   });
   run.application.run();
   return run.closes;
@@ -240,8 +242,9 @@ class Tmux {
 constexpr char kChildVariable[] = "TERMINAL_FRONT_END_TEST_RECORD";
 
 // A real terminal (tmux) runs this test binary again, which shows the window
-// on it: the window keeps the bottom rows, other output scrolls above it,
-// Return closes it, and the next output lands on a fresh line below.
+// on it: the window is drawn below the cursor, other output scrolls above
+// it, texts wrap at words on a narrow terminal, Return closes it, and its
+// summary line replaces it, with the next output on a fresh line below.
 TEST(TerminalFrontEndTest, ShowsTheWindowBelowOtherOutputInATerminal) {
   if (const char* record = std::getenv(kChildVariable)) {
     std::ofstream(record) << showWindowInThisTerminal();
@@ -261,19 +264,21 @@ TEST(TerminalFrontEndTest, ShowsTheWindowBelowOtherOutputInATerminal) {
                  " --gtest_filter=TerminalFrontEndTest."
                  "ShowsTheWindowBelowOtherOutputInATerminal"
                  " >/dev/null; sleep 20",
-             60, 12);
+             30, 14);
 
   const std::vector<std::string> window = {
-      "Installer", "Failed.", "See the log.", "[" + std::string(40, '#') + "]",
-      "[ Cancel: Return ]"};
+      "Installer", "Failed.", "See the system log for more", "information.",
+      "[" + std::string(27, '#') + "]", "[ Cancel: Return ]"};
   std::vector<std::string> expected = {"before the window"};
   for (int line = 1; line <= 9; ++line) {
     expected.push_back("elsewhere " + std::to_string(line));
   }
   expected.insert(expected.end(), window.begin(), window.end());
-  EXPECT_EQ(tmux.rowsOnceShown("See the log."), expected);
+  EXPECT_EQ(tmux.rowsOnceShown("information."), expected);
 
   tmux.pressReturn();
+  expected.resize(expected.size() - window.size());
+  expected.push_back("Installer: failed");
   expected.push_back("after the window");
   EXPECT_EQ(tmux.rowsOnceShown("after the window"), expected);
   std::string closes;

@@ -1,13 +1,10 @@
 #include <gtk/gtk.h>
 
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/os/main_bundle.h"
-#include "platform/os/service.h"
 #include "ui/controls.h"
 #include "platform/ui/gtk/control_widget.h"
 #include "platform/ui/gtk/glib_poll_source.h"
@@ -21,19 +18,6 @@ namespace {
 // A download reports every block it receives; the widgets follow at most
 // this often, so that a fast download is not slowed by its window.
 constexpr double kRedrawInterval = 1.0 / 30;
-
-// The bundle's name without ".app": the window's title.
-std::string bundleName(const ui::Window& window) {
-  std::optional<BundlePaths> bundle = Service<MainBundle>::get().mainBundle();
-  if (!bundle || bundle->bundlePath.empty()) return window.title();
-  std::string name = std::filesystem::path(bundle->bundlePath).filename();
-  const std::string suffix = ".app";
-  if (name.size() > suffix.size() &&
-      name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-    name.resize(name.size() - suffix.size());
-  }
-  return name.empty() ? window.title() : name;
-}
 
 // Shows the window as a fixed-size GTK dialog window, centred on the
 // screen: the image area, the texts, the bar and the buttons top to bottom.
@@ -79,7 +63,7 @@ class GtkFrontEnd : public ui::FrontEnd {
   void build(ui::Window& window) {
     toplevel_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* gtkWindow = GTK_WINDOW(toplevel_);
-    gtk_window_set_title(gtkWindow, bundleName(window).c_str());
+    gtk_window_set_title(gtkWindow, window.title().c_str());
     gtk_window_set_resizable(gtkWindow, FALSE);
     gtk_window_set_position(gtkWindow, GTK_WIN_POS_CENTER);
     gtk_window_set_type_hint(gtkWindow, GDK_WINDOW_TYPE_HINT_DIALOG);
