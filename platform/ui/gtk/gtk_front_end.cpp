@@ -33,6 +33,7 @@ class GtkFrontEnd : public ui::FrontEnd {
     loop.setPollSource(&glib_);
     build(window);
     apply();
+    fitScreen();
     lastRedraw_ = loop.now();
     gtk_widget_show_all(toplevel_);
     gtk_window_present(GTK_WINDOW(toplevel_));
@@ -80,6 +81,16 @@ class GtkFrontEnd : public ui::FrontEnd {
       std::unique_ptr<ControlWidget> shown = ControlWidget::For(control);
       if (!shown) continue;
       GtkWidget* widget = shown->widget();
+      AtkObject* accessible = gtk_widget_get_accessible(widget);
+      if (dynamic_cast<ui::ImageView*>(control) != nullptr) {
+        // The splash stands for the product, as the title does.
+        atk_object_set_name(accessible, window.title().c_str());
+        image_ = widget;
+      } else if (dynamic_cast<ui::ProgressIndicator*>(control) != nullptr) {
+        barAccessible_ = accessible;
+      } else if (status_ == nullptr) {
+        status_ = dynamic_cast<ui::TextFieldCell*>(control);
+      }
       auto* button = dynamic_cast<ui::Button*>(control);
       if (button == nullptr) {
         gtk_box_pack_start(GTK_BOX(column), widget, FALSE, FALSE, 0);
@@ -100,10 +111,43 @@ class GtkFrontEnd : public ui::FrontEnd {
     lastRedraw_ = loop_->now();
   }
 
-  // Brings every widget in line with its control.
+  // Brings every widget in line with its control. The bar is named after
+  // the status above it, which says what it measures.
   void apply() {
     for (const std::unique_ptr<ControlWidget>& shown : widgets_) {
       shown->update();
+    }
+    if (status_ != nullptr && barAccessible_ != nullptr &&
+        status_->stringValue() != barName_) {
+      barName_ = status_->stringValue();
+      atk_object_set_name(barAccessible_, barName_.c_str());
+    }
+  }
+
+  // Takes height from the image area while the window would be taller than
+  // the screen's work area (at 200 % scaling a 768-pixel screen has 384
+  // logical pixels), leaving out an image area too small to show anything.
+  void fitScreen() {
+    if (image_ == nullptr) return;
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+    if (monitor == nullptr) return;
+    GdkRectangle area;
+    gdk_monitor_get_workarea(monitor, &area);
+    int natural = 0;
+    gtk_widget_get_preferred_height(toplevel_, nullptr, &natural);
+    // Room for a window manager's title bar.
+    constexpr int kDecoration = 40;
+    const int excess = natural + kDecoration - area.height;
+    if (excess <= 0) return;
+    constexpr int kSmallestImage = 48;
+    const int height = ControlWidget::kImageHeight - excess;
+    if (height < kSmallestImage) {
+      gtk_widget_set_no_show_all(image_, TRUE);
+      gtk_widget_hide(image_);
+    } else {
+      gtk_widget_set_size_request(image_, ControlWidget::kWidth, height);
     }
   }
 
@@ -146,6 +190,10 @@ class GtkFrontEnd : public ui::FrontEnd {
     widgets_.clear();  // while their widgets exist
     gtk_widget_destroy(toplevel_);
     toplevel_ = nullptr;
+    image_ = nullptr;
+    barAccessible_ = nullptr;
+    status_ = nullptr;
+    barName_.clear();
     gdk_display_sync(gdk_display_get_default());
     loop_->setPollSource(nullptr);
     shown_.hide();
@@ -156,6 +204,10 @@ class GtkFrontEnd : public ui::FrontEnd {
   EventLoop* loop_ = nullptr;
   GtkWidget* toplevel_ = nullptr;
   std::vector<std::unique_ptr<ControlWidget>> widgets_;
+  GtkWidget* image_ = nullptr;
+  AtkObject* barAccessible_ = nullptr;
+  const ui::TextFieldCell* status_ = nullptr;  // the first text
+  std::string barName_;
   double lastRedraw_ = 0;
   bool redrawPending_ = false;
   EventLoop::TimerId redrawTimer_ = 0;
