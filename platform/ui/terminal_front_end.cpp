@@ -68,29 +68,26 @@ void pressKey(ui::Window& window, char key) {
   }
 }
 
-// The row (1-based) of the terminal's cursor, asked of the terminal (DSR),
-// or nullopt when it does not answer soon. A cursor after text counts as on
-// the next row. Needs the window's mode, which delivers the answer unechoed.
-std::optional<std::size_t> cursorRow(int fd) {
-  writeAll(fd, "\x1b[6n");
-  std::string answer;
-  constexpr int kWaitMilliseconds = 300;
-  pollfd readable = {fd, POLLIN, 0};
-  while (answer.find('R') == std::string::npos &&
-         poll(&readable, 1, kWaitMilliseconds) > 0) {
-    char bytes[32];
-    const ssize_t n = read(fd, bytes, sizeof bytes);
-    if (n <= 0) break;
-    answer.append(bytes, static_cast<std::size_t>(n));
-  }
+constexpr char kAskCursor[] = "\x1b[6n";
+// How long the first drawing waits for the terminal to say where its cursor
+// is; the download goes on meanwhile.
+constexpr double kCursorAnswerWait = 0.3;
+
+// The row (1-based) from a cursor position report ("ESC [ row ; column R")
+// in "input", or nullopt when there is none. A cursor after text counts as
+// on the next row.
+std::optional<std::size_t> reportedRow(const std::string& input) {
   unsigned row = 0, column = 0;
-  const std::size_t start = answer.rfind("\x1b[");
-  if (start == std::string::npos ||
-      std::sscanf(answer.c_str() + start, "\x1b[%u;%uR", &row, &column) != 2 ||
-      row == 0) {
-    return std::nullopt;
+  for (std::size_t at = input.find("\x1b["); at != std::string::npos;
+       at = input.find("\x1b[", at + 1)) {
+    char end = 0;
+    if (std::sscanf(input.c_str() + at, "\x1b[%u;%u%c", &row, &column,
+                    &end) == 3 &&
+        end == 'R' && row > 0) {
+      return column > 1 ? row + 1 : row;
+    }
   }
-  return column > 1 ? row + 1 : row;
+  return std::nullopt;
 }
 
 // Draws the window in the rows below the cursor, scrolling the terminal when
@@ -109,12 +106,13 @@ class TerminalFrontEnd : public ui::FrontEnd {
     shown_.show(window, loop);
     loop_ = &loop;
     watchJobControl(loop);
-    takeTerminal(window);
+    takeTerminal();
   }
 
   // Writes only the rows that changed: the window marks itself for display
   // on every received block, and most blocks change nothing visible.
   void draw(const ui::Window& window) override {
+    if (cursorQuestion_) return;  // drawn once the terminal answered
     std::vector<std::string> lines = ui::terminalLines(window, size_.ws_col);
     // The scrolling region keeps two rows at least.
     lines.resize(std::min<std::size_t>(lines.size(), size_.ws_row - 2u));
@@ -140,16 +138,27 @@ class TerminalFrontEnd : public ui::FrontEnd {
   }
 
  private:
-  // Reads what was typed and presses the buttons it stands for. Stops
-  // watching a terminal that hung up, which would otherwise stay readable.
-  static void readKeys(int fd, EventLoop& loop, const ui::ShownWindow::Ref& ref) {
+  // Reads what was typed and presses the buttons it stands for, or takes
+  // the answer to the cursor's question. Stops watching a terminal that hung
+  // up, which would otherwise stay readable.
+  void readKeys() {
     char keys[64];
-    ssize_t n = read(fd, keys, sizeof keys);
+    ssize_t n = read(fd_, keys, sizeof keys);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
     if (n <= 0) {
-      loop.unwatch(fd);
+      loop_->unwatch(fd_);
+      watchingKeys_ = false;
       return;
     }
+    if (cursorQuestion_) {
+      if (std::optional<std::size_t> row =
+              reportedRow(std::string(keys, static_cast<std::size_t>(n)))) {
+        // The region above the window needs two rows.
+        startDrawing(std::max<std::size_t>(*row, 2));
+        return;
+      }
+    }
+    const ui::ShownWindow::Ref ref = shown_.ref();
     for (ssize_t i = 0; i < n; ++i) {
       ui::Window* window = ref.get();
       if (window == nullptr) return;  // a key closed it
@@ -195,29 +204,46 @@ class TerminalFrontEnd : public ui::FrontEnd {
 
   // Puts the terminal into the window's mode, takes keys from it and draws
   // the whole window anew.
-  void takeTerminal(const ui::Window& window) {
+  void takeTerminal() {
     // A job continued in the background must not read the terminal.
     if (watchingKeys_) loop_->unwatch(fd_);
     mode_.emplace(fd_);
     const int access = fcntl(fd_, F_GETFL) & O_ACCMODE;
     watchingKeys_ = mode_->isActive() && access != O_WRONLY;
+    const std::weak_ptr<TerminalFrontEnd*> self = self_;
     if (watchingKeys_) {
-      loop_->watch(fd_, POLLIN,
-                   [fd = fd_, loop = loop_, window = shown_.ref()](short) {
-                     readKeys(fd, *loop, window);
-                   });
+      // The loop may outlive this front end.
+      loop_->watch(fd_, POLLIN, [self](short) {
+        if (const std::shared_ptr<TerminalFrontEnd*> front = self.lock()) {
+          (*front)->readKeys();
+        }
+      });
     }
     size_ = sizeOf(fd_);
     height_ = 0;
     onScreen_.clear();
     anchor_.reset();
-    if (watchingKeys_) {
-      anchor_ = cursorRow(fd_);
-      // The region above the window needs two rows.
-      if (anchor_) anchor_ = std::max<std::size_t>(*anchor_, 2);
-    }
     writeAll(fd_, kHideCursor);
-    draw(window);
+    // The answer comes as input, which only a terminal in the window's mode
+    // delivers unechoed.
+    if (!watchingKeys_) {
+      startDrawing(std::nullopt);
+      return;
+    }
+    writeAll(fd_, kAskCursor);
+    cursorQuestion_ = loop_->performAfterDelay(kCursorAnswerWait, [self] {
+      if (const std::shared_ptr<TerminalFrontEnd*> front = self.lock()) {
+        (*front)->startDrawing(std::nullopt);
+      }
+    });
+  }
+
+  // Draws the window below "anchor", or in the bottom rows for nullopt.
+  void startDrawing(std::optional<std::size_t> anchor) {
+    if (cursorQuestion_) loop_->cancelDelayed(*cursorQuestion_);
+    cursorQuestion_.reset();
+    anchor_ = anchor;
+    if (const ui::Window* window = shown_.ref().get()) draw(*window);
   }
 
   // Ends the scrolling region and leaves the terminal in its old mode, the
@@ -227,8 +253,14 @@ class TerminalFrontEnd : public ui::FrontEnd {
   void giveTerminalBack(const std::optional<std::string>& summary) {
     if (watchingKeys_) loop_->unwatch(fd_);
     watchingKeys_ = false;
+    if (cursorQuestion_) loop_->cancelDelayed(*cursorQuestion_);
+    cursorQuestion_.reset();
     std::string out = "\x1b[r";
-    if (!summary) {
+    if (height_ == 0) {
+      // Never drawn: the cursor stays where the run found it.
+      out = kSaveCursor + out + kRestoreCursor;
+      if (summary && !summary->empty()) out += "\r\x1b[J" + *summary + "\n";
+    } else if (!summary) {
       out += csi(windowTop() + height_ - 1, 'H') + "\n";
     } else {
       // The anchor row holds nothing of the window's: other output scrolled
@@ -263,9 +295,7 @@ class TerminalFrontEnd : public ui::FrontEnd {
     loop.watchSignal(SIGCONT, [self] {
       const std::shared_ptr<TerminalFrontEnd*> front = self.lock();
       if (!front) return;
-      if (const ui::Window* window = (*front)->shown_.ref().get()) {
-        (*front)->takeTerminal(*window);
-      }
+      if ((*front)->shown_.isShown()) (*front)->takeTerminal();
     });
   }
 
@@ -282,6 +312,8 @@ class TerminalFrontEnd : public ui::FrontEnd {
   // The row right above the window, where other output goes; nullopt for a
   // window in the bottom rows.
   std::optional<std::size_t> anchor_;
+  // Set while the first drawing waits for the terminal's answer.
+  std::optional<EventLoop::TimerId> cursorQuestion_;
   std::vector<std::string> onScreen_;  // what those rows show, top to bottom
 };
 

@@ -101,6 +101,10 @@ TEST(TerminalFrontEndTest, DrawsOnlyChangesAndKeysPressTheEnabledButton) {
     TerminalWindow run(NewTerminalFrontEnd(slave.get()));
     run.status.setStringValue("Downloading  50%");
     run.bar.setDoubleValue(50);
+    // The terminal says where its cursor is, as a real one would.
+    run.loop->performAfterDelay(0.02, [&] {
+      EXPECT_EQ(write(master.get(), "\x1b[3;1R", 6), 6);
+    });
     run.loop->performAfterDelay(0.05, [&] {
       // Ten thousand small steps, one per received block, move the bar by
       // three cells (an exact binary fraction keeps the sum exact): only
