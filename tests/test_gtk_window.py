@@ -181,16 +181,19 @@ class GtkWindowCase(unittest.TestCase):
         self.assert_failed_run(result)
         self.assertIn(b"Download failed! Error - ", result.stderr)
 
-    def test_the_window_fits_a_screen_at_double_scale(self):
-        process = self.start(rate=200 * 1000, GDK_SCALE="2")
-        frame, label, bar, button = self.window(process)
-        x, y, width, height = DESKTOP.geometry(
-            DESKTOP.x_window(process.pid))
-        self.assertGreaterEqual(min(x, y), 0)
-        self.assertLessEqual((x + width, y + height), (1024, 768))
-        self.assertGreater(width, 800, "drawn at double scale")
-        DESKTOP.close_window(DESKTOP.x_window(process.pid))
-        self.assert_failed_run(self.bundle.finish(process, 10))
+    def test_the_window_fits_the_screen_at_any_scale(self):
+        for scale in ("2", "3"):
+            with self.subTest(scale=scale):
+                process = self.start(rate=200 * 1000, GDK_SCALE=scale)
+                self.window(process)
+                window = DESKTOP.x_window(process.pid)
+                x, y, width, height = DESKTOP.geometry(window)
+                self.assertGreaterEqual(min(x, y), 0)
+                self.assertLessEqual(x + width, 1024)
+                self.assertLessEqual(y + height, 768)
+                self.assertGreater(width, 800, "drawn at a larger scale")
+                DESKTOP.close_window(window)
+                self.assert_failed_run(self.bundle.finish(process, 10))
 
     def test_without_a_usable_display_the_run_falls_back(self):
         # Each case: the environment of the run and whether the fallback is

@@ -1,5 +1,6 @@
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,6 +75,7 @@ class GtkFrontEnd : public ui::FrontEnd {
 
     GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
     gtk_container_add(GTK_CONTAINER(toplevel_), column);
+    column_ = column;
     GtkWidget* buttons = gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL);
     gtk_button_box_set_layout(GTK_BUTTON_BOX(buttons), GTK_BUTTONBOX_END);
     gtk_box_pack_end(GTK_BOX(column), buttons, FALSE, FALSE, 0);
@@ -124,9 +126,10 @@ class GtkFrontEnd : public ui::FrontEnd {
     }
   }
 
-  // Takes height from the image area while the window would be taller than
-  // the screen's work area (at 200 % scaling a 768-pixel screen has 384
-  // logical pixels), leaving out an image area too small to show anything.
+  // Narrows the image and the texts while the window would be wider than
+  // the screen's work area, then takes height from the image area while it
+  // would be taller (at 200 % scaling a 768-pixel screen has 384 logical
+  // pixels), leaving out an image area too small to show anything.
   void fitScreen() {
     if (image_ == nullptr) return;
     GdkDisplay* display = gdk_display_get_default();
@@ -135,8 +138,30 @@ class GtkFrontEnd : public ui::FrontEnd {
     if (monitor == nullptr) return;
     GdkRectangle area;
     gdk_monitor_get_workarea(monitor, &area);
+    // The window's own size is not known before it is shown; its content's
+    // is, once visible, and the border around it.
+    gtk_widget_show_all(column_);
+    const int border =
+        2 * static_cast<int>(gtk_container_get_border_width(GTK_CONTAINER(toplevel_)));
+    int naturalWidth = 0;
+    gtk_widget_get_preferred_width(column_, nullptr, &naturalWidth);
+    const int widthExcess = naturalWidth + border - area.width;
+    constexpr int kNarrowest = 160;
+    const int width =
+        std::max(kNarrowest, ControlWidget::kWidth - std::max(widthExcess, 0));
+    if (widthExcess > 0) {
+      for (const std::unique_ptr<ControlWidget>& shown : widgets_) {
+        int height = 0;
+        gtk_widget_get_size_request(shown->widget(), nullptr, &height);
+        if (dynamic_cast<ui::Button*>(shown->control()) == nullptr &&
+            dynamic_cast<ui::ProgressIndicator*>(shown->control()) == nullptr) {
+          gtk_widget_set_size_request(shown->widget(), width, height);
+        }
+      }
+    }
     int natural = 0;
-    gtk_widget_get_preferred_height(toplevel_, nullptr, &natural);
+    gtk_widget_get_preferred_height(column_, nullptr, &natural);
+    natural += border;
     // Room for a window manager's title bar.
     constexpr int kDecoration = 40;
     const int excess = natural + kDecoration - area.height;
@@ -147,7 +172,7 @@ class GtkFrontEnd : public ui::FrontEnd {
       gtk_widget_set_no_show_all(image_, TRUE);
       gtk_widget_hide(image_);
     } else {
-      gtk_widget_set_size_request(image_, ControlWidget::kWidth, height);
+      gtk_widget_set_size_request(image_, width, height);
     }
   }
 
@@ -191,6 +216,7 @@ class GtkFrontEnd : public ui::FrontEnd {
     gtk_widget_destroy(toplevel_);
     toplevel_ = nullptr;
     image_ = nullptr;
+    column_ = nullptr;
     barAccessible_ = nullptr;
     status_ = nullptr;
     barName_.clear();
@@ -205,6 +231,7 @@ class GtkFrontEnd : public ui::FrontEnd {
   GtkWidget* toplevel_ = nullptr;
   std::vector<std::unique_ptr<ControlWidget>> widgets_;
   GtkWidget* image_ = nullptr;
+  GtkWidget* column_ = nullptr;  // everything inside the border
   AtkObject* barAccessible_ = nullptr;
   const ui::TextFieldCell* status_ = nullptr;  // the first text
   std::string barName_;
