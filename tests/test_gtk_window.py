@@ -181,6 +181,17 @@ class GtkWindowCase(unittest.TestCase):
         self.assert_failed_run(result)
         self.assertIn(b"Download failed! Error - ", result.stderr)
 
+    def test_cancel_and_return_work_after_an_unzip_failure(self):
+        with open(os.path.join(self.bundle.root, "served.zip"), "wb") as f:
+            f.write(b"no zip" * 1000)
+        process = self.start()
+        frame, label, bar, button = self.window(process)
+        wait_for(lambda: label.name == "Failed to unzip the installer.",
+                 what="the unzip failure")
+        self.assertTrue(button.getState().contains(pyatspi.STATE_SENSITIVE))
+        DESKTOP.press_key(DESKTOP.x_window(process.pid), "Return")
+        self.assert_failed_run(self.bundle.finish(process, 10))
+
     def test_the_window_fits_the_screen_at_any_scale(self):
         for scale in ("2", "3"):
             with self.subTest(scale=scale):
