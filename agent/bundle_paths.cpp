@@ -52,3 +52,7 @@ std::string getDefaultInstallAgentLocation() {
 std::string getInstallAgentPublicKeyLocation() {
   return resourceFile(installAgentPublicKeyName);
 }
+
+std::string getInstallAgentFloorLocation() {
+  return resourceFile(installAgentFloorName);
+}

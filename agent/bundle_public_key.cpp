@@ -4,25 +4,60 @@
 #include <sys/stat.h>
 
 #include "agent/bundle_paths.h"
+#include "agent/signed_metadata.h"
 #include "agent/small_file.h"
 
-bool loadBundlePublicKey(std::optional<PublicKey>* key, std::string* error) {
-  key->reset();
-  const std::string path = getInstallAgentPublicKeyLocation();
-  // lstat, so that a dangling link counts as a key that cannot be read
-  // rather than as no key.
+namespace {
+
+// True when nothing at all is at "path"; lstat, so that a dangling link
+// counts as a file that cannot be read rather than as none.
+bool isAbsent(const std::string& path) {
   struct stat info;
-  if (path.empty() || (lstat(path.c_str(), &info) != 0 && errno == ENOENT)) {
-    return true;
+  return path.empty() || (lstat(path.c_str(), &info) != 0 && errno == ENOENT);
+}
+
+bool readFloor(const std::string& path, std::optional<std::int64_t>* floor,
+               std::string* error) {
+  std::string text;
+  if (!readSmallFile(path, 64, &text, error)) return false;
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  if (!text.empty() && text.back() == '\r') text.pop_back();
+  // Read as the signed "timestamp" field is.
+  SignedMetadata parsed;
+  if (!parseSignedMetadata("timestamp:" + text, &parsed, error)) {
+    *error = "It is no unix time.";
+    return false;
   }
+  *floor = parsed.timestamp;
+  return true;
+}
+
+}  // namespace
+
+std::vector<KeyId> SigningKeys::keyIds() const {
+  std::vector<KeyId> ids;
+  for (const PublicKey& key : keys) ids.push_back(key.keyId);
+  return ids;
+}
+
+bool loadBundleSigningKeys(std::optional<SigningKeys>* keys,
+                           std::string* error) {
+  keys->reset();
+  const std::string path = getInstallAgentPublicKeyLocation();
+  if (isAbsent(path)) return true;
   std::string text;
   std::string reason;
-  PublicKey parsed;
+  SigningKeys parsed;
   if (!readSmallFile(path, kMaxPublicKeyFileSize, &text, &reason) ||
-      !parsePublicKey(text, &parsed, &reason)) {
+      !parsePublicKeys(text, &parsed.keys, &reason)) {
     *error = "Cannot use the public key " + path + ": " + reason;
     return false;
   }
-  *key = parsed;
+  const std::string floorPath = getInstallAgentFloorLocation();
+  if (!isAbsent(floorPath) && !readFloor(floorPath, &parsed.floor, &reason)) {
+    *error = "Cannot use the floor " + floorPath + ": " + reason;
+    return false;
+  }
+  *keys = std::move(parsed);
   return true;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/accepted_release.h"
 #include "agent/agent_cache.h"
 #include "agent/agent_launch.h"
 #include "agent/agent_versions.h"
@@ -41,10 +42,10 @@ std::string unzipSource(
          std::to_string(verified->archiveFd);
 }
 
-std::optional<KeyId> keyIdOf(
+std::optional<SignedRelease> releaseOf(
     const std::optional<AgentCache::Verification>& verified) {
   if (!verified) return std::nullopt;
-  return verified->keyId;
+  return verified->release;
 }
 
 // Whether the file system that holds "path" has (all but) run out of room:
@@ -66,7 +67,7 @@ class DiskAgentCache : public AgentCache {
   explicit DiskAgentCache(ErrorReporter reporter) : reporter_(reporter) {}
 
   std::optional<std::string> offeredStamp(
-      const std::optional<KeyId>& requiredKey) override {
+      const TrustedKeys& trustedKeys) override {
     const std::string cacheDir = getInstallAgentCacheDir();
     std::string unusable;
     if (!checkCacheDirectory(cacheDir, false, &unusable)) return std::nullopt;
@@ -75,7 +76,8 @@ class DiskAgentCache : public AgentCache {
     const std::string agentDir = currentAgentDir(cacheDir);
     // A stamp stored by an older release may be no entity-tag: it is still
     // compared, never sent.
-    if (agentDir.empty() || !isVerifiedWith(agentDir, requiredKey) ||
+    if (agentDir.empty() ||
+        !isVerifiedWith(agentDir, trustedKeys, releaseClock()) ||
         !isEntityTag(stamp) || stamp.size() > kMaxOfferedStampSize) {
       return std::nullopt;
     }
@@ -83,7 +85,7 @@ class DiskAgentCache : public AgentCache {
   }
 
   Outcome startIfCurrent(const std::optional<std::string>& etag,
-                         const std::optional<KeyId>& requiredKey,
+                         const TrustedKeys& trustedKeys,
                          const BeforeStart& beforeStart) override {
     const std::string cacheDir = getInstallAgentCacheDir();
     std::string unusable;
@@ -93,7 +95,7 @@ class DiskAgentCache : public AgentCache {
     // Another run may be replacing the agent: the lock keeps it current
     // until this one has started.
     const CacheLock lock(cacheDir);
-    if (!holdsAgentStamped(cacheDir, etag, requiredKey)) {
+    if (!holdsAgentStamped(cacheDir, etag, trustedKeys)) {
       return Outcome::kNotCurrent;
     }
     const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
@@ -113,6 +115,9 @@ class DiskAgentCache : public AgentCache {
       // Made under the lock, so that no run takes it for a leftover; the
       // unpacking, the slow part, goes on without it.
       const CacheLock lock(cacheDir);
+      // Refused before the slow unpacking; checked again once it is done,
+      // when another run may have installed a newer one.
+      if (!followsAccepted(cacheDir, verified)) return Outcome::kRolledBack;
       removeLeftovers(cacheDir);
       staged.emplace(cacheDir, &unusable);
       // Known before the unpack: a file system without symbolic links (FAT,
@@ -144,11 +149,14 @@ class DiskAgentCache : public AgentCache {
 
     {
       const CacheLock lock(cacheDir);
+      if (!followsAccepted(cacheDir, verified)) return Outcome::kRolledBack;
       // A run that finished first may have installed the same ETag already,
       // verified alike; it stays and is started.
-      const std::optional<KeyId> verifiedWith = keyIdOf(verified);
+      const TrustedKeys verifiedWith =
+          verified ? TrustedKeys{{verified->release.keyId}} : std::nullopt;
       if (holdsAgentStamped(cacheDir, etag, verifiedWith) ||
-          staged->install(etag.value_or(""), verifiedWith, &unusable)) {
+          staged->install(etag.value_or(""), releaseOf(verified),
+                          &unusable)) {
         const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
         removeLeftovers(cacheDir);
         return outcome;
@@ -165,10 +173,24 @@ class DiskAgentCache : public AgentCache {
   // Call with the cache locked.
   static bool holdsAgentStamped(const std::string& cacheDir,
                                 const std::optional<std::string>& etag,
-                                const std::optional<KeyId>& requiredKey) {
+                                const TrustedKeys& trustedKeys) {
     const std::string agentDir = currentAgentDir(cacheDir);
-    return !agentDir.empty() && isVerifiedWith(agentDir, requiredKey) &&
+    return !agentDir.empty() &&
+           isVerifiedWith(agentDir, trustedKeys, releaseClock()) &&
            isCacheValid(cacheDir, etag.value_or(""));
+  }
+
+  // Whether a verified archive may follow the release the cache accepted
+  // last; logs why not. Call with the cache locked.
+  static bool followsAccepted(const std::string& cacheDir,
+                              const std::optional<Verification>& verified) {
+    std::string why;
+    if (!verified ||
+        followsAcceptedRelease(cacheDir, verified->release, &why)) {
+      return true;
+    }
+    logLine(why);
+    return false;
   }
 
   // Starts the cached agent in "agentDir", unless "beforeStart" calls it

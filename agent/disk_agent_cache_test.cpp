@@ -244,8 +244,10 @@ TEST_F(DiskAgentCacheTest, ABundleWithAKeyTrustsOnlyAgentsVerifiedWithIt) {
   // Given an agent a keyless bundle cached, whose archive claims to have
   // been verified with the key: a bundle with the key neither offers nor
   // starts it, and one without a key still does.
-  const KeyId key{1, 2, 3, 4, 5, 6, 7, 8};
-  const KeyId otherKey{8, 7, 6, 5, 4, 3, 2, 1};
+  const KeyId keyId{1, 2, 3, 4, 5, 6, 7, 8};
+  const AgentCache::TrustedKeys key = std::vector<KeyId>{keyId};
+  const AgentCache::TrustedKeys otherKey =
+      std::vector<KeyId>{KeyId{8, 7, 6, 5, 4, 3, 2, 1}};
   ASSERT_EQ(
       cache().installAndStart(archive({{".verifiedkey", "0807060504030201\n"}}),
                               std::nullopt, "\"v1\"", nullptr),
@@ -263,8 +265,10 @@ TEST_F(DiskAgentCacheTest, ABundleWithAKeyTrustsOnlyAgentsVerifiedWithIt) {
   const platform::UniqueFd verified(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   archive({{"swapped", ""}});
   ASSERT_EQ(cache().installAndStart(
-                path, AgentCache::Verification{key, verified.get()}, "\"v1\"",
-                nullptr),
+                path,
+                AgentCache::Verification{SignedRelease{keyId, {}, {}},
+                                         verified.get()},
+                "\"v1\"", nullptr),
             Outcome::kStarted);
   EXPECT_TRUE(exists(agentDir() + "/verified"));
   EXPECT_FALSE(exists(agentDir() + "/swapped"));

@@ -37,7 +37,7 @@ AgentFetch::AgentFetch(AgentCache& cache,
                        platform::EventLoop& loop,
                        std::string installAgentLocation, std::string url,
                        std::string trustedCAFile,
-                       const std::optional<PublicKey>& signingKey,
+                       const std::optional<SigningKeys>& signingKeys,
                        Observer& observer)
     : cache_(cache),
       downloads_(downloads),
@@ -46,9 +46,9 @@ AgentFetch::AgentFetch(AgentCache& cache,
       url_(std::move(url)),
       trustedCAFile_(std::move(trustedCAFile)),
       observer_(observer) {
-  if (signingKey) {
-    signatureCheck_.emplace(*signingKey, installAgentLocation_);
-    requiredKey_ = signingKey->keyId;
+  if (signingKeys) {
+    signatureCheck_.emplace(*signingKeys, installAgentLocation_);
+    trustedKeys_ = signingKeys->keyIds();
   }
 }
 
@@ -59,7 +59,7 @@ AgentFetch::~AgentFetch() {
 void AgentFetch::start() {
   // Offering the cached agent's stamp lets the server answer a still-current
   // agent with a 304 instead of sending the archive again.
-  offeredStamp_ = cache_.offeredStamp(requiredKey_);
+  offeredStamp_ = cache_.offeredStamp(trustedKeys_);
   startRequest();
 }
 
@@ -109,7 +109,7 @@ void AgentFetch::downloadDidReceiveResponse(
   // fetched again rather than trusted. A stale agent stays until the new
   // archive has arrived: a download that fails leaves the cache as it was.
   const AgentCache::Outcome cached = cache_.startIfCurrent(
-      validationString_, requiredKey_,
+      validationString_, trustedKeys_,
       [this] { return observer_.agentMayStart(); });
   if (cached != AgentCache::Outcome::kNotCurrent) {
     observer_.fireInstallAgent(cached);
@@ -242,8 +242,8 @@ void AgentFetch::installAndStart() {
   // A signed archive is unpacked from the file its check read.
   std::optional<AgentCache::Verification> verified;
   if (signatureCheck_) {
-    verified =
-        AgentCache::Verification{*requiredKey_, signatureCheck_->archiveFd()};
+    verified = AgentCache::Verification{signatureCheck_->release(),
+                                        signatureCheck_->archiveFd()};
   }
   observer_.fireInstallAgent(cache_.installAndStart(
       installAgentLocation_, verified, validationString_,

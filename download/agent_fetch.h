@@ -8,6 +8,7 @@
 
 #include "agent/agent_cache.h"
 #include "agent/archive_signature_check.h"
+#include "agent/bundle_public_key.h"
 #include "download/signature_fetch.h"
 #include "platform/loop/event_loop.h"
 #include "platform/net/web_download.h"
@@ -18,13 +19,15 @@
 // a new archive or as it holds it. It only reports; its Observer shows how
 // it goes.
 //
-// With a signing key, a downloaded archive reaches the cache only with a
-// valid signature from "<URL>.minisig", fetched beside the archive once the
-// response shows that the cached agent is not current. Only a cached agent
-// verified with that key counts as current, and the cache unpacks the very
-// file that was verified. The archive is refused, for good, when the disks
-// cannot take it (archive_space_check.h): before its body when its length
-// says so, else as it arrives.
+// With signing keys, a downloaded archive reaches the cache only with a
+// valid signature by one of them from "<URL>.minisig", fetched beside the
+// archive once the response shows that the cached agent is not current,
+// whose signed fields let it be installed (archive_signature_check.h). Only
+// a cached agent verified with one of the keys, and not expired, counts as
+// current, and the cache unpacks the very file that was verified, unless it
+// was signed before the agent the cache accepted last. The archive is
+// refused, for good, when the disks cannot take it (archive_space_check.h):
+// before its body when its length says so, else as it arrives.
 class AgentFetch : public platform::WebDownloadDelegate {
  public:
   // Hears how the fetch goes, on the loop's thread, in this order: a
@@ -62,12 +65,13 @@ class AgentFetch : public platform::WebDownloadDelegate {
 
   // Fetches "url" into "installAgentLocation" with "downloads" on "loop",
   // for "cache", once started, trusting the CAs in "trustedCAFile" ("" for
-  // the system's); with "signingKey", archives must be signed with it. All
-  // of them must outlive this object.
+  // the system's); with "signingKeys", archives must be signed with one of
+  // them. All of them must outlive this object.
   AgentFetch(AgentCache& cache, platform::WebDownloadFactory& downloads,
              platform::EventLoop& loop, std::string installAgentLocation,
              std::string url, std::string trustedCAFile,
-             const std::optional<PublicKey>& signingKey, Observer& observer);
+             const std::optional<SigningKeys>& signingKeys,
+             Observer& observer);
   ~AgentFetch() override;
   AgentFetch(const AgentFetch&) = delete;
   AgentFetch& operator=(const AgentFetch&) = delete;
@@ -138,9 +142,9 @@ class AgentFetch : public platform::WebDownloadDelegate {
   std::optional<std::string> offeredStamp_;      // sent as If-None-Match
   // Present when archives must be signed: hashes the archive as it arrives.
   std::optional<ArchiveSignatureCheck> signatureCheck_;
-  // The id of the key archives must be signed with, which a cached agent
-  // must have been verified with; nullopt when none is needed.
-  std::optional<KeyId> requiredKey_;
+  // The ids of the keys archives must be signed with, one of which a cached
+  // agent must have been verified with; nullopt when none is needed.
+  AgentCache::TrustedKeys trustedKeys_;
   std::unique_ptr<SignatureFetch> signatureFetch_;
   bool signatureArrived_ = false;
   bool archiveComplete_ = false;

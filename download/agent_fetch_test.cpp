@@ -69,9 +69,9 @@ struct RecordingObserver : AgentFetch::Observer {
 
 // A fetch of kUrl into a scratch directory, with the doubles it talks to.
 struct FetchRun {
-  explicit FetchRun(std::optional<PublicKey> signingKey = std::nullopt)
+  explicit FetchRun(std::optional<SigningKeys> signingKeys = std::nullopt)
       : fetch(cache, downloads, loop, scratch / "InstallAgent.zip", kUrl, "",
-              signingKey, observer) {
+              signingKeys, observer) {
     observer.fetch = &fetch;
   }
   // Starts the fetch and returns its request's record.
@@ -253,11 +253,11 @@ TEST(AgentFetchTest, ACancelBeforeTheHandOffInstallsNothing) {
   EXPECT_TRUE(run.observer.outcomes.empty());
 }
 
-PublicKey vectorKey() {
+SigningKeys vectorKey() {
   PublicKey key;
   std::string error;
   EXPECT_TRUE(parsePublicKey(kVectorPublicKey, &key, &error)) << error;
-  return key;
+  return SigningKeys{{key}, std::nullopt};
 }
 
 // Plays a download of "content" into its destination, written as a real
@@ -307,7 +307,8 @@ TEST(AgentFetchTest, ASignedArchiveIsInstalledOnceItsSignatureHolds) {
     ASSERT_EQ(run.cache.installs.size(), 1u);
     EXPECT_EQ(run.cache.installs[0].etag, "\"v2\"");
     ASSERT_TRUE(run.cache.installs[0].verified);
-    EXPECT_EQ(run.cache.installs[0].verified->keyId, vectorKey().keyId);
+    EXPECT_EQ(run.cache.installs[0].verified->release.keyId,
+              vectorKey().keys[0].keyId);
   }
 }
 

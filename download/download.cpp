@@ -36,7 +36,7 @@ bool Download::init() {
   bytesReceived_ = 0;
   progress_->setDoubleValue(0.0);
   installAgentLocation_ = downloadTo;
-  signingKey_ = downloadSigningKey;
+  signingKeys_ = downloadSigningKeys;
   cancel_->setKeyEquivalent("\r");
   return true;
 }
@@ -72,7 +72,7 @@ void Download::downloadFromURL(const std::string& url) {
   theDownload_ = std::make_unique<AgentFetch>(
       platform::Service<AgentCache>::get(), *downloads_,
       ui::Application::shared()->loop(), installAgentLocation_, url,
-      trustedCAFile_, signingKey_, *this);
+      trustedCAFile_, signingKeys_, *this);
   theDownload_->start();
 }
 
@@ -225,6 +225,11 @@ void Download::fireInstallAgent(AgentCache::Outcome outcome) {
       break;
     case AgentCache::Outcome::kNotStarted:
       failure("The installer could not be started.", ui::Color::kRed);
+      break;
+    case AgentCache::Outcome::kRolledBack:
+      failure("The installer on the server is older than the one already "
+              "installed.",
+              ui::Color::kRed);
       break;
   }
   // Off the screen for a start that failed, the window comes back to say

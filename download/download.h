@@ -7,7 +7,7 @@
 #include <string>
 
 #include "agent/agent_cache.h"
-#include "agent/agent_signature.h"
+#include "agent/bundle_public_key.h"
 #include "download/agent_fetch.h"
 #include "download/transfer_detail.h"
 #include "ui/application.h"
@@ -30,8 +30,8 @@ class Download : public ui::ApplicationDelegate,
 
   // Applies the settings the outlets need; call once they are connected
   // and the download factory is set. Takes the download's destination from
-  // downloadTo and the key archives must be signed with from
-  // downloadSigningKey. False, with nothing changed, when an outlet or the
+  // downloadTo and the keys archives must be signed with from
+  // downloadSigningKeys. False, with nothing changed, when an outlet or the
   // factory is missing.
   bool init();
 
@@ -121,7 +121,7 @@ class Download : public ui::ApplicationDelegate,
   std::unique_ptr<AgentFetch> theDownload_;
   std::string installAgentLocation_;
   ui::Button* cancel_ = nullptr;
-  std::optional<PublicKey> signingKey_;
+  std::optional<SigningKeys> signingKeys_;
   ui::TextFieldCell* detail_ = nullptr;
   TransferDetail transfer_{[] { return ui::Application::shared()->loop().now(); }};
   // A retry's pause: why, when it ends, and the timer of its next second.

@@ -14,12 +14,12 @@
 
 std::string downloadTo;
 std::string downloadFrom;
-std::optional<PublicKey> downloadSigningKey;
+std::optional<SigningKeys> downloadSigningKeys;
 
 bool downloadInstallAgentFromQZ(const char* destination, ErrorReporter reporter,
                                 const WindowSettings& settings) {
   std::string error;
-  if (!loadBundlePublicKey(&downloadSigningKey, &error)) {
+  if (!loadBundleSigningKeys(&downloadSigningKeys, &error)) {
     reporter(error, true);
     return false;
   }

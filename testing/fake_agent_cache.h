@@ -19,9 +19,9 @@ class FakeAgentCache : public AgentCache {
   };
 
   std::optional<std::string> offeredStamp(
-      const std::optional<KeyId>& requiredKey) override;
+      const TrustedKeys& trustedKeys) override;
   Outcome startIfCurrent(const std::optional<std::string>& etag,
-                         const std::optional<KeyId>& requiredKey,
+                         const TrustedKeys& trustedKeys,
                          const BeforeStart& beforeStart) override;
   // Records the install; calls "beforeStart" when installOutcome is kStarted.
   Outcome installAndStart(const std::string& archive,
@@ -32,7 +32,7 @@ class FakeAgentCache : public AgentCache {
   // The stamp of the cached agent, offered and matched; nullopt for none.
   std::optional<std::string> stamp;
   // The key the cached agent was verified with; nullopt for none. A stamp
-  // is offered and matched with a required key only when that key is this.
+  // is offered and matched with trusted keys only when this is one of them.
   std::optional<KeyId> verifiedWith;
   // What starting the cached agent, and installing an archive, give.
   Outcome startOutcome = Outcome::kStarted;

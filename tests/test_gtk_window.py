@@ -186,7 +186,9 @@ class GtkWindowCase(unittest.TestCase):
             f.write(b"no zip" * 1000)
         process = self.start()
         frame, label, bar, button = self.window(process)
-        wait_for(lambda: label.name == "Failed to unzip the installer.",
+        # Shown in red: an alert.
+        wait_for(lambda: getattr(find_role(frame, pyatspi.ROLE_ALERT), "name",
+                                 None) == "Failed to unzip the installer.",
                  what="the unzip failure")
         self.assertTrue(button.getState().contains(pyatspi.STATE_SENSITIVE))
         DESKTOP.press_key(DESKTOP.x_window(process.pid), "Return")

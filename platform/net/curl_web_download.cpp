@@ -59,7 +59,7 @@ DownloadError proxyRefusal(long status) {
 class CurlDownload final : public WebDownload {
  public:
   CurlDownload(const URLRequest& request, WebDownloadDelegate* delegate,
-               EventLoop& loop);
+               EventLoop& loop, CURLSH* share);
   ~CurlDownload() override { cancel(); }
 
   void cancel() override;
@@ -122,7 +122,8 @@ class CurlDownload final : public WebDownload {
 };
 
 CurlDownload::CurlDownload(const URLRequest& request,
-                           WebDownloadDelegate* delegate, EventLoop& loop)
+                           WebDownloadDelegate* delegate, EventLoop& loop,
+                           CURLSH* share)
     : delegate_(delegate),
       url_(request.url),
       resumeFrom_(request.resumeFrom),
@@ -138,6 +139,7 @@ CurlDownload::CurlDownload(const URLRequest& request,
     // A proxy's answer to CONNECT would otherwise read as the final response.
     curl_easy_setopt(easy_.get(), CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     tls_.watch(easy_.get());
+    curl_easy_setopt(easy_.get(), CURLOPT_SHARE, share);
   }
   // libcurl does no I/O before the loop next runs, so the destination can
   // still be set after this.
@@ -343,6 +345,15 @@ class CurlWebDownloadFactory final : public WebDownloadFactory {
  public:
   CurlWebDownloadFactory() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    // A retry, and the signature after the archive, skip the name lookup
+    // and take up the TLS session of the attempt before. Connections are
+    // not shared: each attempt watches its own connection's TLS close.
+    share_.reset(curl_share_init());
+    if (share_) {
+      curl_share_setopt(share_.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+      curl_share_setopt(share_.get(), CURLSHOPT_SHARE,
+                        CURL_LOCK_DATA_SSL_SESSION);
+    }
     // A write past RLIMIT_FSIZE raises SIGXFSZ, which would end the process.
     // Caught, the write fails with EFBIG and the download fails as on a full
     // disk. A handler rather than SIG_IGN, because programs we start then
@@ -353,13 +364,20 @@ class CurlWebDownloadFactory final : public WebDownloadFactory {
     action.sa_flags = SA_RESTART;
     sigaction(SIGXFSZ, &action, nullptr);
   }
-  ~CurlWebDownloadFactory() override { curl_global_cleanup(); }
+  ~CurlWebDownloadFactory() override {
+    share_.reset();
+    curl_global_cleanup();
+  }
 
   std::unique_ptr<WebDownload> startDownload(const URLRequest& request,
                                              WebDownloadDelegate* delegate,
                                              EventLoop& loop) override {
-    return std::make_unique<CurlDownload>(request, delegate, loop);
+    return std::make_unique<CurlDownload>(request, delegate, loop,
+                                          share_.get());
   }
+
+ private:
+  CurlShare share_;
 };
 
 }  // namespace
