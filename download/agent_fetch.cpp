@@ -1,7 +1,10 @@
 #include "download/agent_fetch.h"
 
+#include <algorithm>
+
 #include "agent/install_agent_cache.h"
 #include "download/archive_space_check.h"
+#include "download/failure_advice.h"
 #include "platform/net/url_user_info.h"
 #include "platform/os/service.h"
 #include "platform/os/system_log.h"
@@ -10,6 +13,21 @@ namespace {
 
 void logLine(const std::string& line) {
   platform::Service<platform::SystemLog>::get().log(line);
+}
+
+// The host of "url", as the window names it: without user information or
+// port.
+std::string hostOf(const std::string& url) {
+  const std::string shown = platform::withoutUserInfo(url);
+  const std::size_t scheme = shown.find("://");
+  const std::size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+  const std::size_t end =
+      std::min(shown.find_first_of("/?#", start), shown.size());
+  const std::string authority = shown.substr(start, end - start);
+  if (!authority.empty() && authority[0] == '[') {
+    return authority.substr(0, authority.find(']') + 1);
+  }
+  return authority.substr(0, authority.find(':'));
 }
 
 }  // namespace
@@ -117,7 +135,8 @@ void AgentFetch::downloadDidReceiveResponse(
     signatureCheck_->restart();
     fetchSignature();
   }
-  observer_.downloadDidReceiveResponse(response.expectedContentLength);
+  observer_.downloadDidReceiveResponse(response.expectedContentLength,
+                                       hostOf(response.url));
 }
 
 void AgentFetch::downloadDidReceiveDataOfLength(platform::WebDownload*,
@@ -138,9 +157,14 @@ void AgentFetch::downloadDidFailWithError(platform::WebDownload*,
   if (signatureFetch_) signatureFetch_->cancel();
   logLine("Download failed! Error - " + error.localizedDescription + " " +
           error.failingURLString.value_or("(null)"));
+  // The advice reaches standard error once: where it is the error's own
+  // sentence, that line carries it already.
+  const std::string advice = failureAdvice(error);
+  if (advice != error.localizedDescription) logLine(advice);
   observer_.downloadDidFailWithError(
       "Error during the download process.\nSee your system log for more "
-      "information.");
+      "information.",
+      advice);
 }
 
 void AgentFetch::downloadDidFinish(platform::WebDownload*) {
@@ -199,7 +223,9 @@ void AgentFetch::refuseSignature(const std::string& reason,
   // Never the unsigned archive instead: it stays where it is, unpacked by
   // no one, and goes with the working directory.
   logLine("Signature check failed! Error - " + reason + " " + url);
-  observer_.downloadDidFailWithError("The installer's signature is not valid.");
+  logLine(kSignatureAdvice);
+  observer_.downloadDidFailWithError("The installer's signature is not valid.",
+                                     kSignatureAdvice);
 }
 
 void AgentFetch::handOff() {

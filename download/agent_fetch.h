@@ -38,8 +38,10 @@ class AgentFetch : public platform::WebDownloadDelegate {
    public:
     virtual ~Observer() = default;
     // The archive's body starts, from its first byte, "length" bytes long
-    // (-1 when not announced). A response after a retry starts it over.
-    virtual void downloadDidReceiveResponse(std::int64_t length) = 0;
+    // (-1 when not announced), from the server "host". A response after a
+    // retry starts it over.
+    virtual void downloadDidReceiveResponse(std::int64_t length,
+                                            const std::string& host) = 0;
     virtual void downloadDidReceiveDataOfLength(std::uint64_t length) = 0;
     // The transfer pauses for the notice's time; what arrived stays.
     virtual void downloadWillRetry(const platform::RetryNotice& notice) = 0;
@@ -49,8 +51,10 @@ class AgentFetch : public platform::WebDownloadDelegate {
     // it from the loop's next turn on, and starts it.
     virtual void downloadDidFinish() = 0;
     // The fetch failed for good, for the reason the system log has put on
-    // standard error already; "message" tells the user.
-    virtual void downloadDidFailWithError(const std::string& message) = 0;
+    // standard error already; "message" tells the user, and "advice", one
+    // line, what happened and what to do (on standard error too).
+    virtual void downloadDidFailWithError(const std::string& message,
+                                          const std::string& advice) = 0;
     // The cache's last word before the agent starts, called with the cache
     // locked: true lets it start. Must not run the event loop.
     virtual bool agentMayStart() = 0;

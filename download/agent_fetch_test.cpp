@@ -32,8 +32,10 @@ const std::string kSignatureRefused =
 // Hears the fetch as one line a report, and cancels it after a start, as
 // the window does by closing.
 struct RecordingObserver : AgentFetch::Observer {
-  void downloadDidReceiveResponse(std::int64_t length) override {
+  void downloadDidReceiveResponse(std::int64_t length,
+                                  const std::string& host) override {
     heard.push_back("response " + std::to_string(length));
+    hosts.push_back(host);
   }
   void downloadDidReceiveDataOfLength(std::uint64_t length) override {
     heard.push_back("data " + std::to_string(length));
@@ -43,8 +45,10 @@ struct RecordingObserver : AgentFetch::Observer {
   }
   void downloadIsCheckingSignature() override { heard.push_back("checking"); }
   void downloadDidFinish() override { heard.push_back("finished"); }
-  void downloadDidFailWithError(const std::string& message) override {
+  void downloadDidFailWithError(const std::string& message,
+                                const std::string& advice) override {
     heard.push_back("failed: " + message);
+    advices.push_back(advice);
   }
   bool agentMayStart() override {
     heard.push_back("may start?");
@@ -56,6 +60,8 @@ struct RecordingObserver : AgentFetch::Observer {
   }
 
   std::vector<std::string> heard;
+  std::vector<std::string> hosts;
+  std::vector<std::string> advices;
   std::vector<Outcome> outcomes;
   bool mayStart = true;
   AgentFetch* fetch = nullptr;
@@ -335,9 +341,14 @@ TEST(AgentFetchTest, WithoutAValidSignatureNothingIsInstalled) {
 
     EXPECT_TRUE(run.cache.installs.empty());
     EXPECT_EQ(run.observer.heard.back(), kSignatureRefused);
+    const std::string advice =
+        "The download could not be verified as the vendor's; contact the "
+        "vendor.";
     EXPECT_EQ(run.log.lines,
-              std::vector<std::string>{"Signature check failed! Error - " +
-                                       c.reason + " " + kSignatureUrl});
+              (std::vector<std::string>{"Signature check failed! Error - " +
+                                            c.reason + " " + kSignatureUrl,
+                                        advice}));
+    EXPECT_EQ(run.observer.advices, std::vector<std::string>{advice});
   }
 }
 
