@@ -45,7 +45,8 @@ AgentFetch::AgentFetch(AgentCache& cache,
       installAgentLocation_(std::move(installAgentLocation)),
       url_(std::move(url)),
       trustedCAFile_(std::move(trustedCAFile)),
-      observer_(observer) {
+      observer_(observer),
+      stall_(loop, [this](int seconds) { observer_.downloadIsStalled(seconds); }) {
   if (signingKeys) {
     signatureCheck_.emplace(*signingKeys, installAgentLocation_);
     trustedKeys_ = signingKeys->keyIds();
@@ -67,6 +68,7 @@ void AgentFetch::cancel() {
   cancelled_ = true;
   if (handOff_) loop_.cancelDelayed(*handOff_);
   handOff_.reset();
+  stall_.stop();
   if (theDownload_) theDownload_->cancel();
   if (signatureFetch_) signatureFetch_->cancel();
 }
@@ -137,21 +139,25 @@ void AgentFetch::downloadDidReceiveResponse(
   }
   observer_.downloadDidReceiveResponse(response.expectedContentLength,
                                        hostOf(response.url));
+  stall_.sawData();
 }
 
 void AgentFetch::downloadDidReceiveDataOfLength(platform::WebDownload*,
                                                 std::uint64_t length) {
   if (signatureCheck_) signatureCheck_->archiveGrewBy(length);
+  stall_.sawData();
   observer_.downloadDidReceiveDataOfLength(length);
 }
 
 void AgentFetch::downloadWillRetry(platform::WebDownload*,
                                    const platform::RetryNotice& notice) {
+  stall_.stop();
   observer_.downloadWillRetry(notice);
 }
 
 void AgentFetch::downloadDidFailWithError(platform::WebDownload*,
                                           const platform::DownloadError& error) {
+  stall_.stop();
   if (retryUnconditionally(error)) return;
   // The archive's failure is the run's: its signature is no longer wanted.
   if (signatureFetch_) signatureFetch_->cancel();
@@ -168,6 +174,7 @@ void AgentFetch::downloadDidFailWithError(platform::WebDownload*,
 }
 
 void AgentFetch::downloadDidFinish(platform::WebDownload*) {
+  stall_.stop();
   if (!signatureCheck_) {
     handOff();
     return;
