@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/net/system_proxy.h"
+#include "platform/os/service.h"
+
 namespace platform {
 namespace {
 
@@ -53,6 +56,8 @@ void setCurlRequest(CURL* easy, const URLRequest& request, CurlSlist* fields) {
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
   setTimeouts(easy, request.timeoutInterval);
   setSecurity(easy, request.url);
+  std::string proxy = Service<SystemProxy>::get().proxyFor(request.url);
+  if (!proxy.empty()) curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
   HeaderFields fieldsToSend = request.headerFields;
   if (request.resumeFrom) {
     // If-Range: the rest only while the entity is the one begun, else all.
