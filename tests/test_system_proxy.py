@@ -85,13 +85,18 @@ def relay(one, other):
 
 
 class PacServer:
-    """Serves "script" as /proxy.pac over plain HTTP on 127.0.0.1."""
+    """Serves "script" as /proxy.pac over plain HTTP on 127.0.0.1; with
+    None, takes each request and never answers it."""
 
     def __init__(self, script):
-        body = script.encode()
+        released = self._released = threading.Event()
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self):
+                if script is None:
+                    released.wait()
+                    return
+                body = script.encode()
                 self.send_response(200)
                 self.send_header("Content-Type",
                                  "application/x-ns-proxy-autoconfig")
@@ -109,6 +114,7 @@ class PacServer:
                          daemon=True).start()
 
     def stop(self):
+        self._released.set()
         self._server.shutdown()
         self._server.server_close()
 
@@ -126,11 +132,14 @@ class SystemProxyCase(unittest.TestCase):
         self.addCleanup(self.server.stop)
         self.desktop_proxy = ConnectProxy()
         self.addCleanup(self.desktop_proxy.stop)
-        pac = PacServer(PAC % self.desktop_proxy.port)
+        self.use_pac_server(PacServer(PAC % self.desktop_proxy.port))
+
+    def use_pac_server(self, pac):
+        """Has the desktop's settings name "pac"'s PAC file."""
         self.addCleanup(pac.stop)
         settings = os.path.join(self.bundle.home, ".config", "glib-2.0",
                                 "settings")
-        os.makedirs(settings)
+        os.makedirs(settings, exist_ok=True)
         with open(os.path.join(settings, "keyfile"), "w") as keyfile:
             keyfile.write(SETTINGS % pac.port)
 
@@ -148,7 +157,15 @@ class SystemProxyCase(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIsNotNone(self.bundle.agent_words())
         self.assertIn("127.0.0.1:%d" % self.server.port,
-                      self.desktop_proxy.targets)
+                      self.desktop_proxy.targets, result.stderr)
+
+    def test_a_pac_server_that_never_answers_leaves_the_download_direct(self):
+        self.use_pac_server(PacServer(None))
+        result = self.run_bootstrapper()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b"The desktop's proxy settings gave no answer within "
+                      b"5 s: connecting without a proxy.\n", result.stderr)
+        self.assertEqual(self.desktop_proxy.targets, [])
 
     def test_a_proxy_variable_wins_over_the_desktop(self):
         variable_proxy = ConnectProxy()

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <future>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -122,8 +123,8 @@ LibproxySystemProxy::~LibproxySystemProxy() {
 }
 
 void LibproxySystemProxy::load() {
-  // Never closed: the factory's modules live in it. Missing, it leaves the
-  // environment's proxies alone at work, as without this.
+  // Never closed: the factory's modules live in it. Where it is missing,
+  // downloads go direct, or by the proxy variables.
   void* library = dlopen(kLibproxyName, RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) return;
   Libproxy px;
@@ -155,8 +156,8 @@ std::optional<std::vector<std::string>> LibproxySystemProxy::askInTime(
                          promise = std::move(promise)]() mutable {
       try {
         promise.set_value(px.ask(factory, url));
-      } catch (...) {
-        promise.set_exception(std::current_exception());
+      } catch (const std::bad_alloc&) {
+        promise.set_value({});
       }
     });
   } catch (const std::system_error&) {
@@ -165,11 +166,7 @@ std::optional<std::vector<std::string>> LibproxySystemProxy::askInTime(
   if (!asker.joinable()) return std::nullopt;
   if (answer.wait_for(kAnswerDeadline) == std::future_status::ready) {
     asker.join();
-    try {
-      return answer.get();
-    } catch (const std::exception&) {
-      return std::nullopt;
-    }
+    return answer.get();
   }
   asker.detach();
   abandoned_ = true;
