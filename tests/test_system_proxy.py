@@ -144,10 +144,7 @@ class SystemProxyCase(unittest.TestCase):
             keyfile.write(SETTINGS % pac.port)
 
     def run_bootstrapper(self, env=None):
-        # LeakSanitizer, in a sanitized build, cannot walk the threads that
-        # the PAC runner (JavaScriptCore) leaves at exit.
-        desktop = {"DESKTOP_SESSION": "gnome", "GSETTINGS_BACKEND": "keyfile",
-                   "ASAN_OPTIONS": "detect_leaks=0"}
+        desktop = {"DESKTOP_SESSION": "gnome", "GSETTINGS_BACKEND": "keyfile"}
         return self.bundle.run(env=dict(self.server.environment(), **desktop,
                                         **(env or {})),
                                timeout=RUN_TIMEOUT)

@@ -68,7 +68,6 @@ std::optional<std::string> questionFor(const std::string& url) {
 struct Libproxy {
   decltype(&px_proxy_factory_new) newFactory = nullptr;
   decltype(&px_proxy_factory_get_proxies) getProxies = nullptr;
-  decltype(&px_proxy_factory_free) freeFactory = nullptr;
   // Only since 0.4.16; before it, the answer is freed with free().
   decltype(&px_proxy_factory_free_proxies) freeProxies = nullptr;
 
@@ -96,13 +95,9 @@ bool bind(void* library, const char* name, Function* function) {
   return *function != nullptr;
 }
 
+// Lives as long as the process: see Real().
 class LibproxySystemProxy final : public SystemProxy {
  public:
-  LibproxySystemProxy() = default;
-  ~LibproxySystemProxy() override;
-  LibproxySystemProxy(const LibproxySystemProxy&) = delete;
-  LibproxySystemProxy& operator=(const LibproxySystemProxy&) = delete;
-
   std::string proxyFor(const std::string& url) override;
 
  private:
@@ -113,14 +108,9 @@ class LibproxySystemProxy final : public SystemProxy {
   bool loadTried_ = false;
   Libproxy px_;
   pxProxyFactory* factory_ = nullptr;
-  // A question left unanswered still holds the factory: it stays to the
-  // end of the process, and no other question is asked.
+  // A question left unanswered still holds the factory: no other is asked.
   bool abandoned_ = false;
 };
-
-LibproxySystemProxy::~LibproxySystemProxy() {
-  if (factory_ != nullptr && !abandoned_) px_.freeFactory(factory_);
-}
 
 void LibproxySystemProxy::load() {
   // Never closed: the factory's modules live in it. Where it is missing,
@@ -129,8 +119,7 @@ void LibproxySystemProxy::load() {
   if (library == nullptr) return;
   Libproxy px;
   if (!bind(library, "px_proxy_factory_new", &px.newFactory) ||
-      !bind(library, "px_proxy_factory_get_proxies", &px.getProxies) ||
-      !bind(library, "px_proxy_factory_free", &px.freeFactory)) {
+      !bind(library, "px_proxy_factory_get_proxies", &px.getProxies)) {
     return;
   }
   bind(library, "px_proxy_factory_free_proxies", &px.freeProxies);
@@ -210,7 +199,10 @@ std::string firstUsableProxy(const std::vector<std::string>& answer) {
 }
 
 SystemProxy& SystemProxy::Real() {
-  static LibproxySystemProxy proxy;
+  // Never destroyed, nor its factory freed: the PAC runner's JavaScript
+  // engine keeps threads of its own running, and tearing it down at exit,
+  // under them, crashed the process now and then.
+  static LibproxySystemProxy& proxy = *new LibproxySystemProxy;
   return proxy;
 }
 
