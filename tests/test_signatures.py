@@ -6,6 +6,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 import bundle_fixture
@@ -47,7 +48,12 @@ class SignatureTest(SignedCase):
         self.server.set_control(etag='"v1"', minisig=self.signature)
 
     def sign(self, key="vendor", *options):
+        # Two archives signed within one second would share their signed
+        # time, which the cache refuses: each here is signed a second later.
+        self.signed_at = max(int(time.time()),
+                             getattr(self, "signed_at", 0) + 1)
         minisign("-S", *options, "-s", os.path.join(self.keys, key + ".key"),
+                 "-t", f"timestamp:{self.signed_at}\tfile:InstallAgent.zip",
                  "-m", self.archive, "-x", self.signature)
 
     def write_signature(self, content):
