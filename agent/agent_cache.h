@@ -1,6 +1,7 @@
 #ifndef AGENT_AGENT_CACHE_H_
 #define AGENT_AGENT_CACHE_H_
 
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -66,6 +67,14 @@ class AgentCache {
   virtual Outcome startIfCurrent(const std::optional<std::string>& etag,
                                  const std::optional<KeyId>& requiredKey,
                                  const BeforeStart& beforeStart) = 0;
+
+  // For a run that cannot reach the server: when the cache holds an agent
+  // this bundle trusts (verified with "requiredKey", as above), whatever its
+  // stamp, sets "*downloadedAt" to when it was unpacked, calls "beforeStart"
+  // and starts it; kNotCurrent, with nothing called or started, otherwise.
+  virtual Outcome startOffline(const std::optional<KeyId>& requiredKey,
+                               const BeforeStart& beforeStart,
+                               std::time_t* downloadedAt) = 0;
 
   // Installs the agent in the downloaded "archive" with "etag" as its stamp
   // (none without one: the agent then has no stamp), recorded as verified

@@ -1,5 +1,7 @@
 #include "download/agent_fetch.h"
 
+#include <ctime>
+
 #include "agent/install_agent_cache.h"
 #include "download/archive_space_check.h"
 #include "platform/net/url_user_info.h"
@@ -10,6 +12,16 @@ namespace {
 
 void logLine(const std::string& line) {
   platform::Service<platform::SystemLog>::get().log(line);
+}
+
+// "2026-12-08", in local time.
+std::string dayOf(std::time_t moment) {
+  std::tm local{};
+  char day[16] = "";
+  if (localtime_r(&moment, &local) != nullptr) {
+    std::strftime(day, sizeof day, "%Y-%m-%d", &local);
+  }
+  return day;
 }
 
 }  // namespace
@@ -128,12 +140,39 @@ void AgentFetch::downloadDidReceiveDataOfLength(platform::WebDownload*,
 
 void AgentFetch::downloadWillRetry(platform::WebDownload*,
                                    const platform::RetryNotice& notice) {
+  if (startOffline(notice.cause)) return;
   observer_.downloadWillRetry(notice);
+}
+
+bool AgentFetch::startOffline(const platform::DownloadError& cause) {
+  // Once: a cache without such an agent has none a few seconds later.
+  if (!cause.serverUnreachable || offlineTried_) return false;
+  offlineTried_ = true;
+  std::time_t downloadedAt = 0;
+  const AgentCache::Outcome outcome = cache_.startOffline(
+      requiredKey_,
+      [&] {
+        observer_.downloadDidChangeStatus(
+            "Cannot reach the server: starting the installer downloaded on " +
+            dayOf(downloadedAt) + ".");
+        logLine("Starting the cached installer offline! Error - " +
+                cause.localizedDescription + " " +
+                cause.failingURLString.value_or(
+                    platform::withoutUserInfo(url_)));
+        return observer_.agentMayStart();
+      },
+      &downloadedAt);
+  if (outcome == AgentCache::Outcome::kNotCurrent) return false;
+  observer_.fireInstallAgent(outcome);
+  // Whatever the start came to, the server is not asked again.
+  if (!cancelled_ && theDownload_) theDownload_->cancel();
+  return true;
 }
 
 void AgentFetch::downloadDidFailWithError(platform::WebDownload*,
                                           const platform::DownloadError& error) {
   if (retryUnconditionally(error)) return;
+  if (startOffline(error)) return;
   // The archive's failure is the run's: its signature is no longer wanted.
   if (signatureFetch_) signatureFetch_->cancel();
   logLine("Download failed! Error - " + error.localizedDescription + " " +

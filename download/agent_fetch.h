@@ -40,6 +40,8 @@ class AgentFetch : public platform::WebDownloadDelegate {
     virtual void downloadDidReceiveDataOfLength(std::uint64_t length) = 0;
     // The transfer pauses for the notice's time; what arrived stays.
     virtual void downloadWillRetry(const platform::RetryNotice& notice) = 0;
+    // What the fetch is doing now, for the status line.
+    virtual void downloadDidChangeStatus(const std::string& status) = 0;
     // The archive is complete; its signature is being checked.
     virtual void downloadIsCheckingSignature() = 0;
     // The archive is complete and, with a key, signed: the cache installs
@@ -94,6 +96,10 @@ class AgentFetch : public platform::WebDownloadDelegate {
                                 const platform::DownloadError& error) override;
 
  private:
+  // When "cause" says the server was not reached, starts the agent the
+  // cache holds for this bundle, once per fetch, and returns true unless
+  // the cache holds none.
+  bool startOffline(const platform::DownloadError& cause);
   // Starts the request for url_, offering offeredStamp_.
   void startRequest();
   // When "error" is a 400 to a request that offered a stamp, starts the
@@ -142,6 +148,7 @@ class AgentFetch : public platform::WebDownloadDelegate {
   bool archiveComplete_ = false;
   std::optional<platform::EventLoop::TimerId> handOff_;
   bool cancelled_ = false;
+  bool offlineTried_ = false;
 };
 
 #endif  // DOWNLOAD_AGENT_FETCH_H_

@@ -41,6 +41,9 @@ struct RecordingObserver : AgentFetch::Observer {
   void downloadWillRetry(const platform::RetryNotice& notice) override {
     heard.push_back("retry: " + notice.reason);
   }
+  void downloadDidChangeStatus(const std::string& status) override {
+    heard.push_back("status: " + status);
+  }
   void downloadIsCheckingSignature() override { heard.push_back("checking"); }
   void downloadDidFinish() override { heard.push_back("finished"); }
   void downloadDidFailWithError(const std::string& message) override {
@@ -83,6 +86,13 @@ struct FetchRun {
   RecordingObserver observer;
   AgentFetch fetch;
 };
+
+PublicKey vectorKey() {
+  PublicKey key;
+  std::string error;
+  EXPECT_TRUE(parsePublicKey(kVectorPublicKey, &key, &error)) << error;
+  return key;
+}
 
 platform::URLResponse response(int status, std::optional<std::string> etag,
                                std::int64_t length = -1) {
@@ -166,6 +176,54 @@ TEST(AgentFetchTest, ACurrentCachedAgentStartsWithoutDownloading) {
   }
 }
 
+TEST(AgentFetchTest, AnUnreachableServerStartsTheTrustedCachedAgentAtOnce) {
+  platform::DownloadError unreachable("Could not connect to server.", kUrl,
+                                      platform::DownloadFailure::kCannotConnect);
+  unreachable.serverUnreachable = true;
+  const platform::DownloadError busy(
+      "The server answered with HTTP status 503.", kUrl,
+      platform::DownloadFailure::kHttpStatus, response(503, std::nullopt));
+  struct Case {
+    const char* name;
+    platform::DownloadError cause;
+    bool cached;
+    std::optional<PublicKey> key;
+    bool startsOffline;
+  };
+  for (const Case& c :
+       {Case{"cached", unreachable, true, std::nullopt, true},
+        Case{"nothing cached", unreachable, false, std::nullopt, false},
+        Case{"the server answered", busy, true, std::nullopt, false},
+        Case{"not verified with the key", unreachable, true, vectorKey(),
+             false}}) {
+    SCOPED_TRACE(c.name);
+    FetchRun run(c.key);
+    // Noon, so that the day is the same in every time zone.
+    if (c.cached) run.cache.downloadedAt = 1796731200;  // 2026-12-08 12:00 UTC
+    platform::FakeDownloadRecord& archive = run.start();
+    archive.delegate->downloadWillRetry(
+        archive.download, platform::RetryNotice{1.0, "Cannot reach the server",
+                                                1, c.cause});
+    if (!c.startsOffline) {
+      EXPECT_EQ(run.observer.heard,
+                std::vector<std::string>{"retry: Cannot reach the server"});
+      EXPECT_EQ(archive.cancelCalls, 0);
+      continue;
+    }
+    EXPECT_EQ(run.observer.heard,
+              (std::vector<std::string>{
+                  "status: Cannot reach the server: starting the installer "
+                  "downloaded on 2026-12-08.",
+                  "may start?"}));
+    EXPECT_EQ(run.observer.outcomes, std::vector<Outcome>{Outcome::kStarted});
+    EXPECT_EQ(archive.cancelCalls, 1);
+    EXPECT_EQ(run.log.lines,
+              std::vector<std::string>{
+                  "Starting the cached installer offline! Error - Could not "
+                  "connect to server. " + kUrl});
+  }
+}
+
 TEST(AgentFetchTest, A304ThatVouchesForNoCachedAgentFails) {
   // Nothing offered (so no server should answer 304), or the offered agent
   // replaced by another run's before the answer came: no archive follows
@@ -245,13 +303,6 @@ TEST(AgentFetchTest, ACancelBeforeTheHandOffInstallsNothing) {
   run.loop.run(nullptr);
   EXPECT_TRUE(run.cache.installs.empty());
   EXPECT_TRUE(run.observer.outcomes.empty());
-}
-
-PublicKey vectorKey() {
-  PublicKey key;
-  std::string error;
-  EXPECT_TRUE(parsePublicKey(kVectorPublicKey, &key, &error)) << error;
-  return key;
 }
 
 // Plays a download of "content" into its destination, written as a real

@@ -107,6 +107,11 @@ void Download::downloadWillRetry(const platform::RetryNotice& notice) {
   window_->displayIfNeeded();
 }
 
+void Download::downloadDidChangeStatus(const std::string& status) {
+  downloadPercent_->setStringValue(status);
+  window_->displayIfNeeded();
+}
+
 void Download::downloadIsCheckingSignature() {
   showWorking("Checking the installer's signature", true);
 }

@@ -45,6 +45,7 @@ class Download : public ui::ApplicationDelegate,
   // Says why the download pauses and for how long; the bar keeps what has
   // arrived.
   void downloadWillRetry(const platform::RetryNotice& notice) override;
+  void downloadDidChangeStatus(const std::string& status) override;
   void downloadIsCheckingSignature() override;
   // Shows that the installer is being prepared.
   void downloadDidFinish() override;

@@ -168,7 +168,7 @@ TEST(DownloadTest, RetriesKeepTheBarAndAnewResponseStartsOver) {
 
   download.respond(serverResponse("\"v1\"", 1000));
   download.receive(250);
-  w.controller().downloadWillRetry({3.6, "Connection lost", 2});
+  w.controller().downloadWillRetry({3.6, "Connection lost", 2, {}});
   EXPECT_EQ(w.window->status.stringValue(), "Connection lost. Retrying in 4 s");
   EXPECT_EQ(w.window->status.textColor(), ui::Color::kControlText);
   EXPECT_EQ(w.window->progress.doubleValue(), 250.0);

@@ -133,7 +133,7 @@ void RetryingDownload::downloadDidFailWithError(platform::WebDownload*,
   if (*plan.wait > 0) {
     notify([&] {
       delegate_->downloadWillRetry(
-          this, platform::RetryNotice{seconds, plan.reason, attemptNumber_});
+          this, platform::RetryNotice{seconds, plan.reason, attemptNumber_, error});
     });
   }
 }

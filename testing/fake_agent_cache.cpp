@@ -26,6 +26,17 @@ AgentCache::Outcome FakeAgentCache::startIfCurrent(
   return calledOff(beforeStart) ? Outcome::kCalledOff : startOutcome;
 }
 
+AgentCache::Outcome FakeAgentCache::startOffline(
+    const std::optional<KeyId>& requiredKey, const BeforeStart& beforeStart,
+    std::time_t* downloadedAtOut) {
+  if (!downloadedAt || (requiredKey && requiredKey != verifiedWith)) {
+    return Outcome::kNotCurrent;
+  }
+  *downloadedAtOut = *downloadedAt;
+  ++cachedStarts;
+  return calledOff(beforeStart) ? Outcome::kCalledOff : startOutcome;
+}
+
 AgentCache::Outcome FakeAgentCache::installAndStart(
     const std::string& archive, const std::optional<Verification>& verified,
     const std::optional<std::string>& etag, const BeforeStart& beforeStart) {

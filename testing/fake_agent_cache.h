@@ -23,6 +23,11 @@ class FakeAgentCache : public AgentCache {
   Outcome startIfCurrent(const std::optional<std::string>& etag,
                          const std::optional<KeyId>& requiredKey,
                          const BeforeStart& beforeStart) override;
+  // Starts the cached agent when "downloadedAt" is set, as startIfCurrent
+  // does with a matching stamp.
+  Outcome startOffline(const std::optional<KeyId>& requiredKey,
+                       const BeforeStart& beforeStart,
+                       std::time_t* downloadedAt) override;
   // Records the install; calls "beforeStart" when installOutcome is kStarted.
   Outcome installAndStart(const std::string& archive,
                           const std::optional<Verification>& verified,
@@ -34,11 +39,15 @@ class FakeAgentCache : public AgentCache {
   // The key the cached agent was verified with; nullopt for none. A stamp
   // is offered and matched with a required key only when that key is this.
   std::optional<KeyId> verifiedWith;
+  // When the cached agent was unpacked; nullopt: the cache holds none to
+  // start offline.
+  std::optional<std::time_t> downloadedAt;
   // What starting the cached agent, and installing an archive, give.
   Outcome startOutcome = Outcome::kStarted;
   Outcome installOutcome = Outcome::kStarted;
 
-  int cachedStarts = 0;  // startIfCurrent calls that found the agent current
+  // startIfCurrent and startOffline calls that found the agent to start
+  int cachedStarts = 0;
   std::vector<Install> installs;
   // Called where installAndStart's agent would start.
   std::function<void()> onStart;

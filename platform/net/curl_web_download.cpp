@@ -36,6 +36,25 @@ DownloadFailure failureOf(CURLcode result) {
   }
 }
 
+// Whether "result" ended the transfer before any connection was made.
+bool neverConnected(CURL* easy, CURLcode result) {
+  switch (result) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+      return true;
+    case CURLE_OPERATION_TIMEDOUT: {
+      // Timed out while connecting rather than while waiting for data.
+      curl_off_t connected = 0;
+      return curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connected) ==
+                 CURLE_OK &&
+             connected == 0;
+    }
+    default:
+      return false;
+  }
+}
+
 // libcurl's callbacks only record the response and write the body; the
 // delegate hears of them from deliver(), once libcurl has returned, so that
 // it may cancel or destroy the download from any of its callbacks.
@@ -225,9 +244,10 @@ void CurlDownload::end(CURLcode result) {
     return fail({describe(result), url_});
   }
   if (result != CURLE_OK) {
-    return fail(failure_ ? *failure_
-                         : DownloadError{describe(result), std::nullopt,
-                                         failureOf(result)});
+    if (failure_) return fail(*failure_);
+    DownloadError error{describe(result), std::nullopt, failureOf(result)};
+    error.serverUnreachable = neverConnected(easy_.get(), result);
+    return fail(std::move(error));
   }
   // An empty body of a scheme without a header has not started a response.
   if (!response_ && !takeResponse()) return fail(*failure_);

@@ -98,6 +98,10 @@ struct DownloadError {
   DownloadFailure failure = DownloadFailure::kOther;
   // For kHttpStatus: the status and header fields of the error answer.
   std::optional<URLResponse> response;
+  // The server, or its proxy, was never reached: the name did not resolve,
+  // the connection was refused or unreachable, or it timed out unmade. An
+  // HTTP status, a TLS failure or a proxy's refusal is an answer: false.
+  bool serverUnreachable = false;
 };
 
 // Why a download waits before its next attempt, and for how long.
@@ -105,6 +109,7 @@ struct RetryNotice {
   double seconds = 0;
   std::string reason;  // short, e.g. "Connection lost"
   int attempt = 0;     // the attempt that failed, 1 for the first
+  DownloadError cause;  // that attempt's failure
 };
 
 class WebDownload;

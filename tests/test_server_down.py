@@ -1,0 +1,96 @@
+"""When the download server cannot be reached: a cached agent the bundle
+trusts starts at once, without waiting for the retries."""
+import os
+import socket
+import subprocess
+import time
+import unittest
+
+import bundle_fixture
+from bundle_fixture import Bundle, make_agent_zip
+from server_fixture import HttpsServer
+
+RUN_TIMEOUT = 60
+SHORT_PAUSES = {"__QZ_BOOTSTRAP_RETRY_WAIT_SCALE__": "0.05"}
+OFFLINE = "Starting the cached installer offline! Error - "
+
+
+def closed_port_url():
+    """An https URL on 127.0.0.1 at a port nothing listens on."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+    return "https://127.0.0.1:%d/InstallAgent.zip" % port
+
+
+class ServerDownCase(unittest.TestCase):
+
+    def setUp(self):
+        self.bundle = Bundle()
+        self.addCleanup(self.bundle.__exit__)
+        self.archive = os.path.join(self.bundle.root, "served.zip")
+        make_agent_zip(self.archive, padding=100 * 1000, seed=1)
+        self.server = HttpsServer(self.archive)
+        self.addCleanup(self.server.stop)
+
+    def run_bootstrapper(self, url, **env):
+        environment = dict(self.server.environment(), **env)
+        if url is not None:
+            environment["QZ_INTERNAL_INSTALL_AGENT_URL"] = url
+        started = time.monotonic()
+        result = self.bundle.run(env=environment, timeout=RUN_TIMEOUT)
+        return result, time.monotonic() - started
+
+    def fill_cache(self):
+        result, _ = self.run_bootstrapper(None)
+        self.assertEqual((0, b""), (result.returncode, result.stderr))
+        self.bundle.wait_for_agent()
+        self.bundle.forget_agent()
+
+
+class OfflineStartTest(ServerDownCase):
+
+    def test_a_trusted_cached_agent_starts_at_the_first_failure(self):
+        self.fill_cache()
+        for name, url in (("closed port", closed_port_url()),
+                          ("unresolvable host",
+                           "https://server.invalid/InstallAgent.zip")):
+            with self.subTest(name):
+                result, seconds = self.run_bootstrapper(url)
+                lines = result.stderr.decode().splitlines()
+                self.assertEqual(0, result.returncode, lines)
+                self.assertEqual(1, len(lines), lines)
+                self.assertTrue(lines[0].startswith(OFFLINE), lines)
+                self.assertLess(seconds, 3)
+                self.assertIsNotNone(self.bundle.wait_for_agent())
+                self.bundle.forget_agent()
+
+    def test_without_a_trusted_agent_the_retries_run_as_before(self):
+        # Unsigned, the cache holds no agent verified with the key the
+        # bundle gets now; empty, it holds none at all.
+        self.fill_cache()
+        subprocess.run(["minisign", "-G", "-W", "-p",
+                        os.path.join(self.bundle.resources, "InstallAgent.pub"),
+                        "-s", os.path.join(self.bundle.root, "vendor.key")],
+                       check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for name in ("keyless cache", "no cache"):
+            with self.subTest(name):
+                if name == "no cache":
+                    os.remove(os.path.join(self.bundle.resources,
+                                           "InstallAgent.pub"))
+                    self.bundle.forget_agent()
+                    subprocess.run(["rm", "-rf", self.bundle.cache_dir()],
+                                   check=True)
+                result, _ = self.run_bootstrapper(closed_port_url(),
+                                                  **SHORT_PAUSES)
+                lines = result.stderr.decode().splitlines()
+                self.assertEqual(255, result.returncode, lines)
+                self.assertTrue(lines[0].startswith("Download failed!"), lines)
+                self.assertIn("(after 5 attempts)", lines[0])
+                self.assertEqual("Installation failed.", lines[-1])
+                self.assertEqual(0, self.bundle.agent_starts())
+
+
+if __name__ == "__main__":
+    bundle_fixture.main()
