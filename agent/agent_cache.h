@@ -51,14 +51,15 @@ class AgentCache {
   static AgentCache& Real();
   virtual ~AgentCache() = default;
 
-  // The cached agent's stamp, to offer the server as If-None-Match; nullopt
+  // The cached agent's stamp, to offer "url" as If-None-Match; nullopt
   // when the cache holds no agent or no stamp, when the agent was not
+  // downloaded from "url", when it was not
   // verified with "requiredKey" (the bundle's key id; nullopt for a bundle
   // without one), or when the stamp is longer than a server takes in a
   // header (4096 bytes): startIfCurrent still compares it with the
   // response's ETag.
   virtual std::optional<std::string> offeredStamp(
-      const std::optional<KeyId>& requiredKey) = 0;
+      const std::string& url, const std::optional<KeyId>& requiredKey) = 0;
 
   // When the cache holds an agent stamped "etag" and verified with
   // "requiredKey" (as above), calls "beforeStart" and starts that agent;
@@ -76,13 +77,14 @@ class AgentCache {
                                const BeforeStart& beforeStart,
                                std::time_t* downloadedAt) = 0;
 
-  // Installs the agent in the downloaded "archive" with "etag" as its stamp
-  // (none without one: the agent then has no stamp), recorded as verified
-  // as "verified" says (nullopt: not verified), calls "beforeStart" and
+  // Installs the agent in "archive", downloaded from "url", with "etag" as
+  // its stamp (none without one: the agent then has no stamp), recorded as
+  // verified as "verified" says (nullopt: not verified), calls "beforeStart" and
   // starts it. When the cache meanwhile got an agent under the same ETag
   // from another run, verified with the same key, that one stays and is
   // started. A failure before the start leaves the cache as it was.
-  virtual Outcome installAndStart(const std::string& archive,
+  virtual Outcome installAndStart(const std::string& url,
+                                  const std::string& archive,
                                   const std::optional<Verification>& verified,
                                   const std::optional<std::string>& etag,
                                   const BeforeStart& beforeStart) = 0;

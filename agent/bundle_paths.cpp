@@ -52,3 +52,7 @@ std::string getDefaultInstallAgentLocation() {
 std::string getInstallAgentPublicKeyLocation() {
   return resourceFile(installAgentPublicKeyName);
 }
+
+std::string getInstallAgentMirrorsLocation() {
+  return resourceFile(installAgentMirrorsName);
+}

@@ -26,6 +26,10 @@ std::string getDefaultInstallAgentLocation();
 // directory joined with "InstallAgent.pub". Only composed, not checked.
 std::string getInstallAgentPublicKeyLocation();
 
+// Where the further URLs of the agent's archive are expected: the resource
+// directory joined with "InstallAgent.mirrors". Only composed, not checked.
+std::string getInstallAgentMirrorsLocation();
+
 // "path" up to, not including, its last "/" or "\" (both count on every
 // platform); the whole of "path" when it has neither.
 std::string withoutLastPathComponent(const std::string& path);

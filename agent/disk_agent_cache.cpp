@@ -8,6 +8,7 @@
 
 #include "agent/agent_cache.h"
 #include "agent/agent_launch.h"
+#include "agent/agent_origin.h"
 #include "agent/agent_versions.h"
 #include "agent/bundle_paths.h"
 #include "agent/cache_directory.h"
@@ -67,6 +68,7 @@ class DiskAgentCache : public AgentCache {
   explicit DiskAgentCache(ErrorReporter reporter) : reporter_(reporter) {}
 
   std::optional<std::string> offeredStamp(
+      const std::string& url,
       const std::optional<KeyId>& requiredKey) override {
     const std::string cacheDir = getInstallAgentCacheDir();
     std::string unusable;
@@ -77,6 +79,7 @@ class DiskAgentCache : public AgentCache {
     // A stamp stored by an older release may be no entity-tag: it is still
     // compared, never sent.
     if (agentDir.empty() || !isVerifiedWith(agentDir, requiredKey) ||
+        !cameFrom(agentDir, url) ||
         !isEntityTag(stamp) || stamp.size() > kMaxOfferedStampSize) {
       return std::nullopt;
     }
@@ -126,7 +129,7 @@ class DiskAgentCache : public AgentCache {
     return outcome;
   }
 
-  Outcome installAndStart(const std::string& archive,
+  Outcome installAndStart(const std::string& url, const std::string& archive,
                           const std::optional<Verification>& verified,
                           const std::optional<std::string>& etag,
                           const BeforeStart& beforeStart) override {
@@ -173,7 +176,7 @@ class DiskAgentCache : public AgentCache {
       // verified alike; it stays and is started.
       const std::optional<KeyId> verifiedWith = keyIdOf(verified);
       if (holdsAgentStamped(cacheDir, etag, verifiedWith) ||
-          staged->install(etag.value_or(""), verifiedWith, &unusable)) {
+          staged->install(etag.value_or(""), verifiedWith, url, &unusable)) {
         const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
         removeLeftovers(cacheDir);
         return outcome;

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <stdlib.h>
 
+#include "agent/agent_origin.h"
 #include "agent/agent_versions.h"
 #include "agent/validation_stamp.h"
 #include "agent/verifying_key.h"
@@ -32,12 +33,17 @@ std::string StagedAgent::makeDirectory(std::string* error) {
 
 bool StagedAgent::install(const std::string& stamp,
                           const std::optional<KeyId>& verifiedWith,
-                          std::string* error) {
+                          const std::string& origin, std::string* error) {
   if (path_.empty()) return false;
   std::string reason;
   if (!recordVerifyingKey(path_ + pathSeparator, verifiedWith, &reason)) {
     *error = "Could not record the key that verified the agent in " + path_ +
              ": " + reason;
+    return false;
+  }
+  if (!recordAgentOrigin(path_ + pathSeparator, origin, &reason)) {
+    *error = "Could not record where the agent came from in " + path_ + ": " +
+             reason;
     return false;
   }
   if (!removeValidationString(parentDir_, &reason)) {

@@ -28,13 +28,15 @@ class StagedAgent {
 
   // Makes this directory the cache's current agent (see agent_versions.h)
   // with "stamp" as its stamp (none for "" or what is no entity-tag),
-  // recorded as verified with "verifiedWith" (verifying_key.h). Call with
+  // recorded as verified with "verifiedWith" (verifying_key.h) and as
+  // downloaded from "origin" (agent_origin.h). Call with
   // the cache locked (CacheLock). The stamp goes first and comes back last,
   // so that a run cut short leaves an agent without a stamp, never one under
   // another's. False, with "*error" set to why on one line, when it failed:
   // the cache then holds the agent it held, at worst without a stamp.
   bool install(const std::string& stamp,
-               const std::optional<KeyId>& verifiedWith, std::string* error);
+               const std::optional<KeyId>& verifiedWith,
+               const std::string& origin, std::string* error);
 
  private:
   std::string makeDirectory(std::string* error);

@@ -18,6 +18,7 @@ static const std::string platformTag = "osxi64";
 static const std::string installAgentZipName = "InstallAgent.zip";
 // The minisign public key that downloaded agent archives must be signed with.
 static const std::string installAgentPublicKeyName = "InstallAgent.pub";
+static const std::string installAgentMirrorsName = "InstallAgent.mirrors";
 static const std::string installAgentUrl =
     std::string("https://" INSTALL_AGENT_HOST "/pi_install_agent_pi_") +
     releaseTag + "_" + platformTag;

@@ -29,7 +29,8 @@ std::string dayOf(std::time_t moment) {
 AgentFetch::AgentFetch(AgentCache& cache,
                        platform::WebDownloadFactory& downloads,
                        platform::EventLoop& loop,
-                       std::string installAgentLocation, std::string url,
+                       std::string installAgentLocation,
+                       std::vector<std::string> urls,
                        std::string trustedCAFile,
                        const std::optional<PublicKey>& signingKey,
                        Observer& observer)
@@ -37,7 +38,7 @@ AgentFetch::AgentFetch(AgentCache& cache,
       downloads_(downloads),
       loop_(loop),
       installAgentLocation_(std::move(installAgentLocation)),
-      url_(std::move(url)),
+      urls_(std::move(urls)),
       trustedCAFile_(std::move(trustedCAFile)),
       observer_(observer) {
   if (signingKey) {
@@ -50,10 +51,14 @@ AgentFetch::~AgentFetch() {
   if (handOff_) loop_.cancelDelayed(*handOff_);
 }
 
-void AgentFetch::start() {
+void AgentFetch::start() { startFromCurrentUrl(); }
+
+void AgentFetch::startFromCurrentUrl() {
   // Offering the cached agent's stamp lets the server answer a still-current
-  // agent with a 304 instead of sending the archive again.
-  offeredStamp_ = cache_.offeredStamp(requiredKey_);
+  // agent with a 304 instead of sending the archive again. The cache keeps
+  // the URL without a password in it.
+  offeredStamp_ =
+      cache_.offeredStamp(platform::withoutUserInfo(url()), requiredKey_);
   startRequest();
 }
 
@@ -78,7 +83,7 @@ bool AgentFetch::retryUnconditionally(const platform::DownloadError& error) {
 
 void AgentFetch::startRequest() {
   platform::URLRequest request;
-  request.url = url_;
+  request.url = url();
   request.timeoutInterval = 60.0;
   request.trustedCAFile = trustedCAFile_;
   if (offeredStamp_) {
@@ -158,7 +163,7 @@ bool AgentFetch::startOffline(const platform::DownloadError& cause) {
         logLine("Starting the cached installer offline! Error - " +
                 cause.localizedDescription + " " +
                 cause.failingURLString.value_or(
-                    platform::withoutUserInfo(url_)));
+                    platform::withoutUserInfo(url())));
         return observer_.agentMayStart();
       },
       &downloadedAt);
@@ -173,13 +178,41 @@ void AgentFetch::downloadDidFailWithError(platform::WebDownload*,
                                           const platform::DownloadError& error) {
   if (retryUnconditionally(error)) return;
   if (startOffline(error)) return;
-  // The archive's failure is the run's: its signature is no longer wanted.
+  // The archive's failure is the server's: its signature is no longer
+  // wanted.
   if (signatureFetch_) signatureFetch_->cancel();
   logLine("Download failed! Error - " + error.localizedDescription + " " +
           error.failingURLString.value_or("(null)"));
+  if (tryNextServer(error)) return;
   observer_.downloadDidFailWithError(
       "Error during the download process.\nSee your system log for more "
       "information.");
+}
+
+bool AgentFetch::tryNextServer(const platform::DownloadError& error) {
+  // Another server may well be up, or hold the archive, when this one is
+  // down, busy or without it; a refusal (another status, TLS, a bad URL) or
+  // the disks' would be the same there.
+  using platform::DownloadFailure;
+  const long status = error.response ? error.response->statusCode : 0;
+  const bool serversFault =
+      error.failure == DownloadFailure::kCannotConnect ||
+      error.failure == DownloadFailure::kConnectionLost ||
+      error.failure == DownloadFailure::kTimedOut ||
+      (error.failure == DownloadFailure::kHttpStatus &&
+       (status >= 500 || status == 404));
+  if (!serversFault || current_ + 1 >= urls_.size()) return false;
+  ++current_;
+  // The signature comes from the server the archive comes from.
+  signatureFetch_.reset();
+  signatureArrived_ = false;
+  archiveComplete_ = false;
+  validationString_.reset();
+  observer_.downloadDidChangeStatus(
+      "Trying another server (" + std::to_string(current_ + 1) + " of " +
+      std::to_string(urls_.size()) + ")");
+  startFromCurrentUrl();
+  return true;
 }
 
 void AgentFetch::downloadDidFinish(platform::WebDownload*) {
@@ -259,6 +292,7 @@ void AgentFetch::installAndStart() {
         AgentCache::Verification{*requiredKey_, signatureCheck_->archiveFd()};
   }
   observer_.fireInstallAgent(cache_.installAndStart(
-      installAgentLocation_, verified, validationString_,
+      platform::withoutUserInfo(url()), installAgentLocation_, verified,
+      validationString_,
       [this] { return observer_.agentMayStart(); }));
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "agent/agent_cache.h"
 #include "agent/archive_signature_check.h"
@@ -25,6 +26,15 @@
 // file that was verified. The archive is refused, for good, when the disks
 // cannot take it (archive_space_check.h): before its body when its length
 // says so, else as it arrives.
+//
+// When the server cannot be reached at all (web_download.h's
+// serverUnreachable) and the cache holds an agent this bundle trusts, that
+// agent is started at the first such failure, without waiting for the
+// retries: a machine without a network still installs.
+//
+// The archive may be had from several URLs, tried in order: when one fails
+// for good on the server's side (its retries used up, a 5xx, a 404), the
+// next one is asked, and its signature comes from that URL too.
 class AgentFetch : public platform::WebDownloadDelegate {
  public:
   // Hears how the fetch goes, on the loop's thread, in this order: a
@@ -58,21 +68,22 @@ class AgentFetch : public platform::WebDownloadDelegate {
     virtual void fireInstallAgent(AgentCache::Outcome outcome) = 0;
   };
 
-  // Fetches "url" into "installAgentLocation" with "downloads" on "loop",
+  // Fetches the archive from "urls" (at least one; see above) into
+  // "installAgentLocation" with "downloads" on "loop",
   // for "cache", once started, trusting the CAs in "trustedCAFile" ("" for
   // the system's); with "signingKey", archives must be signed with it. All
   // of them must outlive this object.
   AgentFetch(AgentCache& cache, platform::WebDownloadFactory& downloads,
              platform::EventLoop& loop, std::string installAgentLocation,
-             std::string url, std::string trustedCAFile,
+             std::vector<std::string> urls, std::string trustedCAFile,
              const std::optional<PublicKey>& signingKey, Observer& observer);
   ~AgentFetch() override;
   AgentFetch(const AgentFetch&) = delete;
   AgentFetch& operator=(const AgentFetch&) = delete;
 
-  // Starts the request. When the cache holds an agent with a stamp, the
-  // request carries it as If-None-Match; a 400 to that request is asked
-  // once more without it.
+  // Starts the request to the first URL. When the cache holds an agent with
+  // a stamp from that URL, the request carries it as If-None-Match; a 400
+  // to that request is asked once more without it.
   void start();
   // Stops the archive's and the signature's downloads, and a hand-off to
   // the cache not made yet; nothing is reported after this.
@@ -100,7 +111,12 @@ class AgentFetch : public platform::WebDownloadDelegate {
   // cache holds for this bundle, once per fetch, and returns true unless
   // the cache holds none.
   bool startOffline(const platform::DownloadError& cause);
-  // Starts the request for url_, offering offeredStamp_.
+  // When "error" is the current server's failure and another URL is left,
+  // says so and starts the request to that one.
+  bool tryNextServer(const platform::DownloadError& error);
+  // Starts the request for the current URL, with the cache's stamp for it.
+  void startFromCurrentUrl();
+  // Starts the request for url(), offering offeredStamp_.
   void startRequest();
   // When "error" is a 400 to a request that offered a stamp, starts the
   // request again without it and returns true.
@@ -123,7 +139,8 @@ class AgentFetch : public platform::WebDownloadDelegate {
   // next turn.
   void handOff();
   void installAndStart();
-  std::string signatureURL() const { return url_ + ".minisig"; }
+  const std::string& url() const { return urls_[current_]; }
+  std::string signatureURL() const { return url() + ".minisig"; }
   std::string signatureLocation() const {
     return installAgentLocation_ + ".minisig";
   }
@@ -132,7 +149,8 @@ class AgentFetch : public platform::WebDownloadDelegate {
   platform::WebDownloadFactory& downloads_;
   platform::EventLoop& loop_;
   const std::string installAgentLocation_;
-  const std::string url_;
+  const std::vector<std::string> urls_;
+  std::size_t current_ = 0;  // the URL asked now
   const std::string trustedCAFile_;
   Observer& observer_;
   std::unique_ptr<platform::WebDownload> theDownload_;

@@ -64,11 +64,19 @@ struct RecordingObserver : AgentFetch::Observer {
   AgentFetch* fetch = nullptr;
 };
 
-// A fetch of kUrl into a scratch directory, with the doubles it talks to.
+std::vector<std::string> withFirst(const std::string& url,
+                                   std::vector<std::string> more) {
+  more.insert(more.begin(), url);
+  return more;
+}
+
+// A fetch of kUrl, then "mirrors", into a scratch directory, with the
+// doubles it talks to.
 struct FetchRun {
-  explicit FetchRun(std::optional<PublicKey> signingKey = std::nullopt)
-      : fetch(cache, downloads, loop, scratch / "InstallAgent.zip", kUrl, "",
-              signingKey, observer) {
+  explicit FetchRun(std::optional<PublicKey> signingKey = std::nullopt,
+                    std::vector<std::string> mirrors = {})
+      : fetch(cache, downloads, loop, scratch / "InstallAgent.zip",
+              withFirst(kUrl, std::move(mirrors)), "", signingKey, observer) {
     observer.fetch = &fetch;
   }
   // Starts the fetch and returns its request's record.
@@ -221,6 +229,57 @@ TEST(AgentFetchTest, AnUnreachableServerStartsTheTrustedCachedAgentAtOnce) {
               std::vector<std::string>{
                   "Starting the cached installer offline! Error - Could not "
                   "connect to server. " + kUrl});
+  }
+}
+
+TEST(AgentFetchTest, AServersFailureForGoodAsksTheNextMirror) {
+  const std::string kMirror = "https://mirror.example/agent.zip";
+  struct Case {
+    const char* name;
+    platform::DownloadError error;
+    bool next;
+  };
+  auto status = [](int code) {
+    return platform::DownloadError(
+        "The server answered with HTTP status " + std::to_string(code) + ".",
+        kUrl, platform::DownloadFailure::kHttpStatus,
+        response(code, std::nullopt));
+  };
+  for (const Case& c :
+       {Case{"503", status(503), true}, Case{"404", status(404), true},
+        Case{"cut short", {"Connection reset.", kUrl,
+                           platform::DownloadFailure::kConnectionLost},
+             true},
+        Case{"403", status(403), false},
+        Case{"TLS", {"SSL certificate problem.", kUrl}, false}}) {
+    SCOPED_TRACE(c.name);
+    FetchRun run(vectorKey(), {kMirror});
+    // The stamp is the first server's, never offered to the mirror.
+    run.cache.stamp = "\"v1\"";
+    run.cache.verifiedWith = vectorKey().keyId;
+    run.cache.origin = kUrl;
+    platform::FakeDownloadRecord& archive = run.start();
+    EXPECT_EQ(ifNoneMatch(archive.request), "\"v1\"");
+    archive.fail(c.error);
+    if (!c.next) {
+      EXPECT_EQ(run.downloads.started.size(), 1u);
+      EXPECT_EQ(run.observer.heard, std::vector<std::string>{kDownloadFailed});
+      continue;
+    }
+    EXPECT_EQ(run.observer.heard,
+              std::vector<std::string>{"status: Trying another server (2 of 2)"});
+    ASSERT_EQ(run.downloads.started.size(), 2u);
+    platform::FakeDownloadRecord& mirror = *run.downloads.started[1];
+    EXPECT_EQ(mirror.request.url, kMirror);
+    EXPECT_EQ(ifNoneMatch(mirror.request), std::nullopt);
+    std::ofstream(mirror.destination).flush();
+    mirror.respond(response(200, "\"m1\"", 1000));
+    ASSERT_EQ(run.downloads.started.size(), 3u);
+    EXPECT_EQ(run.downloads.started[2]->request.url, kMirror + ".minisig");
+    // The mirror failing too is the fetch's failure.
+    mirror.fail(status(503));
+    EXPECT_EQ(run.observer.heard.back(), kDownloadFailed);
+    EXPECT_EQ(run.log.lines.size(), 2u);
   }
 }
 

@@ -35,6 +35,7 @@ bool Download::init() {
   progress_->setDoubleValue(0.0);
   installAgentLocation_ = downloadTo;
   signingKey_ = downloadSigningKey;
+  mirrors_ = downloadMirrors;
   cancel_->setKeyEquivalent("\r");
   return true;
 }
@@ -66,9 +67,11 @@ void Download::windowWillClose(ui::Window*) {
 }
 
 void Download::downloadFromURL(const std::string& url) {
+  std::vector<std::string> urls = {url};
+  urls.insert(urls.end(), mirrors_.begin(), mirrors_.end());
   theDownload_ = std::make_unique<AgentFetch>(
       platform::Service<AgentCache>::get(), *downloads_,
-      ui::Application::shared()->loop(), installAgentLocation_, url,
+      ui::Application::shared()->loop(), installAgentLocation_, std::move(urls),
       trustedCAFile_, signingKey_, *this);
   theDownload_->start();
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "agent/agent_cache.h"
 #include "agent/agent_signature.h"
@@ -28,15 +29,16 @@ class Download : public ui::ApplicationDelegate,
 
   // Applies the settings the outlets need; call once they are connected
   // and the download factory is set. Takes the download's destination from
-  // downloadTo and the key archives must be signed with from
-  // downloadSigningKey. False, with nothing changed, when an outlet or the
+  // downloadTo, the key archives must be signed with from
+  // downloadSigningKey and the further URLs from downloadMirrors. False, with nothing changed, when an outlet or the
   // factory is missing.
   bool init();
 
   void applicationDidFinishLaunching() override;
   // Cancels the fetch and ends the run.
   void windowWillClose(ui::Window* window) override;
-  // Starts fetching the agent from "url" (see AgentFetch).
+  // Starts fetching the agent from "url", then from the mirrors (see
+  // AgentFetch).
   void downloadFromURL(const std::string& url);
 
   // Shows the download's progress from here on, from zero.
@@ -111,6 +113,7 @@ class Download : public ui::ApplicationDelegate,
   std::string installAgentLocation_;
   ui::Button* cancel_ = nullptr;
   std::optional<PublicKey> signingKey_;
+  std::vector<std::string> mirrors_;
 };
 
 #endif  // DOWNLOAD_DOWNLOAD_H_

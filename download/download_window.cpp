@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "agent/bundle_mirrors.h"
 #include "agent/bundle_public_key.h"
 #include "base/constants.h"
 #include "download/window_builder.h"
@@ -15,11 +16,13 @@
 std::string downloadTo;
 std::string downloadFrom;
 std::optional<PublicKey> downloadSigningKey;
+std::vector<std::string> downloadMirrors;
 
 bool downloadInstallAgentFromQZ(const char* destination, ErrorReporter reporter,
                                 const WindowSettings& settings) {
   std::string error;
-  if (!loadBundlePublicKey(&downloadSigningKey, &error)) {
+  if (!loadBundlePublicKey(&downloadSigningKey, &error) ||
+      !loadBundleMirrors(&downloadMirrors, &error)) {
     reporter(error, true);
     return false;
   }

@@ -9,8 +9,9 @@ bool calledOff(const AgentCache::BeforeStart& beforeStart) {
 }  // namespace
 
 std::optional<std::string> FakeAgentCache::offeredStamp(
-    const std::optional<KeyId>& requiredKey) {
+    const std::string& url, const std::optional<KeyId>& requiredKey) {
   if (requiredKey && requiredKey != verifiedWith) return std::nullopt;
+  if (origin && url != *origin) return std::nullopt;
   return stamp;
 }
 
@@ -38,9 +39,10 @@ AgentCache::Outcome FakeAgentCache::startOffline(
 }
 
 AgentCache::Outcome FakeAgentCache::installAndStart(
-    const std::string& archive, const std::optional<Verification>& verified,
+    const std::string& url, const std::string& archive,
+    const std::optional<Verification>& verified,
     const std::optional<std::string>& etag, const BeforeStart& beforeStart) {
-  installs.push_back({archive, verified, etag});
+  installs.push_back({url, archive, verified, etag});
   if (whileBusy) whileBusy();
   if (installOutcome != Outcome::kStarted) return installOutcome;
   if (calledOff(beforeStart)) return Outcome::kCalledOff;

@@ -13,13 +13,15 @@
 class FakeAgentCache : public AgentCache {
  public:
   struct Install {
+    std::string url;
     std::string archive;
     std::optional<Verification> verified;
     std::optional<std::string> etag;
   };
 
+  // Offers the stamp to "origin" alone, when set.
   std::optional<std::string> offeredStamp(
-      const std::optional<KeyId>& requiredKey) override;
+      const std::string& url, const std::optional<KeyId>& requiredKey) override;
   Outcome startIfCurrent(const std::optional<std::string>& etag,
                          const std::optional<KeyId>& requiredKey,
                          const BeforeStart& beforeStart) override;
@@ -29,13 +31,15 @@ class FakeAgentCache : public AgentCache {
                        const BeforeStart& beforeStart,
                        std::time_t* downloadedAt) override;
   // Records the install; calls "beforeStart" when installOutcome is kStarted.
-  Outcome installAndStart(const std::string& archive,
+  Outcome installAndStart(const std::string& url, const std::string& archive,
                           const std::optional<Verification>& verified,
                           const std::optional<std::string>& etag,
                           const BeforeStart& beforeStart) override;
 
   // The stamp of the cached agent, offered and matched; nullopt for none.
   std::optional<std::string> stamp;
+  // The URL the cached agent came from; nullopt: any.
+  std::optional<std::string> origin;
   // The key the cached agent was verified with; nullopt for none. A stamp
   // is offered and matched with a required key only when that key is this.
   std::optional<KeyId> verifiedWith;

@@ -84,12 +84,15 @@ def make_agent_zip(path, launcher=RECORDING_LAUNCHER, padding=0, seed=0):
 
 def snapshot(folder):
     """Everything below "folder": relative path to the file's bytes, or to
-    None for a directory."""
+    None for a directory; without the record of where a cached agent came
+    from (".downloadedfrom"), which is the cache's, not the archive's."""
     found = {}
     for parent, directories, files in os.walk(folder):
         for name in directories:
             found[os.path.relpath(os.path.join(parent, name), folder)] = None
         for name in files:
+            if name == ".downloadedfrom":
+                continue
             path = os.path.join(parent, name)
             with open(path, "rb") as f:
                 found[os.path.relpath(path, folder)] = f.read()

@@ -1,5 +1,6 @@
-"""When the download server cannot be reached: a cached agent the bundle
-trusts starts at once, without waiting for the retries."""
+"""When the download server cannot be reached or fails: a cached agent the
+bundle trusts starts at once, without waiting for the retries, and the
+bundle's mirrors (InstallAgent.mirrors) are tried in order."""
 import os
 import socket
 import subprocess
@@ -90,6 +91,59 @@ class OfflineStartTest(ServerDownCase):
                 self.assertIn("(after 5 attempts)", lines[0])
                 self.assertEqual("Installation failed.", lines[-1])
                 self.assertEqual(0, self.bundle.agent_starts())
+
+
+class MirrorTest(ServerDownCase):
+
+    def setUp(self):
+        super().setUp()
+        self.mirror = HttpsServer(self.archive)
+        self.addCleanup(self.mirror.stop)
+        # One file that trusts the CAs of both servers.
+        self.ca_file = os.path.join(self.bundle.root, "both.pem")
+        with open(self.ca_file, "w") as both:
+            for server in (self.server, self.mirror):
+                with open(server.ca_file) as ca:
+                    both.write(ca.read())
+        self.mirrors = os.path.join(self.bundle.resources,
+                                    "InstallAgent.mirrors")
+
+    def write_mirrors(self, *lines):
+        with open(self.mirrors, "w") as f:
+            f.write("".join(line + "\n" for line in lines))
+
+    def test_the_mirror_serves_when_the_first_server_fails_for_good(self):
+        self.write_mirrors(self.mirror.url())
+        for name, url, control in (
+                ("down", closed_port_url(), {}),
+                ("503 for good", None, {"status": 503}),
+                ("404", None, {"status": 404})):
+            with self.subTest(name):
+                subprocess.run(["rm", "-rf", self.bundle.cache_dir()],
+                               check=True)
+                self.server.set_control(**control)
+                served = self.mirror.stats()["body_bytes"]
+                result, _ = self.run_bootstrapper(
+                    url, SSL_CERT_FILE=self.ca_file, **SHORT_PAUSES)
+                lines = result.stderr.decode().splitlines()
+                self.assertEqual(0, result.returncode, lines)
+                self.assertEqual(1, len(lines), lines)
+                self.assertTrue(lines[0].startswith("Download failed!"), lines)
+                self.assertIsNotNone(self.bundle.wait_for_agent())
+                self.bundle.forget_agent()
+                self.assertEqual(os.path.getsize(self.archive),
+                                 self.mirror.stats()["body_bytes"] - served)
+
+    def test_a_line_that_is_no_https_url_fails_before_any_download(self):
+        self.write_mirrors(self.mirror.url(), "http://127.0.0.1/agent.zip")
+        result, _ = self.run_bootstrapper(None, SSL_CERT_FILE=self.ca_file)
+        self.assertEqual(255, result.returncode)
+        self.assertEqual(
+            ["Cannot use the mirrors in %s: line 2 is not an https URL."
+             % self.mirrors, "Installation failed."],
+            result.stderr.decode().splitlines())
+        self.assertEqual(0, self.server.stats()["requests"])
+        self.assertEqual(0, self.mirror.stats()["requests"])
 
 
 if __name__ == "__main__":
