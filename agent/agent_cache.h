@@ -3,10 +3,12 @@
 
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "agent/agent_signature.h"
+#include "agent/partial_archive.h"
 
 // The per-user cache of the install agent, as the download window uses it:
 // which stamp to offer the server, and starting the agent that the server's
@@ -68,6 +70,15 @@ class AgentCache {
   virtual Outcome startIfCurrent(const std::optional<std::string>& etag,
                                  const std::optional<KeyId>& requiredKey,
                                  const BeforeStart& beforeStart) = 0;
+
+  // The slot for this run's download, which keeps what arrived when the
+  // run ends before the archive is complete (partial_archive.h), for an
+  // archive that is to end up at "destination"; nullptr when the cache
+  // cannot be used, lies on another file system than "destination" (whose
+  // disk checks and final rename the download keeps), or another run holds
+  // the slot: the download then goes to "destination" and is not kept.
+  virtual std::unique_ptr<PartialArchive> takePartialArchive(
+      const std::string& destination) = 0;
 
   // For a run that cannot reach the server: when the cache holds an agent
   // this bundle trusts (verified with "requiredKey", as above), whatever its

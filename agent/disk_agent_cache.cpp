@@ -105,6 +105,22 @@ class DiskAgentCache : public AgentCache {
     return outcome;
   }
 
+  std::unique_ptr<PartialArchive> takePartialArchive(
+      const std::string& destination) override {
+    const std::string cacheDir = getInstallAgentCacheDir();
+    std::string unusable;
+    struct stat cache;
+    struct stat target;
+    if (!checkCacheDirectory(cacheDir, true, &unusable) ||
+        stat(cacheDir.c_str(), &cache) != 0 ||
+        stat(withoutLastPathComponent(destination).c_str(), &target) != 0 ||
+        cache.st_dev != target.st_dev) {
+      return nullptr;
+    }
+    const CacheLock lock(cacheDir);
+    return PartialArchive::take(cacheDir);
+  }
+
   Outcome startOffline(const std::optional<KeyId>& requiredKey,
                        const BeforeStart& beforeStart,
                        std::time_t* downloadedAt) override {

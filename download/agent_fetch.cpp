@@ -40,18 +40,23 @@ AgentFetch::AgentFetch(AgentCache& cache,
       installAgentLocation_(std::move(installAgentLocation)),
       urls_(std::move(urls)),
       trustedCAFile_(std::move(trustedCAFile)),
+      signingKey_(signingKey),
       observer_(observer) {
-  if (signingKey) {
-    signatureCheck_.emplace(*signingKey, installAgentLocation_);
-    requiredKey_ = signingKey->keyId;
-  }
+  if (signingKey) requiredKey_ = signingKey->keyId;
 }
 
 AgentFetch::~AgentFetch() {
   if (handOff_) loop_.cancelDelayed(*handOff_);
 }
 
-void AgentFetch::start() { startFromCurrentUrl(); }
+void AgentFetch::start() {
+  // In the cache, what arrives outlasts a run that ends before the archive
+  // is complete, however it ends.
+  partial_ = cache_.takePartialArchive(installAgentLocation_);
+  archivePath_ = partial_ ? partial_->path() : installAgentLocation_;
+  if (signingKey_) signatureCheck_.emplace(*signingKey_, archivePath_);
+  startFromCurrentUrl();
+}
 
 void AgentFetch::startFromCurrentUrl() {
   // Offering the cached agent's stamp lets the server answer a still-current
@@ -89,20 +94,32 @@ void AgentFetch::startRequest() {
   if (offeredStamp_) {
     request.headerFields.emplace_back("If-None-Match", *offeredStamp_);
   }
+  // What an earlier run kept of the archive from this URL is asked to be
+  // continued.
+  resumedFrom_.reset();
+  if (partial_) {
+    resumedFrom_ =
+        partial_->resumePointFor(platform::withoutUserInfo(url()));
+    request.resumeFrom = resumedFrom_;
+  }
   request.bodyLimit = std::make_shared<ArchiveSpaceCheck>(
-      installAgentLocation_, getInstallAgentCacheDir(), offeredStamp_);
+      archivePath_, getInstallAgentCacheDir(), offeredStamp_);
   theDownload_ = downloads_.startDownload(request, this, loop_);
   if (!theDownload_) return;
-  theDownload_->setDeletesFileUponFailure(true);
-  theDownload_->setDestination(installAgentLocation_, true);
+  theDownload_->setDeletesFileUponFailure(!partial_);
+  theDownload_->setDestination(archivePath_, true);
 }
 
 void AgentFetch::downloadDidReceiveResponse(
     platform::WebDownload* download, const platform::URLResponse& response) {
-  // A 304 says that the offered stamp is still the server's ETag.
+  // A 304 says that the offered stamp is still the server's ETag; a 206
+  // continues the kept bytes, whose ETag If-Range matched.
   const bool notModified = response.statusCode == 304;
+  const std::int64_t kept =
+      response.statusCode == 206 && resumedFrom_ ? resumedFrom_->offset : 0;
   validationString_ =
       notModified ? offeredStamp_ : response.valueForHeaderField("ETag");
+  if (kept > 0 && !validationString_) validationString_ = resumedFrom_->etag;
 
   // A response without an ETag never validates the cache, so the agent is
   // fetched again rather than trusted. A stale agent stays until the new
@@ -128,13 +145,21 @@ void AgentFetch::downloadDidReceiveResponse(
     return;
   }
 
-  // The archive's digest starts over with the body; its signature comes
-  // meanwhile.
+  const std::int64_t rest = response.expectedContentLength;
+  const std::int64_t length = kept == 0 || rest < 0 ? rest : kept + rest;
+  if (partial_) {
+    partial_->describe(platform::withoutUserInfo(url()), validationString_,
+                       length);
+  }
+  // The archive's digest starts over with the body, the kept bytes first;
+  // its signature comes meanwhile.
   if (signatureCheck_) {
     signatureCheck_->restart();
+    if (kept > 0) signatureCheck_->archiveGrewBy(kept);
     fetchSignature();
   }
-  observer_.downloadDidReceiveResponse(response.expectedContentLength);
+  observer_.downloadDidReceiveResponse(length);
+  if (kept > 0) observer_.downloadDidReceiveDataOfLength(kept);
 }
 
 void AgentFetch::downloadDidReceiveDataOfLength(platform::WebDownload*,
@@ -270,11 +295,19 @@ void AgentFetch::refuseSignature(const std::string& reason,
                                  const std::string& url) {
   // Never the unsigned archive instead: it stays where it is, unpacked by
   // no one, and goes with the working directory.
+  if (archiveComplete_) completeArchive();
   logLine("Signature check failed! Error - " + reason + " " + url);
   observer_.downloadDidFailWithError("The installer's signature is not valid.");
 }
 
+void AgentFetch::completeArchive() {
+  if (!partial_) return;
+  archivePath_ = partial_->complete(installAgentLocation_);
+  partial_.reset();
+}
+
 void AgentFetch::handOff() {
+  completeArchive();
   observer_.downloadDidFinish();
   // The cache unpacks and starts a program, which keeps the loop waiting:
   // not from inside the transfer's callback.
@@ -292,7 +325,7 @@ void AgentFetch::installAndStart() {
         AgentCache::Verification{*requiredKey_, signatureCheck_->archiveFd()};
   }
   observer_.fireInstallAgent(cache_.installAndStart(
-      platform::withoutUserInfo(url()), installAgentLocation_, verified,
+      platform::withoutUserInfo(url()), archivePath_, verified,
       validationString_,
       [this] { return observer_.agentMayStart(); }));
 }

@@ -27,6 +27,11 @@
 // cannot take it (archive_space_check.h): before its body when its length
 // says so, else as it arrives.
 //
+// The archive is downloaded into the cache's partial slot when it gives one
+// (partial_archive.h): a run that ends before it is complete leaves it
+// there, and the next run asks for the rest with Range and If-Range. The
+// complete archive moves to "installAgentLocation".
+//
 // When the server cannot be reached at all (web_download.h's
 // serverUnreachable) and the cache holds an agent this bundle trusts, that
 // agent is started at the first such failure, without waiting for the
@@ -135,6 +140,9 @@ class AgentFetch : public platform::WebDownloadDelegate {
   // Logs why the signature does not hold, naming the signature's URL, and
   // fails the fetch: nothing is unpacked or started.
   void refuseSignature(const std::string& reason, const std::string& url);
+  // The archive is complete: it goes where it was to be downloaded to,
+  // when it came into the cache's partial slot.
+  void completeArchive();
   // Reports the complete archive and hands it to the cache at the loop's
   // next turn.
   void handOff();
@@ -152,8 +160,15 @@ class AgentFetch : public platform::WebDownloadDelegate {
   const std::vector<std::string> urls_;
   std::size_t current_ = 0;  // the URL asked now
   const std::string trustedCAFile_;
+  const std::optional<PublicKey> signingKey_;
   Observer& observer_;
   std::unique_ptr<platform::WebDownload> theDownload_;
+  // The cache's slot the archive is downloaded into, until it is complete;
+  // none when the cache gave none.
+  std::unique_ptr<PartialArchive> partial_;
+  std::string archivePath_;  // where the archive is downloaded to
+  // What the request asked to continue, from an earlier run.
+  std::optional<platform::ResumePoint> resumedFrom_;
   std::optional<std::string> validationString_;  // the response's ETag
   std::optional<std::string> offeredStamp_;      // sent as If-None-Match
   // Present when archives must be signed: hashes the archive as it arrives.

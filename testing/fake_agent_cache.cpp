@@ -27,6 +27,11 @@ AgentCache::Outcome FakeAgentCache::startIfCurrent(
   return calledOff(beforeStart) ? Outcome::kCalledOff : startOutcome;
 }
 
+std::unique_ptr<PartialArchive> FakeAgentCache::takePartialArchive(
+    const std::string&) {
+  return partialDir ? PartialArchive::take(*partialDir) : nullptr;
+}
+
 AgentCache::Outcome FakeAgentCache::startOffline(
     const std::optional<KeyId>& requiredKey, const BeforeStart& beforeStart,
     std::time_t* downloadedAtOut) {

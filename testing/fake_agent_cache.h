@@ -25,6 +25,9 @@ class FakeAgentCache : public AgentCache {
   Outcome startIfCurrent(const std::optional<std::string>& etag,
                          const std::optional<KeyId>& requiredKey,
                          const BeforeStart& beforeStart) override;
+  // The slot in "partialDir" when set, else none.
+  std::unique_ptr<PartialArchive> takePartialArchive(
+      const std::string& destination) override;
   // Starts the cached agent when "downloadedAt" is set, as startIfCurrent
   // does with a matching stamp.
   Outcome startOffline(const std::optional<KeyId>& requiredKey,
@@ -43,6 +46,8 @@ class FakeAgentCache : public AgentCache {
   // The key the cached agent was verified with; nullopt for none. A stamp
   // is offered and matched with a required key only when that key is this.
   std::optional<KeyId> verifiedWith;
+  // Where the partial archive is kept (ending with "/"); nullopt: nowhere.
+  std::optional<std::string> partialDir;
   // When the cached agent was unpacked; nullopt: the cache holds none to
   // start offline.
   std::optional<std::time_t> downloadedAt;

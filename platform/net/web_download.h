@@ -126,6 +126,8 @@ class WebDownload;
 //   zero: the first attempt's, and again only when a later attempt starts
 //   the file over (the server sent the whole body instead of the rest, or
 //   the entity changed). A new response means: forget every byte so far.
+//   The one exception is the request's own resumeFrom: its 206 comes as the
+//   first response, and the body goes on after the file's first bytes.
 // - an attempt that resumes the same body delivers no response; its data
 //   callbacks simply continue the count.
 // - finish or failure comes once, for the download as a whole.
