@@ -3,6 +3,7 @@ run asks for the rest with Range and If-Range."""
 import hashlib
 import os
 import signal
+import subprocess
 import unittest
 
 import bundle_fixture
@@ -35,16 +36,16 @@ class ResumeAcrossRunsTest(unittest.TestCase):
         self.downloaded = os.path.join(self.bundle.folder, "InstallAgent.zip")
         self.partial = os.path.join(self.bundle.cache_dir(), PARTIAL)
 
-    def kill_half_way(self):
+    def kill_half_way(self, **control):
         """A run killed (SIGKILL) once half the archive is in the cache;
         returns how much of it is there."""
-        self.server.set_control(etag='"v1"', rate=RATE)
+        self.server.set_control(etag='"v1"', rate=RATE, **control)
         process = self.bundle.start(env=self.env)
         wait_until(lambda: os.path.exists(self.partial) and
                    os.path.getsize(self.partial) >= self.size // 2)
         os.killpg(process.pid, signal.SIGKILL)
         Bundle.finish(process)
-        self.server.set_control(etag='"v1"')
+        self.server.set_control(etag='"v1"', **control)
         return os.path.getsize(self.partial)
 
     def assert_installed(self, result, archive):
@@ -62,6 +63,19 @@ class ResumeAcrossRunsTest(unittest.TestCase):
         stats = self.server.stats()
         self.assertEqual("bytes=%d-" % kept, stats["ranges"][-1])
         self.assertEqual(self.size - kept, stats["body_bytes"] - sent)
+
+    def test_a_signed_bundle_hashes_the_kept_part(self):
+        key = os.path.join(self.bundle.root, "vendor.key")
+        for args in (["-G", "-W", "-p", os.path.join(self.bundle.resources,
+                                                     "InstallAgent.pub")],
+                     ["-S", "-m", self.archive]):
+            subprocess.run(["minisign", *args, "-s", key], check=True,
+                           stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL)
+        kept = self.kill_half_way(minisig=self.archive + ".minisig")
+        result = self.bundle.run(env=self.env, timeout=RUN_TIMEOUT)
+        self.assert_installed(result, self.archive)
+        self.assertIn("bytes=%d-" % kept, self.server.stats()["ranges"])
 
     def test_a_changed_archive_is_fetched_whole(self):
         self.kill_half_way()
