@@ -1,8 +1,5 @@
 #include "agent/bundle_mirrors.h"
 
-#include <errno.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <sstream>
 
@@ -48,11 +45,7 @@ bool parseMirrors(const std::string& text, const std::string& path,
 bool loadBundleMirrors(std::vector<std::string>* urls, std::string* error) {
   urls->clear();
   const std::string path = getInstallAgentMirrorsLocation();
-  // lstat, so that a dangling link counts as a list that cannot be read.
-  struct stat info;
-  if (path.empty() || (lstat(path.c_str(), &info) != 0 && errno == ENOENT)) {
-    return true;
-  }
+  if (path.empty() || isAbsentFile(path)) return true;
   std::string text;
   std::string reason;
   if (!readSmallFile(path, kMaxMirrorsFileSize, &text, &reason)) {
