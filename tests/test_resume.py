@@ -1,6 +1,5 @@
 """A download that a run did not complete is kept in the cache, and the next
 run asks for the rest with Range and If-Range."""
-import hashlib
 import os
 import signal
 import subprocess
@@ -9,15 +8,11 @@ import unittest
 import bundle_fixture
 from bundle_fixture import PARTIAL, Bundle, make_agent_zip, wait_until
 from server_fixture import HttpsServer
+from test_retries import sha256
 
 PADDING = 3 * 1000 * 1000
 RATE = 2 * 1000 * 1000
 RUN_TIMEOUT = 60
-
-
-def sha256(path):
-    with open(path, "rb") as f:
-        return hashlib.sha256(f.read()).hexdigest()
 
 
 class ResumeAcrossRunsTest(unittest.TestCase):
