@@ -6,9 +6,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "agent/agent_signature.h"
 #include "agent/partial_archive.h"
+#include "agent/signed_release.h"
 
 // The per-user cache of the install agent, as the download window uses it:
 // which stamp to offer the server, and starting the agent that the server's
@@ -19,8 +21,10 @@
 // updates whole. A cache that another user could have placed or changed,
 // or that cannot be written, is not used: a downloaded agent is then
 // unpacked in the working directory and run from there, and waited for.
-// A bundle with a key trusts only cached agents whose archive was verified
-// with that key (verifying_key.h): any other is treated as not current.
+// A bundle with keys trusts only cached agents whose archive was verified
+// with one of them and whose signature has not expired (verifying_key.h):
+// any other is treated as not current. It installs no signed archive older
+// than the one it accepted last (accepted_release.h).
 //
 // Starting an agent runs its launcher through /bin/sh with "-installbundle",
 // the product archive (bundle.zip in the bundle's resources) and the
@@ -35,40 +39,43 @@ class AgentCache {
     kIncomplete,    // there is no launcher to start
     kNotStarted,    // the system refused to start the launcher
     kCalledOff,     // beforeStart said no
+    kRolledBack,    // installAndStart: signed before the agent accepted last
   };
 
   // Called with the cache locked, right before the agent starts; the agent
   // starts only when it returns true. An empty one always lets it start.
   using BeforeStart = std::function<bool()>;
 
-  // How a signed archive was checked: the id of the key its signature was
-  // made with, and the open archive the check read, which must stay open
-  // until installAndStart returns. The cache unpacks that open file, never
-  // the archive's path again, which may name another file by now.
+  // How a signed archive was checked: what its signature vouched for, and
+  // the open archive the check read, which must stay open until
+  // installAndStart returns. The cache unpacks that open file, never the
+  // archive's path again, which may name another file by now.
   struct Verification {
-    KeyId keyId;
+    SignedRelease release;
     int archiveFd;
   };
+
+  // The ids of the bundle's keys; nullopt for a bundle without a key.
+  using TrustedKeys = std::optional<std::vector<KeyId>>;
 
   static AgentCache& Real();
   virtual ~AgentCache() = default;
 
   // The cached agent's stamp, to offer "url" as If-None-Match; nullopt
   // when the cache holds no agent or no stamp, when the agent was not
-  // downloaded from "url", when it was not
-  // verified with "requiredKey" (the bundle's key id; nullopt for a bundle
-  // without one), or when the stamp is longer than a server takes in a
-  // header (4096 bytes): startIfCurrent still compares it with the
-  // response's ETag.
+  // downloaded from "url", when it is not trusted by "trustedKeys"
+  // (verified with one of them, not expired), or when the stamp is longer
+  // than a server takes in a header (4096 bytes): startIfCurrent still
+  // compares it with the response's ETag.
   virtual std::optional<std::string> offeredStamp(
-      const std::string& url, const std::optional<KeyId>& requiredKey) = 0;
+      const std::string& url, const TrustedKeys& trustedKeys) = 0;
 
-  // When the cache holds an agent stamped "etag" and verified with
-  // "requiredKey" (as above), calls "beforeStart" and starts that agent;
+  // When the cache holds an agent stamped "etag" and trusted by
+  // "trustedKeys" (as above), calls "beforeStart" and starts that agent;
   // kNotCurrent, with nothing called or started, otherwise. An absent or
   // empty ETag never matches.
   virtual Outcome startIfCurrent(const std::optional<std::string>& etag,
-                                 const std::optional<KeyId>& requiredKey,
+                                 const TrustedKeys& trustedKeys,
                                  const BeforeStart& beforeStart) = 0;
 
   // The slot for this run's download, which keeps what arrived when the
@@ -81,19 +88,21 @@ class AgentCache {
       const std::string& destination) = 0;
 
   // For a run that cannot reach the server: when the cache holds an agent
-  // this bundle trusts (verified with "requiredKey", as above), whatever its
-  // stamp, sets "*downloadedAt" to when it was unpacked, calls "beforeStart"
-  // and starts it; kNotCurrent, with nothing called or started, otherwise.
-  virtual Outcome startOffline(const std::optional<KeyId>& requiredKey,
+  // "trustedKeys" trusts (as above), whatever its stamp, sets
+  // "*downloadedAt" to when it was unpacked, calls "beforeStart" and starts
+  // it; kNotCurrent, with nothing called or started, otherwise.
+  virtual Outcome startOffline(const TrustedKeys& trustedKeys,
                                const BeforeStart& beforeStart,
                                std::time_t* downloadedAt) = 0;
 
   // Installs the agent in "archive", downloaded from "url", with "etag" as
   // its stamp (none without one: the agent then has no stamp), recorded as
-  // verified as "verified" says (nullopt: not verified), calls "beforeStart" and
-  // starts it. When the cache meanwhile got an agent under the same ETag
-  // from another run, verified with the same key, that one stays and is
-  // started. A failure before the start leaves the cache as it was.
+  // verified as "verified" says (nullopt: not verified), calls
+  // "beforeStart" and starts it. When the cache meanwhile got an agent under
+  // the same ETag from another run, verified with the same key, that one stays
+  // and is started. A verified archive signed before the release the cache
+  // accepted last is refused (kRolledBack), and the reason logged. A
+  // failure before the start leaves the cache as it was.
   virtual Outcome installAndStart(const std::string& url,
                                   const std::string& archive,
                                   const std::optional<Verification>& verified,

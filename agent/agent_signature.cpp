@@ -86,23 +86,64 @@ bool fail(std::string* error, const std::string& reason) {
   return false;
 }
 
-}  // namespace
-
-bool parsePublicKey(std::string_view text, PublicKey* key, std::string* error) {
-  if (text.size() > kMaxPublicKeyFileSize) {
-    return fail(error, "The file is too large for a public key.");
-  }
-  const std::vector<std::string_view> lines = splitLines(text);
-  if (lines.size() != 2 || !startsWith(lines[0], kUntrustedPrefix)) {
+// One key of a key file: its "untrusted comment: " line and its key line.
+bool parseKeyLines(std::string_view comment, std::string_view line,
+                   PublicKey* key, std::string* error) {
+  if (!startsWith(comment, kUntrustedPrefix)) {
     return fail(error, "Not a minisign public key file.");
   }
-  const auto bytes = decodeField(lines[1], 2 + 8 + 32);
+  const auto bytes = decodeField(line, 2 + 8 + 32);
   if (!bytes) return fail(error, "The key line is not a minisign public key.");
   if ((*bytes)[0] != 'E' || (*bytes)[1] != 'd') {
     return fail(error, "The key is not an Ed25519 key.");
   }
   copyBytes(*bytes, 2, &key->keyId);
   copyBytes(*bytes, 10, &key->key);
+  return true;
+}
+
+}  // namespace
+
+std::string keyIdText(const KeyId& keyId) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (auto byte = keyId.rbegin(); byte != keyId.rend(); ++byte) {
+    text += kDigits[*byte >> 4];
+    text += kDigits[*byte & 0xF];
+  }
+  return text;
+}
+
+bool parsePublicKey(std::string_view text, PublicKey* key, std::string* error) {
+  std::vector<PublicKey> keys;
+  if (!parsePublicKeys(text, &keys, error)) return false;
+  if (keys.size() != 1) return fail(error, "Not a minisign public key file.");
+  *key = keys[0];
+  return true;
+}
+
+bool parsePublicKeys(std::string_view text, std::vector<PublicKey>* keys,
+                     std::string* error) {
+  keys->clear();
+  if (text.size() > kMaxPublicKeyFileSize) {
+    return fail(error, "The file is too large for a public key.");
+  }
+  const std::vector<std::string_view> lines = splitLines(text);
+  if (lines.empty() || lines.size() % 2 != 0) {
+    return fail(error, "Not a minisign public key file.");
+  }
+  for (std::size_t i = 0; i < lines.size(); i += 2) {
+    PublicKey key;
+    if (!parseKeyLines(lines[i], lines[i + 1], &key, error)) return false;
+    // A signature names its key by the id alone.
+    for (const PublicKey& earlier : *keys) {
+      if (earlier.keyId == key.keyId) {
+        keys->clear();
+        return fail(error, "Two keys have the same key id.");
+      }
+    }
+    keys->push_back(key);
+  }
   return true;
 }
 

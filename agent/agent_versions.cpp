@@ -22,6 +22,7 @@ const std::string versionPrefix = installAgentDirName + ".";
 // The new link, renamed over "installagent"; only ever there under the lock.
 const std::string newLinkName = versionPrefix + "new";
 const std::string stampLeftoverPrefix = validationFileName + ".";
+const std::string recordLeftoverPrefix = acceptedReleaseFileName + ".";
 
 bool startsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
@@ -126,7 +127,8 @@ void removeLeftovers(const std::string& cacheDir) {
   while (const dirent* entry = readdir(stream.get())) {
     const std::string name = entry->d_name;
     if ((!startsWith(name, versionPrefix) &&
-         !startsWith(name, stampLeftoverPrefix)) ||
+         !startsWith(name, stampLeftoverPrefix) &&
+         !startsWith(name, recordLeftoverPrefix)) ||
         name == current) {
       continue;
     }

@@ -32,7 +32,7 @@ bool checkAgentLink(const std::string& cacheDir, const std::string& agentDir,
 
 // Removes what killed or finished runs left in "cacheDir": every agent
 // directory but the current one that no run or agent holds (AgentDirLock),
-// and stray links and stamp files being written.
+// and stray links, and stamp and record files being written.
 void removeLeftovers(const std::string& cacheDir);
 
 #endif  // AGENT_AGENT_VERSIONS_H_

@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <array>
 #include <system_error>
 #include <vector>
 
@@ -75,9 +74,9 @@ struct ArchiveSignatureCheck::Digest {
   MdContext context{EVP_MD_CTX_new()};
 };
 
-ArchiveSignatureCheck::ArchiveSignatureCheck(const PublicKey& key,
+ArchiveSignatureCheck::ArchiveSignatureCheck(SigningKeys keys,
                                              std::string archivePath)
-    : key_(key),
+    : keys_(std::move(keys)),
       archivePath_(std::move(archivePath)),
       digest_(std::make_unique<Digest>()) {}
 
@@ -208,7 +207,12 @@ bool ArchiveSignatureCheck::verify(const std::string& signaturePath,
     return false;
   }
   if (!parseAgentSignature(text, &signature, error)) return false;
-  if (signature.keyId != key_.keyId) {
+  const auto key = std::find_if(
+      keys_.keys.begin(), keys_.keys.end(),
+      [&](const PublicKey& candidate) {
+        return candidate.keyId == signature.keyId;
+      });
+  if (key == keys_.keys.end()) {
     *error = "The signature was made with another key.";
     return false;
   }
@@ -217,7 +221,7 @@ bool ArchiveSignatureCheck::verify(const std::string& signaturePath,
                                           signature.signature.end());
   signedComment.insert(signedComment.end(), signature.trustedComment.begin(),
                        signature.trustedComment.end());
-  if (!verifyEd25519(key_, signature.globalSignature.data(),
+  if (!verifyEd25519(*key, signature.globalSignature.data(),
                      signedComment.data(), signedComment.size())) {
     *error = "The trusted comment does not match the signature.";
     return false;
@@ -226,10 +230,17 @@ bool ArchiveSignatureCheck::verify(const std::string& signaturePath,
     *error = hashError;
     return false;
   }
-  return verifyMessage(signature, error);
+  if (!verifyMessage(signature, *key, error)) return false;
+  // Only now are the comment's fields the vendor's.
+  release_.keyId = key->keyId;
+  return parseSignedMetadata(signature.trustedComment, &release_.metadata,
+                             error) &&
+         checkSignedRelease(release_.metadata, keys_.floor, releaseClock(),
+                            error);
 }
 
 bool ArchiveSignatureCheck::verifyMessage(const AgentSignature& signature,
+                                          const PublicKey& key,
                                           std::string* error) {
   // What is hashed must be what will be unpacked.
   struct stat info;
@@ -238,22 +249,26 @@ bool ArchiveSignatureCheck::verifyMessage(const AgentSignature& signature,
     *error = "The archive is not the one that arrived.";
     return false;
   }
+  // The digest names the archive in the cache's record, whichever form
+  // signed it.
+  unsigned int size = 0;
+  if (EVP_DigestFinal_ex(digest_->context.get(), release_.digest.data(),
+                         &size) != 1 ||
+      size != release_.digest.size()) {
+    *error = "The archive could not be hashed.";
+    return false;
+  }
   bool matches = false;
   if (signature.prehashed) {
-    std::array<std::uint8_t, 64> digest{};
-    unsigned int size = 0;
-    matches = EVP_DigestFinal_ex(digest_->context.get(), digest.data(),
-                                 &size) == 1 &&
-              size == digest.size() &&
-              verifyEd25519(key_, signature.signature.data(), digest.data(),
-                            digest.size());
+    matches = verifyEd25519(key, signature.signature.data(),
+                            release_.digest.data(), release_.digest.size());
   } else {
     const Mapping file(archive_.get(), static_cast<std::size_t>(hashed_));
     if (file.data() == nullptr) {
       *error = unreadable();
       return false;
     }
-    matches = verifyEd25519(key_, signature.signature.data(), file.data(),
+    matches = verifyEd25519(key, signature.signature.data(), file.data(),
                             static_cast<std::size_t>(hashed_));
   }
   if (!matches) *error = "The archive does not match its signature.";

@@ -9,20 +9,23 @@
 #include <thread>
 
 #include "agent/agent_signature.h"
+#include "agent/bundle_public_key.h"
+#include "agent/signed_release.h"
 #include "platform/os/unique_fd.h"
 
-// Checks a downloaded agent archive against its minisign signature and the
-// bundle's key. The archive is hashed while it arrives, by a thread of its
-// own beside the download: each quarter megabyte is read back from the file
-// once it was written, while the system still caches it, so that the check
-// adds no second pass over a large archive and does not hold up the
-// download.
+// Checks a downloaded agent archive against its minisign signature, made
+// with one of the bundle's keys, and what the signature says of it
+// (signed_release.h). The archive is hashed while it arrives, by a thread
+// of its own beside the download: each quarter megabyte is read back from
+// the file once it was written, while the system still caches it, so that
+// the check adds no second pass over a large archive and does not hold up
+// the download.
 // Only a legacy signature, which covers the archive itself rather than its
 // digest, has the whole file read once more (Ed25519 takes its message in
 // one piece). All calls come from one thread.
 class ArchiveSignatureCheck {
  public:
-  ArchiveSignatureCheck(const PublicKey& key, std::string archivePath);
+  ArchiveSignatureCheck(SigningKeys keys, std::string archivePath);
   ~ArchiveSignatureCheck();
   ArchiveSignatureCheck(const ArchiveSignatureCheck&) = delete;
   ArchiveSignatureCheck& operator=(const ArchiveSignatureCheck&) = delete;
@@ -34,11 +37,15 @@ class ArchiveSignatureCheck {
   void archiveGrewBy(std::uint64_t length);
 
   // True when the .minisig file at "signaturePath" signs the archive as it
-  // is now with the bundle's key, trusted comment included. Otherwise false,
-  // with a one-line reason in "*error"; a piece that could not be read back
-  // fails the check too. Call once, after the archive is complete; the
-  // hashing thread has ended when it returns.
+  // is now with one of the bundle's keys, trusted comment included, and the
+  // comment's fields let it be installed now (checkSignedRelease, with the
+  // bundle's floor, at releaseClock()). Otherwise false, with a one-line
+  // reason in "*error"; a piece that could not be read back fails the check
+  // too. Call once, after the archive is complete; the hashing thread has
+  // ended when it returns.
   bool verify(const std::string& signaturePath, std::string* error);
+  // What the signature that verify() accepted vouched for.
+  const SignedRelease& release() const { return release_; }
   // The open archive that verify() checked, to unpack from; open for as
   // long as this lives, close-on-exec.
   int archiveFd() const { return archive_.get(); }
@@ -52,13 +59,15 @@ class ArchiveSignatureCheck {
   // with the reason, when the archive could not be hashed.
   bool finishHashing(std::string* error);
   void stopHashing();
-  bool verifyMessage(const AgentSignature& signature, std::string* error);
+  bool verifyMessage(const AgentSignature& signature, const PublicKey& key,
+                     std::string* error);
 
   // What the thread reads back and hashes at a time.
   static constexpr std::uint64_t kPieceSize = 256 * 1024;
 
-  PublicKey key_;
+  SigningKeys keys_;
   std::string archivePath_;
+  SignedRelease release_;
   // The file and the digest: the hashing thread's while busy_, else the
   // caller's.
   platform::UniqueFd archive_;

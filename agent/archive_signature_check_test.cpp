@@ -26,7 +26,7 @@ class ArchiveSignatureCheckTest : public ::testing::Test {
   // writes it, then checks it against "signature".
   bool arrives(const std::string& content, const std::string& signature,
                const PublicKey& key, std::string* error) {
-    ArchiveSignatureCheck check(key, archive_);
+    ArchiveSignatureCheck check(SigningKeys{{key}, std::nullopt}, archive_);
     testing_env::writeFile(archive_, "");
     check.restart();
     const std::size_t half = content.size() / 2;
@@ -83,7 +83,7 @@ TEST_F(ArchiveSignatureCheckTest, HashesOnlyTheBodyThatStartedLast) {
   // A body that starts over replaces what arrived before it; an archive
   // that differs from what arrived, or that never started, is refused.
   testing_env::writeFile(signature_, kVectorPrehashedSignature);
-  ArchiveSignatureCheck check(key_, archive_);
+  ArchiveSignatureCheck check(SigningKeys{{key_}, std::nullopt}, archive_);
   testing_env::writeFile(archive_, "garbage");
   check.restart();
   check.archiveGrewBy(7);
@@ -93,14 +93,15 @@ TEST_F(ArchiveSignatureCheckTest, HashesOnlyTheBodyThatStartedLast) {
   std::string error;
   EXPECT_TRUE(check.verify(signature_, &error)) << error;
 
-  ArchiveSignatureCheck grown(key_, archive_);
+  ArchiveSignatureCheck grown(SigningKeys{{key_}, std::nullopt}, archive_);
   grown.restart();
   grown.archiveGrewBy(std::string(kVectorArchive).size());
   append(archive_, "more");
   EXPECT_FALSE(grown.verify(signature_, &error));
   EXPECT_EQ(error, "The archive is not the one that arrived.");
 
-  ArchiveSignatureCheck unstarted(key_, scratch_ / "missing.zip");
+  ArchiveSignatureCheck unstarted(SigningKeys{{key_}, std::nullopt},
+                                  scratch_ / "missing.zip");
   unstarted.restart();
   unstarted.archiveGrewBy(10);
   EXPECT_FALSE(unstarted.verify(signature_, &error));

@@ -56,3 +56,7 @@ std::string getInstallAgentPublicKeyLocation() {
 std::string getInstallAgentMirrorsLocation() {
   return resourceFile(installAgentMirrorsName);
 }
+
+std::string getInstallAgentFloorLocation() {
+  return resourceFile(installAgentFloorName);
+}

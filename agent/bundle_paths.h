@@ -30,6 +30,10 @@ std::string getInstallAgentPublicKeyLocation();
 // directory joined with "InstallAgent.mirrors". Only composed, not checked.
 std::string getInstallAgentMirrorsLocation();
 
+// Where the oldest signed time the bundle accepts is expected: the resource
+// directory joined with "InstallAgent.floor". Only composed, not checked.
+std::string getInstallAgentFloorLocation();
+
 // "path" up to, not including, its last "/" or "\" (both count on every
 // platform); the whole of "path" when it has neither.
 std::string withoutLastPathComponent(const std::string& path);

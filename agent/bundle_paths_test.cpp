@@ -46,6 +46,8 @@ TEST_F(BundlePathsTest, LocationsInsideTheBundle) {
             getDefaultInstallAgentLocation());
   EXPECT_EQ("/V/Setup.app/Contents/Resources/InstallAgent.pub",
             getInstallAgentPublicKeyLocation());
+  EXPECT_EQ("/V/Setup.app/Contents/Resources/InstallAgent.floor",
+            getInstallAgentFloorLocation());
 
   bundle_.bundle = BundlePaths{"/V/Setup.app", std::nullopt};
   EXPECT_EQ("/V/Setup.app", getBundleLocation());

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/accepted_release.h"
 #include "agent/agent_cache.h"
 #include "agent/agent_launch.h"
 #include "agent/agent_origin.h"
@@ -43,10 +44,10 @@ std::string unzipSource(
          std::to_string(verified->archiveFd);
 }
 
-std::optional<KeyId> keyIdOf(
+std::optional<SignedRelease> releaseOf(
     const std::optional<AgentCache::Verification>& verified) {
   if (!verified) return std::nullopt;
-  return verified->keyId;
+  return verified->release;
 }
 
 // Whether the file system that holds "path" has (all but) run out of room:
@@ -68,8 +69,7 @@ class DiskAgentCache : public AgentCache {
   explicit DiskAgentCache(ErrorReporter reporter) : reporter_(reporter) {}
 
   std::optional<std::string> offeredStamp(
-      const std::string& url,
-      const std::optional<KeyId>& requiredKey) override {
+      const std::string& url, const TrustedKeys& trustedKeys) override {
     const std::string cacheDir = getInstallAgentCacheDir();
     std::string unusable;
     if (!checkCacheDirectory(cacheDir, false, &unusable)) return std::nullopt;
@@ -78,16 +78,17 @@ class DiskAgentCache : public AgentCache {
     const std::string agentDir = currentAgentDir(cacheDir);
     // A stamp stored by an older release may be no entity-tag: it is still
     // compared, never sent.
-    if (agentDir.empty() || !isVerifiedWith(agentDir, requiredKey) ||
-        !cameFrom(agentDir, url) ||
-        !isEntityTag(stamp) || stamp.size() > kMaxOfferedStampSize) {
+    if (agentDir.empty() ||
+        !isVerifiedWith(agentDir, trustedKeys, releaseClock()) ||
+        !cameFrom(agentDir, url) || !isEntityTag(stamp) ||
+        stamp.size() > kMaxOfferedStampSize) {
       return std::nullopt;
     }
     return stamp;
   }
 
   Outcome startIfCurrent(const std::optional<std::string>& etag,
-                         const std::optional<KeyId>& requiredKey,
+                         const TrustedKeys& trustedKeys,
                          const BeforeStart& beforeStart) override {
     const std::string cacheDir = getInstallAgentCacheDir();
     std::string unusable;
@@ -97,7 +98,7 @@ class DiskAgentCache : public AgentCache {
     // Another run may be replacing the agent: the lock keeps it current
     // until this one has started.
     const CacheLock lock(cacheDir);
-    if (!holdsAgentStamped(cacheDir, etag, requiredKey)) {
+    if (!holdsAgentStamped(cacheDir, etag, trustedKeys)) {
       return Outcome::kNotCurrent;
     }
     const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
@@ -121,7 +122,7 @@ class DiskAgentCache : public AgentCache {
     return PartialArchive::take(cacheDir);
   }
 
-  Outcome startOffline(const std::optional<KeyId>& requiredKey,
+  Outcome startOffline(const TrustedKeys& trustedKeys,
                        const BeforeStart& beforeStart,
                        std::time_t* downloadedAt) override {
     const std::string cacheDir = getInstallAgentCacheDir();
@@ -132,9 +133,11 @@ class DiskAgentCache : public AgentCache {
     const CacheLock lock(cacheDir);
     const std::string agentDir = currentAgentDir(cacheDir);
     // What a bundle trusts in its cache without the server's word: an
-    // agent its key verified. Nothing else vouches for it here.
+    // agent one of its keys verified, not expired. Nothing else vouches for
+    // it here.
     struct stat info;
-    if (agentDir.empty() || !isVerifiedWith(agentDir, requiredKey) ||
+    if (agentDir.empty() ||
+        !isVerifiedWith(agentDir, trustedKeys, releaseClock()) ||
         stat(agentDir.c_str(), &info) != 0) {
       return Outcome::kNotCurrent;
     }
@@ -157,6 +160,9 @@ class DiskAgentCache : public AgentCache {
       // Made under the lock, so that no run takes it for a leftover; the
       // unpacking, the slow part, goes on without it.
       const CacheLock lock(cacheDir);
+      // Refused before the slow unpacking; checked again once it is done,
+      // when another run may have installed a newer one.
+      if (!followsAccepted(cacheDir, verified)) return Outcome::kRolledBack;
       removeLeftovers(cacheDir);
       staged.emplace(cacheDir, &unusable);
       // Known before the unpack: a file system without symbolic links (FAT,
@@ -188,11 +194,14 @@ class DiskAgentCache : public AgentCache {
 
     {
       const CacheLock lock(cacheDir);
+      if (!followsAccepted(cacheDir, verified)) return Outcome::kRolledBack;
       // A run that finished first may have installed the same ETag already,
       // verified alike; it stays and is started.
-      const std::optional<KeyId> verifiedWith = keyIdOf(verified);
+      const TrustedKeys verifiedWith =
+          verified ? TrustedKeys{{verified->release.keyId}} : std::nullopt;
       if (holdsAgentStamped(cacheDir, etag, verifiedWith) ||
-          staged->install(etag.value_or(""), verifiedWith, url, &unusable)) {
+          staged->install(etag.value_or(""), releaseOf(verified), url,
+                          &unusable)) {
         const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
         removeLeftovers(cacheDir);
         return outcome;
@@ -209,10 +218,24 @@ class DiskAgentCache : public AgentCache {
   // Call with the cache locked.
   static bool holdsAgentStamped(const std::string& cacheDir,
                                 const std::optional<std::string>& etag,
-                                const std::optional<KeyId>& requiredKey) {
+                                const TrustedKeys& trustedKeys) {
     const std::string agentDir = currentAgentDir(cacheDir);
-    return !agentDir.empty() && isVerifiedWith(agentDir, requiredKey) &&
+    return !agentDir.empty() &&
+           isVerifiedWith(agentDir, trustedKeys, releaseClock()) &&
            isCacheValid(cacheDir, etag.value_or(""));
+  }
+
+  // Whether a verified archive may follow the release the cache accepted
+  // last; logs why not. Call with the cache locked.
+  static bool followsAccepted(const std::string& cacheDir,
+                              const std::optional<Verification>& verified) {
+    std::string why;
+    if (!verified ||
+        followsAcceptedRelease(cacheDir, verified->release, &why)) {
+      return true;
+    }
+    logLine(why);
+    return false;
   }
 
   // Starts the cached agent in "agentDir", unless "beforeStart" calls it

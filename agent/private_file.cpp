@@ -30,7 +30,13 @@ bool isPrivateEntry(const struct stat& info) {
   return info.st_uid == geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-std::string readPrivateLine(const std::string& path) {
+namespace {
+
+// The private file's bytes up to its first line feed, or all of them; ""
+// when it is not private, cannot be read, or holds more than "maxSize"
+// bytes before that point.
+std::string readPrivate(const std::string& path, bool firstLineOnly,
+                        std::string::size_type maxSize) {
   const platform::UniqueFd fd(
       open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat info;
@@ -38,17 +44,30 @@ std::string readPrivateLine(const std::string& path) {
       !isPrivateEntry(info)) {
     return "";
   }
-  std::string line;
+  std::string text;
   char buffer[4096];
   ssize_t count;
   while ((count = read(fd.get(), buffer, sizeof buffer)) != 0) {
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) return "";
-    line.append(buffer, static_cast<std::string::size_type>(count));
-    const std::string::size_type end = line.find('\n');
-    if (end != std::string::npos) return line.substr(0, end);
+    text.append(buffer, static_cast<std::string::size_type>(count));
+    const std::string::size_type end =
+        firstLineOnly ? text.find('\n') : std::string::npos;
+    if (end != std::string::npos) return text.substr(0, end);
+    if (text.size() > maxSize) return "";
   }
-  return line;
+  return text;
+}
+
+}  // namespace
+
+std::string readPrivateLine(const std::string& path) {
+  return readPrivate(path, true, std::string::npos);
+}
+
+std::string readPrivateText(const std::string& path,
+                            std::string::size_type maxSize) {
+  return readPrivate(path, false, maxSize);
 }
 
 bool replacePrivateFile(const std::string& path, const std::string& bytes,

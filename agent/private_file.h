@@ -21,6 +21,11 @@ bool isPrivateEntry(const struct stat& info);
 // that no one else may write (isPrivateEntry; a link is not followed).
 std::string readPrivateLine(const std::string& path);
 
+// The whole of such a file; "" as above, and also when it holds more than
+// "maxSize" bytes.
+std::string readPrivateText(const std::string& path,
+                            std::string::size_type maxSize);
+
 // Replaces the file at "path" with "bytes" in one step: they go to a fresh
 // file made beside it (mode 0600, never a link planted under its name),
 // which is then renamed over it. False when that failed, with "path" as it

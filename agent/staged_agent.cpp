@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <stdlib.h>
 
+#include "agent/accepted_release.h"
 #include "agent/agent_origin.h"
 #include "agent/agent_versions.h"
 #include "agent/validation_stamp.h"
@@ -32,17 +33,24 @@ std::string StagedAgent::makeDirectory(std::string* error) {
 }
 
 bool StagedAgent::install(const std::string& stamp,
-                          const std::optional<KeyId>& verifiedWith,
+                          const std::optional<SignedRelease>& release,
                           const std::string& origin, std::string* error) {
   if (path_.empty()) return false;
   std::string reason;
-  if (!recordVerifyingKey(path_ + pathSeparator, verifiedWith, &reason)) {
+  if (!recordVerifyingKey(path_ + pathSeparator, release, &reason)) {
     *error = "Could not record the key that verified the agent in " + path_ +
              ": " + reason;
     return false;
   }
   if (!recordAgentOrigin(path_ + pathSeparator, origin, &reason)) {
     *error = "Could not record where the agent came from in " + path_ + ": " +
+             reason;
+    return false;
+  }
+  // Recorded before the agent is current: a run cut short leaves the record
+  // ahead of the agent, which only has the same archive fetched again.
+  if (release && !recordAcceptedRelease(parentDir_, *release, &reason)) {
+    *error = "Could not record the accepted release in " + parentDir_ + ": " +
              reason;
     return false;
   }

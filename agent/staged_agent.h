@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "agent/agent_signature.h"
 #include "agent/cache_locks.h"
+#include "agent/signed_release.h"
 
 // A fresh directory "installagent.XXXXXX" (mode 0700) in an existing
 // directory, to unpack a new agent into where no run looks for one. Held
@@ -28,14 +28,16 @@ class StagedAgent {
 
   // Makes this directory the cache's current agent (see agent_versions.h)
   // with "stamp" as its stamp (none for "" or what is no entity-tag),
-  // recorded as verified with "verifiedWith" (verifying_key.h) and as
-  // downloaded from "origin" (agent_origin.h). Call with
-  // the cache locked (CacheLock). The stamp goes first and comes back last,
-  // so that a run cut short leaves an agent without a stamp, never one under
-  // another's. False, with "*error" set to why on one line, when it failed:
-  // the cache then holds the agent it held, at worst without a stamp.
+  // recorded as verified by "release" (verifying_key.h; nullopt: not
+  // verified), which also becomes the release the cache accepted last
+  // (accepted_release.h), and as downloaded from "origin" (agent_origin.h).
+  // Call with the cache locked (CacheLock). The stamp goes first and comes
+  // back last, so that a run cut short leaves an agent without a stamp,
+  // never one under another's. False, with "*error" set to why on one line,
+  // when it failed: the cache then holds the agent it held, at worst without a
+  // stamp.
   bool install(const std::string& stamp,
-               const std::optional<KeyId>& verifiedWith,
+               const std::optional<SignedRelease>& release,
                const std::string& origin, std::string* error);
 
  private:

@@ -7,6 +7,7 @@ import fcntl
 import os
 import platform
 import pty
+import select
 import shutil
 import statistics
 import struct
@@ -16,10 +17,14 @@ import termios
 import threading
 import time
 
-# The install agents of the benchmarks write one byte to this descriptor as
-# their only act, which marks the agent's start and exit for the clock.
-SIGNAL_FD_VARIABLE = "BENCH_SIGNAL_FD"
-SIGNALLING_LAUNCHER = 'printf x >&"$BENCH_SIGNAL_FD"\n'
+# The install agents of the benchmarks write one byte to the named pipe this
+# variable names as their only act, which marks the agent's start and exit
+# for the clock. A pipe by name, since the agent inherits no descriptor but
+# its standard streams.
+SIGNAL_FIFO_VARIABLE = "BENCH_SIGNAL_FIFO"
+SIGNALLING_LAUNCHER = 'printf x > "$BENCH_SIGNAL_FIFO"\n'
+# A run whose agent has not signalled by then never will.
+SIGNAL_TIMEOUT = 300
 
 
 class BenchError(Exception):
@@ -110,22 +115,28 @@ def run_to_agent_signal(argv, cwd, env, terminal=False):
     """Starts "argv" and waits for it. It must exit with 0 after its agent
     signalled. Without "terminal", standard input is /dev/null and it must
     print nothing; with it, all three streams are a new pseudo-terminal."""
-    signal_read, signal_write = os.pipe()
-    env = dict(env, **{SIGNAL_FD_VARIABLE: str(signal_write)})
-    with tempfile.TemporaryFile() as output, \
+    with tempfile.TemporaryDirectory() as fifo_dir, \
+            tempfile.TemporaryFile() as output, \
             (Terminal() if terminal else contextlib.nullcontext()) as screen:
+        fifo = os.path.join(fifo_dir, "signal")
+        os.mkfifo(fifo)
+        # Read and write, so that opening it waits for no writer.
+        signal_fd = os.open(fifo, os.O_RDWR)
+        env = dict(env, **{SIGNAL_FIFO_VARIABLE: fifo})
         streams = (screen.streams() if terminal else
                    dict(stdin=subprocess.DEVNULL, stdout=output,
                         stderr=output))
         start = time.perf_counter()
-        process = subprocess.Popen(argv, cwd=cwd, env=env,
-                                   pass_fds=(signal_write,), **streams)
-        os.close(signal_write)
+        process = subprocess.Popen(argv, cwd=cwd, env=env, **streams)
         if terminal:
             screen.hand_over()
-        with open(signal_read, "rb", buffering=0) as signal:
-            signalled = signal.read(1)
+        try:
+            readable, _, _ = select.select([signal_fd], [], [],
+                                           SIGNAL_TIMEOUT)
+            signalled = os.read(signal_fd, 1) if readable else b""
             agent = time.perf_counter()
+        finally:
+            os.close(signal_fd)
         process.wait()
         own_exit = time.perf_counter()
         output.seek(0)

@@ -1,9 +1,11 @@
 #include "download/agent_fetch.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "agent/install_agent_cache.h"
 #include "download/archive_space_check.h"
+#include "download/failure_advice.h"
 #include "platform/net/url_user_info.h"
 #include "platform/os/service.h"
 #include "platform/os/system_log.h"
@@ -24,15 +26,29 @@ std::string dayOf(std::time_t moment) {
   return day;
 }
 
+// The host of "url", as the window names it: without user information or
+// port.
+std::string hostOf(const std::string& url) {
+  const std::string shown = platform::withoutUserInfo(url);
+  const std::size_t scheme = shown.find("://");
+  const std::size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+  const std::size_t end =
+      std::min(shown.find_first_of("/?#", start), shown.size());
+  const std::string authority = shown.substr(start, end - start);
+  if (!authority.empty() && authority[0] == '[') {
+    return authority.substr(0, authority.find(']') + 1);
+  }
+  return authority.substr(0, authority.find(':'));
+}
+
 }  // namespace
 
 AgentFetch::AgentFetch(AgentCache& cache,
                        platform::WebDownloadFactory& downloads,
                        platform::EventLoop& loop,
                        std::string installAgentLocation,
-                       std::vector<std::string> urls,
-                       std::string trustedCAFile,
-                       const std::optional<PublicKey>& signingKey,
+                       std::vector<std::string> urls, std::string trustedCAFile,
+                       const std::optional<SigningKeys>& signingKeys,
                        Observer& observer)
     : cache_(cache),
       downloads_(downloads),
@@ -40,9 +56,9 @@ AgentFetch::AgentFetch(AgentCache& cache,
       installAgentLocation_(std::move(installAgentLocation)),
       urls_(std::move(urls)),
       trustedCAFile_(std::move(trustedCAFile)),
-      signingKey_(signingKey),
+      signingKeys_(signingKeys),
       observer_(observer) {
-  if (signingKey) requiredKey_ = signingKey->keyId;
+  if (signingKeys) trustedKeys_ = signingKeys->keyIds();
 }
 
 AgentFetch::~AgentFetch() {
@@ -54,7 +70,7 @@ void AgentFetch::start() {
   // is complete, however it ends.
   partial_ = cache_.takePartialArchive(installAgentLocation_);
   archivePath_ = partial_ ? partial_->path() : installAgentLocation_;
-  if (signingKey_) signatureCheck_.emplace(*signingKey_, archivePath_);
+  if (signingKeys_) signatureCheck_.emplace(*signingKeys_, archivePath_);
   startFromCurrentUrl();
 }
 
@@ -63,7 +79,7 @@ void AgentFetch::startFromCurrentUrl() {
   // agent with a 304 instead of sending the archive again. The cache keeps
   // the URL without a password in it.
   offeredStamp_ =
-      cache_.offeredStamp(platform::withoutUserInfo(url()), requiredKey_);
+      cache_.offeredStamp(platform::withoutUserInfo(url()), trustedKeys_);
   startRequest();
 }
 
@@ -125,7 +141,7 @@ void AgentFetch::downloadDidReceiveResponse(
   // fetched again rather than trusted. A stale agent stays until the new
   // archive has arrived: a download that fails leaves the cache as it was.
   const AgentCache::Outcome cached = cache_.startIfCurrent(
-      validationString_, requiredKey_,
+      validationString_, trustedKeys_,
       [this] { return observer_.agentMayStart(); });
   if (cached != AgentCache::Outcome::kNotCurrent) {
     observer_.fireInstallAgent(cached);
@@ -147,9 +163,13 @@ void AgentFetch::downloadDidReceiveResponse(
 
   const std::int64_t rest = response.expectedContentLength;
   const std::int64_t length = kept == 0 || rest < 0 ? rest : kept + rest;
+  // An encoded body reaches the file decoded: its length is no offset into
+  // what the server sends, and the body gets no record.
   if (partial_) {
-    partial_->describe(platform::withoutUserInfo(url()), validationString_,
-                       length);
+    partial_->describe(
+        platform::withoutUserInfo(url()),
+        response.hasContentCoding() ? std::nullopt : validationString_,
+        length);
   }
   // The archive's digest starts over with the body, the kept bytes first;
   // its signature comes meanwhile.
@@ -158,7 +178,7 @@ void AgentFetch::downloadDidReceiveResponse(
     if (kept > 0) signatureCheck_->archiveGrewBy(kept);
     fetchSignature();
   }
-  observer_.downloadDidReceiveResponse(length);
+  observer_.downloadDidReceiveResponse(length, hostOf(response.url));
   if (kept > 0) observer_.downloadDidReceiveDataOfLength(kept);
 }
 
@@ -180,7 +200,7 @@ bool AgentFetch::startOffline(const platform::DownloadError& cause) {
   offlineTried_ = true;
   std::time_t downloadedAt = 0;
   const AgentCache::Outcome outcome = cache_.startOffline(
-      requiredKey_,
+      trustedKeys_,
       [&] {
         observer_.downloadDidChangeStatus(
             "Cannot reach the server: starting the installer downloaded on " +
@@ -199,8 +219,8 @@ bool AgentFetch::startOffline(const platform::DownloadError& cause) {
   return true;
 }
 
-void AgentFetch::downloadDidFailWithError(platform::WebDownload*,
-                                          const platform::DownloadError& error) {
+void AgentFetch::downloadDidFailWithError(
+    platform::WebDownload*, const platform::DownloadError& error) {
   if (retryUnconditionally(error)) return;
   if (startOffline(error)) return;
   // The archive's failure is the server's: its signature is no longer
@@ -209,9 +229,14 @@ void AgentFetch::downloadDidFailWithError(platform::WebDownload*,
   logLine("Download failed! Error - " + error.localizedDescription + " " +
           error.failingURLString.value_or("(null)"));
   if (tryNextServer(error)) return;
+  // The advice reaches standard error once: where it is the error's own
+  // sentence, that line carries it already.
+  const std::string advice = failureAdvice(error);
+  if (advice != error.localizedDescription) logLine(advice);
   observer_.downloadDidFailWithError(
       "Error during the download process.\nSee your system log for more "
-      "information.");
+      "information.",
+      advice);
 }
 
 bool AgentFetch::tryNextServer(const platform::DownloadError& error) {
@@ -297,7 +322,9 @@ void AgentFetch::refuseSignature(const std::string& reason,
   // no one, and goes with the working directory.
   if (archiveComplete_) completeArchive();
   logLine("Signature check failed! Error - " + reason + " " + url);
-  observer_.downloadDidFailWithError("The installer's signature is not valid.");
+  logLine(kSignatureAdvice);
+  observer_.downloadDidFailWithError("The installer's signature is not valid.",
+                                     kSignatureAdvice);
 }
 
 void AgentFetch::completeArchive() {
@@ -321,8 +348,8 @@ void AgentFetch::installAndStart() {
   // A signed archive is unpacked from the file its check read.
   std::optional<AgentCache::Verification> verified;
   if (signatureCheck_) {
-    verified =
-        AgentCache::Verification{*requiredKey_, signatureCheck_->archiveFd()};
+    verified = AgentCache::Verification{signatureCheck_->release(),
+                                        signatureCheck_->archiveFd()};
   }
   observer_.fireInstallAgent(cache_.installAndStart(
       platform::withoutUserInfo(url()), archivePath_, verified,

@@ -9,6 +9,7 @@
 
 #include "agent/agent_cache.h"
 #include "agent/archive_signature_check.h"
+#include "agent/bundle_public_key.h"
 #include "download/signature_fetch.h"
 #include "platform/loop/event_loop.h"
 #include "platform/net/web_download.h"
@@ -19,13 +20,15 @@
 // a new archive or as it holds it. It only reports; its Observer shows how
 // it goes.
 //
-// With a signing key, a downloaded archive reaches the cache only with a
-// valid signature from "<URL>.minisig", fetched beside the archive once the
-// response shows that the cached agent is not current. Only a cached agent
-// verified with that key counts as current, and the cache unpacks the very
-// file that was verified. The archive is refused, for good, when the disks
-// cannot take it (archive_space_check.h): before its body when its length
-// says so, else as it arrives.
+// With signing keys, a downloaded archive reaches the cache only with a
+// valid signature by one of them from "<URL>.minisig", fetched beside the
+// archive once the response shows that the cached agent is not current,
+// whose signed fields let it be installed (archive_signature_check.h). Only
+// a cached agent verified with one of the keys, and not expired, counts as
+// current, and the cache unpacks the very file that was verified, unless it
+// was signed before the agent the cache accepted last. The archive is
+// refused, for good, when the disks cannot take it (archive_space_check.h):
+// before its body when its length says so, else as it arrives.
 //
 // The archive is downloaded into the cache's partial slot when it gives one
 // (partial_archive.h): a run that ends before it is complete leaves it
@@ -33,9 +36,10 @@
 // complete archive moves to "installAgentLocation".
 //
 // When the server cannot be reached at all (web_download.h's
-// serverUnreachable) and the cache holds an agent this bundle trusts, that
-// agent is started at the first such failure, without waiting for the
-// retries: a machine without a network still installs.
+// serverUnreachable) and the cache holds an agent this bundle trusts
+// (verified with one of its keys and not expired, as above), that agent is
+// started at the first such failure, without waiting for the retries: a
+// machine without a network still installs.
 //
 // The archive may be had from several URLs, tried in order: when one fails
 // for good on the server's side (its retries used up, a 5xx, a 404), the
@@ -50,8 +54,10 @@ class AgentFetch : public platform::WebDownloadDelegate {
    public:
     virtual ~Observer() = default;
     // The archive's body starts, from its first byte, "length" bytes long
-    // (-1 when not announced). A response after a retry starts it over.
-    virtual void downloadDidReceiveResponse(std::int64_t length) = 0;
+    // (-1 when not announced), from the server "host". A response after a
+    // retry starts it over.
+    virtual void downloadDidReceiveResponse(std::int64_t length,
+                                            const std::string& host) = 0;
     virtual void downloadDidReceiveDataOfLength(std::uint64_t length) = 0;
     // The transfer pauses for the notice's time; what arrived stays.
     virtual void downloadWillRetry(const platform::RetryNotice& notice) = 0;
@@ -63,8 +69,10 @@ class AgentFetch : public platform::WebDownloadDelegate {
     // it from the loop's next turn on, and starts it.
     virtual void downloadDidFinish() = 0;
     // The fetch failed for good, for the reason the system log has put on
-    // standard error already; "message" tells the user.
-    virtual void downloadDidFailWithError(const std::string& message) = 0;
+    // standard error already; "message" tells the user, and "advice", one
+    // line, what happened and what to do (on standard error too).
+    virtual void downloadDidFailWithError(const std::string& message,
+                                          const std::string& advice) = 0;
     // The cache's last word before the agent starts, called with the cache
     // locked: true lets it start. Must not run the event loop.
     virtual bool agentMayStart() = 0;
@@ -74,14 +82,14 @@ class AgentFetch : public platform::WebDownloadDelegate {
   };
 
   // Fetches the archive from "urls" (at least one; see above) into
-  // "installAgentLocation" with "downloads" on "loop",
-  // for "cache", once started, trusting the CAs in "trustedCAFile" ("" for
-  // the system's); with "signingKey", archives must be signed with it. All
-  // of them must outlive this object.
+  // "installAgentLocation" with "downloads" on "loop", for "cache", once
+  // started, trusting the CAs in "trustedCAFile" ("" for the system's);
+  // with "signingKeys", archives must be signed with one of them. All of
+  // them must outlive this object.
   AgentFetch(AgentCache& cache, platform::WebDownloadFactory& downloads,
              platform::EventLoop& loop, std::string installAgentLocation,
              std::vector<std::string> urls, std::string trustedCAFile,
-             const std::optional<PublicKey>& signingKey, Observer& observer);
+             const std::optional<SigningKeys>& signingKeys, Observer& observer);
   ~AgentFetch() override;
   AgentFetch(const AgentFetch&) = delete;
   AgentFetch& operator=(const AgentFetch&) = delete;
@@ -160,7 +168,7 @@ class AgentFetch : public platform::WebDownloadDelegate {
   const std::vector<std::string> urls_;
   std::size_t current_ = 0;  // the URL asked now
   const std::string trustedCAFile_;
-  const std::optional<PublicKey> signingKey_;
+  const std::optional<SigningKeys> signingKeys_;
   Observer& observer_;
   std::unique_ptr<platform::WebDownload> theDownload_;
   // The cache's slot the archive is downloaded into, until it is complete;
@@ -173,9 +181,9 @@ class AgentFetch : public platform::WebDownloadDelegate {
   std::optional<std::string> offeredStamp_;      // sent as If-None-Match
   // Present when archives must be signed: hashes the archive as it arrives.
   std::optional<ArchiveSignatureCheck> signatureCheck_;
-  // The id of the key archives must be signed with, which a cached agent
-  // must have been verified with; nullopt when none is needed.
-  std::optional<KeyId> requiredKey_;
+  // The ids of the keys archives must be signed with, one of which a cached
+  // agent must have been verified with; nullopt when none is needed.
+  AgentCache::TrustedKeys trustedKeys_;
   std::unique_ptr<SignatureFetch> signatureFetch_;
   bool signatureArrived_ = false;
   bool archiveComplete_ = false;

@@ -32,8 +32,10 @@ const std::string kSignatureRefused =
 // Hears the fetch as one line a report, and cancels it after a start, as
 // the window does by closing.
 struct RecordingObserver : AgentFetch::Observer {
-  void downloadDidReceiveResponse(std::int64_t length) override {
+  void downloadDidReceiveResponse(std::int64_t length,
+                                  const std::string& host) override {
     heard.push_back("response " + std::to_string(length));
+    hosts.push_back(host);
   }
   void downloadDidReceiveDataOfLength(std::uint64_t length) override {
     heard.push_back("data " + std::to_string(length));
@@ -46,8 +48,10 @@ struct RecordingObserver : AgentFetch::Observer {
   }
   void downloadIsCheckingSignature() override { heard.push_back("checking"); }
   void downloadDidFinish() override { heard.push_back("finished"); }
-  void downloadDidFailWithError(const std::string& message) override {
+  void downloadDidFailWithError(const std::string& message,
+                                const std::string& advice) override {
     heard.push_back("failed: " + message);
+    advices.push_back(advice);
   }
   bool agentMayStart() override {
     heard.push_back("may start?");
@@ -59,6 +63,8 @@ struct RecordingObserver : AgentFetch::Observer {
   }
 
   std::vector<std::string> heard;
+  std::vector<std::string> hosts;
+  std::vector<std::string> advices;
   std::vector<Outcome> outcomes;
   bool mayStart = true;
   AgentFetch* fetch = nullptr;
@@ -73,10 +79,10 @@ std::vector<std::string> withFirst(const std::string& url,
 // A fetch of kUrl, then "mirrors", into a scratch directory, with the
 // doubles it talks to.
 struct FetchRun {
-  explicit FetchRun(std::optional<PublicKey> signingKey = std::nullopt,
+  explicit FetchRun(std::optional<SigningKeys> signingKeys = std::nullopt,
                     std::vector<std::string> mirrors = {})
       : fetch(cache, downloads, loop, scratch / "InstallAgent.zip",
-              withFirst(kUrl, std::move(mirrors)), "", signingKey, observer) {
+              withFirst(kUrl, std::move(mirrors)), "", signingKeys, observer) {
     observer.fetch = &fetch;
   }
   // Starts the fetch and returns its request's record.
@@ -95,11 +101,11 @@ struct FetchRun {
   AgentFetch fetch;
 };
 
-PublicKey vectorKey() {
+SigningKeys vectorKey() {
   PublicKey key;
   std::string error;
   EXPECT_TRUE(parsePublicKey(kVectorPublicKey, &key, &error)) << error;
-  return key;
+  return SigningKeys{{key}, std::nullopt};
 }
 
 platform::URLResponse response(int status, std::optional<std::string> etag,
@@ -185,8 +191,9 @@ TEST(AgentFetchTest, ACurrentCachedAgentStartsWithoutDownloading) {
 }
 
 TEST(AgentFetchTest, AnUnreachableServerStartsTheTrustedCachedAgentAtOnce) {
-  platform::DownloadError unreachable("Could not connect to server.", kUrl,
-                                      platform::DownloadFailure::kCannotConnect);
+  platform::DownloadError unreachable(
+      "Could not connect to server.", kUrl,
+      platform::DownloadFailure::kCannotConnect);
   unreachable.serverUnreachable = true;
   const platform::DownloadError busy(
       "The server answered with HTTP status 503.", kUrl,
@@ -195,7 +202,7 @@ TEST(AgentFetchTest, AnUnreachableServerStartsTheTrustedCachedAgentAtOnce) {
     const char* name;
     platform::DownloadError cause;
     bool cached;
-    std::optional<PublicKey> key;
+    std::optional<SigningKeys> key;
     bool startsOffline;
   };
   for (const Case& c :
@@ -256,7 +263,7 @@ TEST(AgentFetchTest, AServersFailureForGoodAsksTheNextMirror) {
     FetchRun run(vectorKey(), {kMirror});
     // The stamp is the first server's, never offered to the mirror.
     run.cache.stamp = "\"v1\"";
-    run.cache.verifiedWith = vectorKey().keyId;
+    run.cache.verifiedWith = vectorKey().keys[0].keyId;
     run.cache.origin = kUrl;
     platform::FakeDownloadRecord& archive = run.start();
     EXPECT_EQ(ifNoneMatch(archive.request), "\"v1\"");
@@ -266,8 +273,9 @@ TEST(AgentFetchTest, AServersFailureForGoodAsksTheNextMirror) {
       EXPECT_EQ(run.observer.heard, std::vector<std::string>{kDownloadFailed});
       continue;
     }
-    EXPECT_EQ(run.observer.heard,
-              std::vector<std::string>{"status: Trying another server (2 of 2)"});
+    EXPECT_EQ(
+        run.observer.heard,
+        std::vector<std::string>{"status: Trying another server (2 of 2)"});
     ASSERT_EQ(run.downloads.started.size(), 2u);
     platform::FakeDownloadRecord& mirror = *run.downloads.started[1];
     EXPECT_EQ(mirror.request.url, kMirror);
@@ -276,10 +284,13 @@ TEST(AgentFetchTest, AServersFailureForGoodAsksTheNextMirror) {
     mirror.respond(response(200, "\"m1\"", 1000));
     ASSERT_EQ(run.downloads.started.size(), 3u);
     EXPECT_EQ(run.downloads.started[2]->request.url, kMirror + ".minisig");
-    // The mirror failing too is the fetch's failure.
+    // The mirror failing too is the fetch's failure: each server's failure
+    // is logged, the advice once, for the last.
     mirror.fail(status(503));
     EXPECT_EQ(run.observer.heard.back(), kDownloadFailed);
-    EXPECT_EQ(run.log.lines.size(), 2u);
+    EXPECT_EQ(run.observer.advices,
+              std::vector<std::string>{run.log.lines.back()});
+    EXPECT_EQ(run.log.lines.size(), 3u);
   }
 }
 
@@ -411,7 +422,8 @@ TEST(AgentFetchTest, ASignedArchiveIsInstalledOnceItsSignatureHolds) {
     ASSERT_EQ(run.cache.installs.size(), 1u);
     EXPECT_EQ(run.cache.installs[0].etag, "\"v2\"");
     ASSERT_TRUE(run.cache.installs[0].verified);
-    EXPECT_EQ(run.cache.installs[0].verified->keyId, vectorKey().keyId);
+    EXPECT_EQ(run.cache.installs[0].verified->release.keyId,
+              vectorKey().keys[0].keyId);
   }
 }
 
@@ -444,9 +456,14 @@ TEST(AgentFetchTest, WithoutAValidSignatureNothingIsInstalled) {
 
     EXPECT_TRUE(run.cache.installs.empty());
     EXPECT_EQ(run.observer.heard.back(), kSignatureRefused);
+    const std::string advice =
+        "The download could not be verified as the vendor's; contact the "
+        "vendor.";
     EXPECT_EQ(run.log.lines,
-              std::vector<std::string>{"Signature check failed! Error - " +
-                                       c.reason + " " + kSignatureUrl});
+              (std::vector<std::string>{"Signature check failed! Error - " +
+                                            c.reason + " " + kSignatureUrl,
+                                        advice}));
+    EXPECT_EQ(run.observer.advices, std::vector<std::string>{advice});
   }
 }
 

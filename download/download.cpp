@@ -23,18 +23,20 @@ std::string downloadingText(double percent) {
 
 }  // namespace
 
+Download::~Download() { stopCountdown(); }
+
 bool Download::init() {
   // The builder connects every outlet before it calls init; a controller
   // missing one could only crash later, so it refuses to start instead.
   if (progress_ == nullptr || image_ == nullptr || cancel_ == nullptr ||
-      downloadPercent_ == nullptr || window_ == nullptr ||
-      downloads_ == nullptr) {
+      downloadPercent_ == nullptr || detail_ == nullptr ||
+      window_ == nullptr || downloads_ == nullptr) {
     return false;
   }
   bytesReceived_ = 0;
   progress_->setDoubleValue(0.0);
   installAgentLocation_ = downloadTo;
-  signingKey_ = downloadSigningKey;
+  signingKeys_ = downloadSigningKeys;
   mirrors_ = downloadMirrors;
   cancel_->setKeyEquivalent("\r");
   return true;
@@ -62,6 +64,7 @@ void Download::applicationDidFinishLaunching() {
 }
 
 void Download::windowWillClose(ui::Window*) {
+  stopCountdown();
   if (theDownload_) theDownload_->cancel();
   ui::Application::shared()->stop();
 }
@@ -72,17 +75,22 @@ void Download::downloadFromURL(const std::string& url) {
   theDownload_ = std::make_unique<AgentFetch>(
       platform::Service<AgentCache>::get(), *downloads_,
       ui::Application::shared()->loop(), installAgentLocation_, std::move(urls),
-      trustedCAFile_, signingKey_, *this);
+      trustedCAFile_, signingKeys_, *this);
   theDownload_->start();
 }
 
-void Download::downloadDidReceiveResponse(std::int64_t length) {
+void Download::downloadDidReceiveResponse(std::int64_t length,
+                                          const std::string& host) {
+  stopCountdown();
   fileLength_ = length;
   // After a retry that could not resume, the body starts over.
   bytesReceived_ = 0;
   progress_->setDoubleValue(0.0);
+  transfer_.start(length, host);
+  detail_->setStringValue(transfer_.text());
   if (fileLength_ == -1) {
     progress_->setIndeterminate(true);
+    downloadPercent_->setStringValue("Downloading");
   } else {
     progress_->setMaxValue(static_cast<double>(fileLength_));
     progress_->setIndeterminate(false);
@@ -92,7 +100,10 @@ void Download::downloadDidReceiveResponse(std::int64_t length) {
 }
 
 void Download::downloadDidReceiveDataOfLength(std::uint64_t length) {
+  stopCountdown();
   bytesReceived_ += static_cast<std::int64_t>(length);
+  transfer_.add(length);
+  detail_->setStringValue(transfer_.text());
   if (fileLength_ == -1) return;
 
   downloadPercent_->setStringValue(
@@ -104,13 +115,42 @@ void Download::downloadDidReceiveDataOfLength(std::uint64_t length) {
 }
 
 void Download::downloadWillRetry(const platform::RetryNotice& notice) {
-  const long seconds = std::lround(std::ceil(notice.seconds));
-  downloadPercent_->setStringValue(notice.reason + ". Retrying in " +
+  transfer_.pause();
+  retryReason_ = notice.reason;
+  retryEnds_ = ui::Application::shared()->loop().now() + notice.seconds;
+  detail_->setStringValue(transfer_.retryText(notice.attempt + 1));
+  showCountdown();
+}
+
+void Download::showCountdown() {
+  stopCountdown();
+  platform::EventLoop& loop = ui::Application::shared()->loop();
+  const double left = retryEnds_ - loop.now();
+  // A tick lands on a whole second, give or take the clock's rounding.
+  const long seconds = std::max(0L, std::lround(std::ceil(left - 1e-6)));
+  downloadPercent_->setStringValue(retryReason_ + ". Retrying in " +
                                    std::to_string(seconds) + " s");
   window_->displayIfNeeded();
+  if (seconds <= 1) return;
+  countdown_ = loop.performAfterDelay(left - static_cast<double>(seconds - 1),
+                                      [this] {
+                                        countdown_.reset();
+                                        showCountdown();
+                                      });
+}
+
+void Download::stopCountdown() {
+  if (!countdown_) return;
+  if (ui::Application* application = ui::Application::shared()) {
+    application->loop().cancelDelayed(*countdown_);
+  }
+  countdown_.reset();
 }
 
 void Download::downloadDidChangeStatus(const std::string& status) {
+  // What the line said of a transfer or a retry is over.
+  stopCountdown();
+  detail_->setStringValue("");
   downloadPercent_->setStringValue(status);
   window_->displayIfNeeded();
 }
@@ -123,8 +163,11 @@ void Download::downloadDidFinish() {
   showWorking("Initializing the installer", false);
 }
 
-void Download::downloadDidFailWithError(const std::string& message) {
+void Download::downloadDidFailWithError(const std::string& message,
+                                        const std::string& advice) {
   showFailure(message, ui::Color::kRed);
+  detail_->setStringValue(advice);
+  window_->setSummary("failed: " + advice);
 }
 
 void Download::failure(const std::string& message, ui::Color color) {
@@ -133,19 +176,27 @@ void Download::failure(const std::string& message, ui::Color color) {
     std::string line = message;
     std::replace(line.begin(), line.end(), '\n', ' ');
     platform::Service<platform::SystemLog>::get().log(line);
+    window_->setSummary("failed: " + line);
   }
 }
 
 void Download::showFailure(const std::string& message, ui::Color color) {
+  stopCountdown();
+  detail_->setStringValue("");
   progress_->stopAnimation();
   progress_->setIndeterminate(false);
   progress_->setDoubleValue(progress_->maxValue());
   downloadPercent_->setStringValue(message);
   downloadPercent_->setTextColor(color);
+  // Disabled while the installer was being prepared: whatever failed, the
+  // user ends the run with it, as with the close box.
+  cancel_->setEnabled(true);
 }
 
 void Download::showWorking(const std::string& status, bool cancellable) {
+  stopCountdown();
   downloadPercent_->setStringValue(status);
+  detail_->setStringValue("");
   progress_->setIndeterminate(true);
   progress_->startAnimation();
   cancel_->setEnabled(cancellable);
@@ -160,6 +211,7 @@ bool Download::agentMayStart() {
   }
   // The agent may open windows of its own: this one leaves the screen right
   // before the agent starts.
+  window_->setSummary("installer started");
   window_->orderOut();
   return true;
 }
@@ -184,6 +236,11 @@ void Download::fireInstallAgent(AgentCache::Outcome outcome) {
       break;
     case AgentCache::Outcome::kNotStarted:
       failure("The installer could not be started.", ui::Color::kRed);
+      break;
+    case AgentCache::Outcome::kRolledBack:
+      failure("The installer on the server is older than the one already "
+              "installed.",
+              ui::Color::kRed);
       break;
   }
   // Off the screen for a start that failed, the window comes back to say

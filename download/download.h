@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "agent/agent_cache.h"
-#include "agent/agent_signature.h"
+#include "agent/bundle_public_key.h"
 #include "download/agent_fetch.h"
+#include "download/transfer_detail.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/window.h"
@@ -24,14 +25,15 @@ class Download : public ui::ApplicationDelegate,
                  public AgentFetch::Observer {
  public:
   Download() = default;
+  ~Download() override;
   Download(const Download&) = delete;
   Download& operator=(const Download&) = delete;
 
   // Applies the settings the outlets need; call once they are connected
   // and the download factory is set. Takes the download's destination from
-  // downloadTo, the key archives must be signed with from
-  // downloadSigningKey and the further URLs from downloadMirrors. False, with nothing changed, when an outlet or the
-  // factory is missing.
+  // downloadTo, the keys archives must be signed with from
+  // downloadSigningKeys and the further URLs from downloadMirrors. False,
+  // with nothing changed, when an outlet or the factory is missing.
   bool init();
 
   void applicationDidFinishLaunching() override;
@@ -41,18 +43,22 @@ class Download : public ui::ApplicationDelegate,
   // AgentFetch).
   void downloadFromURL(const std::string& url);
 
-  // Shows the download's progress from here on, from zero.
-  void downloadDidReceiveResponse(std::int64_t length) override;
+  // Shows the download's progress from here on, from zero, with the sizes,
+  // the speed and the time left in the detail line.
+  void downloadDidReceiveResponse(std::int64_t length,
+                                  const std::string& host) override;
   void downloadDidReceiveDataOfLength(std::uint64_t length) override;
-  // Says why the download pauses and for how long; the bar keeps what has
-  // arrived.
+  // Says why the download pauses and for how long, counting the seconds
+  // down, and which attempt comes next; the bar keeps what has arrived.
   void downloadWillRetry(const platform::RetryNotice& notice) override;
   void downloadDidChangeStatus(const std::string& status) override;
   void downloadIsCheckingSignature() override;
   // Shows that the installer is being prepared.
   void downloadDidFinish() override;
-  // Shows "message" in red; it is on standard error already.
-  void downloadDidFailWithError(const std::string& message) override;
+  // Shows "message" in red and "advice" under it; both are on standard
+  // error already.
+  void downloadDidFailWithError(const std::string& message,
+                                const std::string& advice) override;
   // Puts the bar and the status text into their final failed state. A red
   // message is the run's failure, and also goes to the system log (and so
   // to standard error) as one line: the window may be closed already, or
@@ -78,6 +84,9 @@ class Download : public ui::ApplicationDelegate,
   void setCancel(ui::Button* cancel) { cancel_ = cancel; }
   ui::TextFieldCell* downloadPercent() const { return downloadPercent_; }
   void setDownloadPercent(ui::TextFieldCell* cell) { downloadPercent_ = cell; }
+  // The line under the status: the transfer's detail, or a failure's advice.
+  ui::TextFieldCell* detail() const { return detail_; }
+  void setDetail(ui::TextFieldCell* cell) { detail_ = cell; }
   ui::Window* window() const { return window_; }
   void setWindow(ui::Window* window) { window_ = window; }
 
@@ -100,6 +109,9 @@ class Download : public ui::ApplicationDelegate,
   // Shows "status" over a bar that runs without a measure, with Cancel
   // enabled or not.
   void showWorking(const std::string& status, bool cancellable);
+  // Shows the seconds left of a retry's pause, and again each second.
+  void showCountdown();
+  void stopCountdown();
 
   ui::ProgressIndicator* progress_ = nullptr;
   ui::ImageView* image_ = nullptr;
@@ -112,8 +124,14 @@ class Download : public ui::ApplicationDelegate,
   std::unique_ptr<AgentFetch> theDownload_;
   std::string installAgentLocation_;
   ui::Button* cancel_ = nullptr;
-  std::optional<PublicKey> signingKey_;
+  std::optional<SigningKeys> signingKeys_;
   std::vector<std::string> mirrors_;
+  ui::TextFieldCell* detail_ = nullptr;
+  TransferDetail transfer_{[] { return ui::Application::shared()->loop().now(); }};
+  // A retry's pause: why, when it ends, and the timer of its next second.
+  std::string retryReason_;
+  double retryEnds_ = 0;
+  std::optional<platform::EventLoop::TimerId> countdown_;
 };
 
 #endif  // DOWNLOAD_DOWNLOAD_H_

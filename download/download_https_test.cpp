@@ -108,18 +108,19 @@ TEST(DownloadHttpsTest, AServedArchiveIsShownArrivingThenStartedFromTheCache) {
   EXPECT_EQ(awaitAgentCall(bundle), agentCall());
 
   // Served again without a length or an ETag: the cached agent cannot be
-  // vouched for, so it is fetched again behind a spinning bar.
+  // vouched for, so it is fetched again behind a spinning bar, as "Downloading".
   std::remove((bundle.root() + "/agent-record").c_str());
   server.setControl(R"({"etag": null, "no_length": true, "stall": 0.3})");
   ui::FakeFrontEnd unannounced;
   EXPECT_EQ(runWindow(unannounced, server.caFile()), 1);
   texts = shownTexts(unannounced);
-  EXPECT_EQ(texts, (std::vector<std::string>{texts.front(),
-                                             "Initializing the installer"}));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{texts.front(), "Downloading",
+                                      "Initializing the installer"}));
   EXPECT_TRUE(std::any_of(
       unannounced.drawings.begin(), unannounced.drawings.end(),
-      [&texts](const ui::Drawing& d) {
-        return d.status == texts.front() && d.indeterminate && d.animating;
+      [](const ui::Drawing& d) {
+        return d.status == "Downloading" && d.indeterminate && d.animating;
       }));
   EXPECT_EQ(server.stat("body_bytes"),
             2 * static_cast<long>(testing_env::readFile(archive)->size()));

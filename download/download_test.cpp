@@ -146,7 +146,6 @@ TEST(DownloadTest, PercentagesRoundAndGoPastTheAnnouncedLength) {
 
 TEST(DownloadTest, NoAnnouncedLengthAnimatesAndOnlyCounts) {
   FakeDownloadWindow w;
-  const std::string initialText = w.window->status.stringValue();
   platform::FakeDownloadRecord& download = w.launch();
 
   download.respond(serverResponse("\"v1\"", -1));
@@ -155,7 +154,8 @@ TEST(DownloadTest, NoAnnouncedLengthAnimatesAndOnlyCounts) {
   EXPECT_TRUE(w.window->progress.isIndeterminate());
   EXPECT_TRUE(w.window->progress.isAnimating());
   EXPECT_EQ(w.window->progress.doubleValue(), 0.0);
-  EXPECT_EQ(w.window->status.stringValue(), initialText);
+  EXPECT_EQ(w.window->status.stringValue(), "Downloading");
+  EXPECT_EQ(w.window->detail.stringValue(), "1.0 kB \u00b7 from 127.0.0.1");
   EXPECT_EQ(w.controller().bytesReceived(), 1000);
   EXPECT_EQ(w.controller().fileLength(), -1);
 }
@@ -170,8 +170,21 @@ TEST(DownloadTest, RetriesKeepTheBarAndAnewResponseStartsOver) {
   download.receive(250);
   w.controller().downloadWillRetry({3.6, "Connection lost", 2, {}});
   EXPECT_EQ(w.window->status.stringValue(), "Connection lost. Retrying in 4 s");
+  EXPECT_EQ(w.window->detail.stringValue(),
+            "Attempt 3 \u00b7 0.2 of 1.0 kB \u00b7 from 127.0.0.1");
   EXPECT_EQ(w.window->status.textColor(), ui::Color::kControlText);
   EXPECT_EQ(w.window->progress.doubleValue(), 250.0);
+  // The countdown ticks on each whole second, down to one.
+  std::vector<std::string> countdown;
+  for (const double step : {0.7, 1.0, 1.0, 1.0}) {
+    w.loop.advance(step);
+    countdown.push_back(w.frontEnd.lastDrawing().status);
+  }
+  EXPECT_EQ(countdown, (std::vector<std::string>{
+                           "Connection lost. Retrying in 3 s",
+                           "Connection lost. Retrying in 2 s",
+                           "Connection lost. Retrying in 1 s",
+                           "Connection lost. Retrying in 1 s"}));
   download.receive(250);
   EXPECT_EQ(w.window->status.stringValue(), "Downloading  50%");
 
@@ -190,15 +203,19 @@ TEST(DownloadTest, AFailureIsLoggedAndShownInRedUntilTheWindowCloses) {
   download.respond(serverResponse("\"v1\"", 1000));
   download.receive(250);
 
-  download.fail({"The request timed out.", FakeDownloadWindow::kUrl});
-  EXPECT_EQ(w.log.lines, std::vector<std::string>{
+  download.fail({"The request timed out.", FakeDownloadWindow::kUrl,
+                 platform::DownloadFailure::kTimedOut});
+  EXPECT_EQ(w.log.lines, (std::vector<std::string>{
                              std::string("Download failed! Error - The request "
                                          "timed out. ") +
-                             FakeDownloadWindow::kUrl});
+                                 FakeDownloadWindow::kUrl,
+                             "Check the internet connection."}));
   EXPECT_EQ(w.window->status.stringValue(),
             "Error during the download process.\nSee your system log for more "
             "information.");
   EXPECT_EQ(w.window->status.textColor(), ui::Color::kRed);
+  EXPECT_EQ(w.window->detail.stringValue(), "Check the internet connection.")
+      << "on standard error too, through the log";
   EXPECT_FALSE(w.window->progress.isAnimating());
   EXPECT_FALSE(w.window->progress.isIndeterminate());
   EXPECT_EQ(w.window->progress.doubleValue(), 1000.0);
@@ -216,10 +233,16 @@ TEST(DownloadTest, AFailureBeforeAnyResponseFillsTheBar) {
   w.window->progress.setIndeterminate(true);
   w.window->progress.startAnimation();
 
-  download.fail({"Could not connect to the server.", std::nullopt});
-  EXPECT_EQ(w.log.lines, std::vector<std::string>{
-                             "Download failed! Error - Could not connect to "
-                             "the server. (null)"});
+  platform::URLResponse missing;
+  missing.statusCode = 404;
+  download.fail({"The server answered with HTTP status 404.", std::nullopt,
+                 platform::DownloadFailure::kHttpStatus, missing});
+  EXPECT_EQ(w.log.lines,
+            (std::vector<std::string>{
+                "Download failed! Error - The server answered with HTTP "
+                "status 404. (null)",
+                "The installer is not on the server (HTTP 404); contact the "
+                "vendor."}));
   EXPECT_FALSE(w.window->progress.isIndeterminate());
   EXPECT_FALSE(w.window->progress.isAnimating());
   EXPECT_EQ(w.window->progress.doubleValue(), w.window->progress.maxValue());
@@ -277,10 +300,13 @@ TEST(DownloadTest, AnAgentThatCannotStartIsShownInRedUntilClosed) {
     EXPECT_EQ(w.window->status.textColor(), ui::Color::kRed);
     EXPECT_FALSE(w.window->progress.isAnimating());
     EXPECT_EQ(w.window->progress.doubleValue(), w.window->progress.maxValue());
-    EXPECT_FALSE(w.window->cancel.isEnabled());
     w.loop.advance(10.0);
     EXPECT_TRUE(w.window->window.isVisible())
         << "shown again when the start failed; no close is scheduled";
+    // Cancel, disabled while the installer was prepared, ends the run.
+    w.window->cancel.performClick();
+    EXPECT_FALSE(w.window->window.isVisible());
+    EXPECT_TRUE(w.stopRequested());
   }
 }
 

@@ -16,15 +16,18 @@
 // init runs; delegate of the application and of the window), and the cancel
 // button, whose action closes the window.
 struct DownloadWindow {
-  ui::Window window{"Installer"};
+  explicit DownloadWindow(std::string title) : window(std::move(title)) {}
+  ui::Window window;
   ui::ImageView image;
   ui::TextFieldCell status;
+  ui::TextFieldCell detail;
   ui::ProgressIndicator progress;
   ui::Button cancel{"Cancel"};
   Download controller;
 };
 
-// Builds the window on "frontEnd" for "application"; the controller starts
+// Builds the window, titled with the bundle's name without ".app" (else
+// "Installer"), on "frontEnd" for "application"; the controller starts
 // its downloads on "downloads", trusting the CAs in "trustedCAFile" ("": the
 // system's). "application", "frontEnd" and "downloads" must outlive the
 // result. nullptr when the controller's init fails.

@@ -3,6 +3,7 @@
 #include "agent/agent_launch.h"
 #include "agent/bundle_paths.h"
 #include "agent/shell_command.h"
+#include "agent/signed_release.h"
 #include "driver/invocation.h"
 #include "driver/source_install_agent.h"
 #include "driver/temp_dir.h"
@@ -15,6 +16,7 @@ int extractPayloadToDir(std::string /*payloadDir*/,
 
 int mainFcn(int argc, const char* const argv[], ErrorReporter reporter) {
   const Invocation invocation = readInvocation();
+  setReleaseClockAhead(invocation.releaseClockAhead);
   // A signal asking the run to end is caught from here on, so that the
   // working directory still goes; the download window takes such signals
   // over while it is shown.

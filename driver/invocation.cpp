@@ -17,12 +17,22 @@ double retryWaitScale(const char* text) {
   return *end == '\0' && scale > 0.0 && scale <= 1.0 ? scale : 1.0;
 }
 
+// Whole seconds above 0; anything else is 0.
+std::int64_t clockAhead(const char* text) {
+  if (text == nullptr || *text == '\0') return 0;
+  char* end = nullptr;
+  const long long seconds = std::strtoll(text, &end, 10);
+  return *end == '\0' && seconds > 0 ? seconds : 0;
+}
+
 }  // namespace
 
 Invocation readInvocation() {
   Invocation invocation;
   invocation.payloadBesideBundle =
       std::getenv("__QZ_BOOTSTRAP_INSTALLER_UNITTEST__") != nullptr;
+  invocation.releaseClockAhead =
+      clockAhead(std::getenv("__QZ_BOOTSTRAP_CLOCK_AHEAD__"));
   WindowSettings& window = invocation.window;
   const char* requested = std::getenv("QZ_INSTALLER_FRONT_END");
   window.requestedFrontEnd = requested != nullptr ? requested : "";

@@ -31,6 +31,12 @@ TEST(ResumePointTest, OnlyAStrongETagWithByteRangesResumes) {
   EXPECT_FALSE(resumePointFor(answer(200, {{"ETag", "\"v1\""}}, 1000), 400));
   EXPECT_FALSE(resumePointFor(
       answer(200, {{"ETag", "\"v1\""}, {"Accept-Ranges", "none"}}, 1000), 400));
+  // An encoded body reached the file decoded.
+  platform::HeaderFields encoded = resumable;
+  encoded.emplace_back("Content-Encoding", "gzip");
+  EXPECT_FALSE(resumePointFor(answer(200, encoded, 1000), 400));
+  encoded.back().second = "identity";
+  EXPECT_TRUE(resumePointFor(answer(200, encoded, 1000), 400));
 }
 
 }  // namespace

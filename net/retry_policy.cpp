@@ -1,5 +1,6 @@
 #include "net/retry_policy.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -8,7 +9,8 @@ namespace net {
 namespace {
 
 constexpr double kFirstBackoff = 1.0;
-constexpr double kJitter = 0.2;  // up to a fifth either way
+// With the spread, pauses reach 30 s at most.
+constexpr double kLongestBackoff = 20.0;
 
 bool isTransientStatus(long status) {
   switch (status) {
@@ -76,9 +78,12 @@ bool isTransient(const platform::DownloadError& error) {
   return false;
 }
 
-double backoffSeconds(int retry, double draw) {
-  double base = std::ldexp(kFirstBackoff, retry - 1);
-  return base * (1.0 - kJitter + 2.0 * kJitter * draw);
+double backoffSeconds(int retry, double draw, std::optional<double> asked) {
+  double base =
+      std::min(kLongestBackoff, std::ldexp(kFirstBackoff, std::min(retry, 30) - 1));
+  // The server's pause is the least; a crowd it sent away spreads over
+  // the time after it.
+  return asked ? *asked + base * draw : base * (0.5 + draw);
 }
 
 std::optional<double> parseRetryAfter(std::string_view value,
@@ -94,10 +99,10 @@ std::optional<double> parseRetryAfter(std::string_view value,
   return *date > now ? std::difftime(*date, now) : 0.0;
 }
 
-RetryPlan planRetry(const platform::DownloadError& error, int attempt, double draw,
-                    std::time_t now) {
+RetryPlan planRetry(const platform::DownloadError& error, int attempt,
+                    double spent, double draw, std::time_t now) {
   RetryPlan plan;
-  if (!isTransient(error) || attempt >= kMaxDownloadAttempts) return plan;
+  if (!isTransient(error) || spent >= kRetryBudgetSeconds) return plan;
   plan.reason = reasonFor(error);
   // A range that did not fit costs an attempt but no pause: the next one
   // simply asks for the whole body.
@@ -117,7 +122,8 @@ RetryPlan planRetry(const platform::DownloadError& error, int attempt, double dr
                       " s.";
     return plan;
   }
-  plan.wait = asked ? *asked : backoffSeconds(attempt, draw);
+  double wait = backoffSeconds(attempt, draw, asked);
+  if (spent + wait <= kRetryBudgetSeconds) plan.wait = wait;
   return plan;
 }
 

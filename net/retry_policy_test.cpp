@@ -32,11 +32,16 @@ TEST(RetryPolicyTest, OnlyTransientFailuresAreRetried) {
   EXPECT_FALSE(isTransient(fault(platform::DownloadFailure::kHttpStatus)));
 }
 
-TEST(RetryPolicyTest, BackoffDoublesWithinAFifthEitherWay) {
+TEST(RetryPolicyTest, BackoffDoublesToACapAndSpreadsAfterRetryAfter) {
   EXPECT_EQ(1.0, backoffSeconds(1, 0.5));
   EXPECT_EQ(8.0, backoffSeconds(4, 0.5));
-  EXPECT_DOUBLE_EQ(0.8, backoffSeconds(1, 0.0));
-  EXPECT_NEAR(9.6, backoffSeconds(4, 0.9999), 0.01);
+  EXPECT_EQ(20.0, backoffSeconds(9, 0.5));
+  EXPECT_EQ(0.5, backoffSeconds(1, 0.0));
+  EXPECT_NEAR(30.0, backoffSeconds(100, 0.9999), 0.01);
+  // Retry-After is the least, with up to the backoff's base on top.
+  EXPECT_EQ(2.0, backoffSeconds(1, 0.0, 2.0));
+  EXPECT_EQ(2.5, backoffSeconds(1, 0.5, 2.0));
+  EXPECT_NEAR(10.0, backoffSeconds(4, 0.9999, 2.0), 0.01);
 }
 
 TEST(RetryPolicyTest, RetryAfterInSecondsOrAsAnHttpDate) {
@@ -55,27 +60,32 @@ TEST(RetryPolicyTest, RetryAfterInSecondsOrAsAnHttpDate) {
 }
 
 TEST(RetryPolicyTest, PlansTheWaitOrGivesUp) {
-  RetryPlan lost = planRetry(fault(platform::DownloadFailure::kConnectionLost), 3, 0.5, 0);
+  using platform::DownloadFailure;
+  RetryPlan lost = planRetry(fault(DownloadFailure::kConnectionLost), 3, 0, 0.5, 0);
   EXPECT_EQ(4.0, lost.wait);
   EXPECT_EQ("Connection lost", lost.reason);
 
-  // Retry-After replaces the backoff up to a minute; beyond, it is final.
-  RetryPlan busy = planRetry(httpError(503, "2"), 1, 0.5, 0);
-  EXPECT_EQ(2.0, busy.wait);
+  // Retry-After up to a minute is waited for, with a spread; beyond, it is
+  // final.
+  RetryPlan busy = planRetry(httpError(503, "2"), 1, 0, 0.5, 0);
+  EXPECT_EQ(2.5, busy.wait);
   EXPECT_EQ("The server is busy (HTTP 503)", busy.reason);
-  EXPECT_EQ(60.0, planRetry(httpError(429, "60"), 1, 0.5, 0).wait);
-  RetryPlan tooLong = planRetry(httpError(503, "61"), 1, 0.5, 0);
+  EXPECT_EQ(60.0, planRetry(httpError(429, "60"), 1, 0, 0.0, 0).wait);
+  RetryPlan tooLong = planRetry(httpError(503, "61"), 1, 0, 0.5, 0);
   EXPECT_EQ(std::nullopt, tooLong.wait);
   EXPECT_EQ("The server asked to retry in 61 s, longer than 60 s.",
             tooLong.giveUpNote);
   // A bad Retry-After is ignored.
-  EXPECT_EQ(2.0, planRetry(httpError(503, "later"), 2, 0.5, 0).wait);
+  EXPECT_EQ(2.0, planRetry(httpError(503, "later"), 2, 0, 0.5, 0).wait);
 
-  EXPECT_EQ(std::nullopt, planRetry(httpError(404), 1, 0.5, 0).wait);
-  EXPECT_EQ(std::nullopt,
-            planRetry(fault(platform::DownloadFailure::kTimedOut), 5, 0.5, 0).wait);
-  EXPECT_EQ(0.0, planRetry(fault(platform::DownloadFailure::kRangeMismatch), 2, 0.5, 0)
+  EXPECT_EQ(std::nullopt, planRetry(httpError(404), 1, 0, 0.5, 0).wait);
+  EXPECT_EQ(0.0, planRetry(fault(DownloadFailure::kRangeMismatch), 2, 0, 0.5, 0)
                      .wait);
+  // Retried only while the next pause ends within the budget.
+  EXPECT_EQ(20.0, planRetry(fault(DownloadFailure::kTimedOut), 9,
+                            kRetryBudgetSeconds - 20, 0.5, 0).wait);
+  EXPECT_EQ(std::nullopt, planRetry(fault(DownloadFailure::kTimedOut), 9,
+                                    kRetryBudgetSeconds - 19.9, 0.5, 0).wait);
 }
 
 }  // namespace

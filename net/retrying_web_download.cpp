@@ -56,6 +56,10 @@ class RetryingDownload final : public platform::WebDownload, private platform::W
   bool deletesFile_ = false;
   std::unique_ptr<platform::WebDownload> attempt_;
   int attemptNumber_ = 0;
+  double attemptStarted_ = 0;  // on the loop's clock
+  // The attempts' time so far and the pauses' as the policy planned them,
+  // so that the wait scale shortens the pauses but not the schedule.
+  double spent_ = 0;
   bool resuming_ = false;  // the running attempt asked for the rest
   std::optional<platform::EventLoop::TimerId> pause_;
   // The response that started the body now in the file, and its bytes there.
@@ -90,6 +94,7 @@ void RetryingDownload::setDestination(const std::string& path,
 void RetryingDownload::startAttempt() {
   pause_.reset();
   ++attemptNumber_;
+  attemptStarted_ = loop_.now();
   platform::URLRequest request = request_;
   if (body_) request.resumeFrom = resumePointFor(*body_, received_);
   resuming_ = request.resumeFrom.has_value();
@@ -133,9 +138,11 @@ void RetryingDownload::downloadDidFinish(platform::WebDownload*) {
 
 void RetryingDownload::downloadDidFailWithError(platform::WebDownload*,
                                                 const platform::DownloadError& error) {
+  spent_ += loop_.now() - attemptStarted_;
   RetryPlan plan =
-      planRetry(error, attemptNumber_, draw_(), std::time(nullptr));
+      planRetry(error, attemptNumber_, spent_, draw_(), std::time(nullptr));
   if (!plan.wait) return giveUp(error, plan.giveUpNote);
+  spent_ += *plan.wait;
   // A range that does not fit: the next attempt asks for the whole body.
   if (error.failure == platform::DownloadFailure::kRangeMismatch) {
     body_.reset();

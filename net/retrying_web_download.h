@@ -9,14 +9,14 @@
 namespace net {
 
 // Starts downloads that survive a flaky network: each runs attempts from
-// "attempts" and retries the transient failures (retry_policy.h) up to
-// kMaxDownloadAttempts in all, pausing on the loop's timers in between. A
+// "attempts" and retries the transient failures (retry_policy.h) for up to
+// kRetryBudgetSeconds in all, pausing on the loop's timers in between. A
 // body cut short is resumed where resume_point.h allows, else fetched from
 // zero. The delegate hears one download (web_download.h says how).
 class RetryingWebDownloadFactory : public platform::WebDownloadFactory {
  public:
-  // Every pause is multiplied by "waitScale". "draw" returns the jitter
-  // draws, from [0, 1); random when not given.
+  // Every pause is multiplied by "waitScale"; the budget counts it whole.
+  // "draw" returns the spread's draws, from [0, 1); random when not given.
   RetryingWebDownloadFactory(platform::WebDownloadFactory& attempts, double waitScale,
                              std::function<double()> draw = nullptr);
 

@@ -46,8 +46,8 @@ const platform::DownloadError kLost{"cut", std::nullopt,
 
 class RetryingWebDownloadTest : public ::testing::Test {
  protected:
-  // Attempts are scripted; the jitter draw is the middle, so pauses are
-  // exactly 1, 2, 4 and 8 seconds.
+  // Attempts are scripted; the spread's draw is the middle, so pauses are
+  // exactly 1, 2, 4, 8, 16 and then 20 seconds.
   std::unique_ptr<platform::WebDownload> start(
       std::optional<platform::ResumePoint> resumeFrom = std::nullopt) {
     platform::URLRequest request;
@@ -140,16 +140,31 @@ TEST_F(RetryingWebDownloadTest, AWholeBodyOrAChangedEntityStartsOver) {
             recorder.events);
 }
 
-TEST_F(RetryingWebDownloadTest, GivesUpAfterFiveAttemptsOrAtOnceWhenFinal) {
+TEST_F(RetryingWebDownloadTest, GivesUpAfterTwoMinutesOrAtOnceWhenFinal) {
+  // Failing at once: pauses of 1, 2, 4, 8, 16 and 20 s until the next would
+  // end past the budget.
   std::unique_ptr<platform::WebDownload> download = start();
-  for (std::size_t n = 0; n < 5; ++n) {
+  for (std::size_t n = 0; n < 10; ++n) {
     attempt(n).fail(
         {"refused", std::nullopt, platform::DownloadFailure::kCannotConnect});
     loop.run(nullptr);  // to the next attempt
   }
-  EXPECT_EQ(5u, attempts.started.size());
-  EXPECT_EQ(1 + 2 + 4 + 8, loop.now());
-  EXPECT_EQ("failure refused (after 5 attempts)", recorder.events.back());
+  EXPECT_EQ(10u, attempts.started.size());
+  EXPECT_EQ(1 + 2 + 4 + 8 + 16 + 4 * 20, loop.now());
+  EXPECT_EQ("failure refused (after 10 attempts)", recorder.events.back());
+
+  // The attempts' own time counts: two that time out after a minute each.
+  recorder.events.clear();
+  attempts.started.clear();
+  download = start();
+  const platform::DownloadError silent{"silent", std::nullopt,
+                                       platform::DownloadFailure::kTimedOut};
+  loop.advance(60);
+  attempt(0).fail(silent);
+  loop.advance(61);
+  attempt(1).fail(silent);
+  EXPECT_EQ(2u, attempts.started.size());
+  EXPECT_EQ("failure silent (after 2 attempts)", recorder.events.back());
 
   // Not found is final; so is a Retry-After beyond a minute.
   for (std::string retryAfter : {"", "3600"}) {
@@ -171,7 +186,7 @@ TEST_F(RetryingWebDownloadTest, CancelDuringThePauseEndsEverything) {
   std::unique_ptr<platform::WebDownload> download = start();
   platform::URLResponse busy{503, "u", -1, {{"Retry-After", "30"}}};
   attempt(0).fail({"busy", "u", platform::DownloadFailure::kHttpStatus, busy});
-  EXPECT_EQ("The server is busy (HTTP 503) 30.000000", recorder.events.back());
+  EXPECT_EQ("The server is busy (HTTP 503) 30.500000", recorder.events.back());
   download->cancel();
   loop.advance(100);
   EXPECT_EQ(1u, attempts.started.size());

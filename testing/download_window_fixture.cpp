@@ -3,10 +3,11 @@
 #include "download/download_window.h"
 #include "gtest/gtest.h"
 
-FakeDownloadWindow::FakeDownloadWindow(std::optional<PublicKey> signingKey) {
+FakeDownloadWindow::FakeDownloadWindow(
+    std::optional<SigningKeys> signingKeys) {
   downloadTo = bundle.root() + "/InstallAgent.zip";
   downloadFrom = kUrl;
-  downloadSigningKey = std::move(signingKey);
+  downloadSigningKeys = std::move(signingKeys);
   window = buildDownloadWindow(application, frontEnd, downloads, "");
 }
 

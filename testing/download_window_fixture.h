@@ -25,9 +25,9 @@ class FakeDownloadWindow {
   static constexpr const char kUrl[] = "https://127.0.0.1/agent.zip";
 
   // Builds the window, with downloadTo in the scratch directory, downloadFrom
-  // set to kUrl and "signingKey" as the key archives must be signed with.
+  // set to kUrl and "signingKeys" as the keys archives must be signed with.
   explicit FakeDownloadWindow(
-      std::optional<PublicKey> signingKey = std::nullopt);
+      std::optional<SigningKeys> signingKeys = std::nullopt);
 
   Download& controller() { return window->controller; }
   // Runs the application until it waits for the server, and returns the

@@ -1,25 +1,35 @@
 #include "testing/fake_agent_cache.h"
 
+#include <algorithm>
+
 namespace {
 
 bool calledOff(const AgentCache::BeforeStart& beforeStart) {
   return beforeStart && !beforeStart();
 }
 
+bool trusts(const AgentCache::TrustedKeys& trustedKeys,
+            const std::optional<KeyId>& verifiedWith) {
+  return !trustedKeys ||
+         (verifiedWith &&
+          std::find(trustedKeys->begin(), trustedKeys->end(), *verifiedWith) !=
+              trustedKeys->end());
+}
+
 }  // namespace
 
 std::optional<std::string> FakeAgentCache::offeredStamp(
-    const std::string& url, const std::optional<KeyId>& requiredKey) {
-  if (requiredKey && requiredKey != verifiedWith) return std::nullopt;
+    const std::string& url, const TrustedKeys& trustedKeys) {
+  if (!trusts(trustedKeys, verifiedWith)) return std::nullopt;
   if (origin && url != *origin) return std::nullopt;
   return stamp;
 }
 
 AgentCache::Outcome FakeAgentCache::startIfCurrent(
     const std::optional<std::string>& etag,
-    const std::optional<KeyId>& requiredKey, const BeforeStart& beforeStart) {
+    const TrustedKeys& trustedKeys, const BeforeStart& beforeStart) {
   if (!stamp || stamp->empty() || etag != stamp ||
-      (requiredKey && requiredKey != verifiedWith)) {
+      !trusts(trustedKeys, verifiedWith)) {
     return Outcome::kNotCurrent;
   }
   ++cachedStarts;
@@ -32,10 +42,10 @@ std::unique_ptr<PartialArchive> FakeAgentCache::takePartialArchive(
   return partialDir ? PartialArchive::take(*partialDir) : nullptr;
 }
 
-AgentCache::Outcome FakeAgentCache::startOffline(
-    const std::optional<KeyId>& requiredKey, const BeforeStart& beforeStart,
-    std::time_t* downloadedAtOut) {
-  if (!downloadedAt || (requiredKey && requiredKey != verifiedWith)) {
+AgentCache::Outcome FakeAgentCache::startOffline(const TrustedKeys& trustedKeys,
+                                                 const BeforeStart& beforeStart,
+                                                 std::time_t* downloadedAtOut) {
+  if (!downloadedAt || !trusts(trustedKeys, verifiedWith)) {
     return Outcome::kNotCurrent;
   }
   *downloadedAtOut = *downloadedAt;

@@ -21,16 +21,16 @@ class FakeAgentCache : public AgentCache {
 
   // Offers the stamp to "origin" alone, when set.
   std::optional<std::string> offeredStamp(
-      const std::string& url, const std::optional<KeyId>& requiredKey) override;
+      const std::string& url, const TrustedKeys& trustedKeys) override;
   Outcome startIfCurrent(const std::optional<std::string>& etag,
-                         const std::optional<KeyId>& requiredKey,
+                         const TrustedKeys& trustedKeys,
                          const BeforeStart& beforeStart) override;
   // The slot in "partialDir" when set, else none.
   std::unique_ptr<PartialArchive> takePartialArchive(
       const std::string& destination) override;
   // Starts the cached agent when "downloadedAt" is set, as startIfCurrent
   // does with a matching stamp.
-  Outcome startOffline(const std::optional<KeyId>& requiredKey,
+  Outcome startOffline(const TrustedKeys& trustedKeys,
                        const BeforeStart& beforeStart,
                        std::time_t* downloadedAt) override;
   // Records the install; calls "beforeStart" when installOutcome is kStarted.
@@ -44,7 +44,7 @@ class FakeAgentCache : public AgentCache {
   // The URL the cached agent came from; nullopt: any.
   std::optional<std::string> origin;
   // The key the cached agent was verified with; nullopt for none. A stamp
-  // is offered and matched with a required key only when that key is this.
+  // is offered and matched with trusted keys only when this is one of them.
   std::optional<KeyId> verifiedWith;
   // Where the partial archive is kept (ending with "/"); nullopt: nowhere.
   std::optional<std::string> partialDir;

@@ -11,8 +11,10 @@ that needs them calls use_system_python() first.
 """
 import os
 import select
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 SYSTEM_PYTHON = "/usr/bin/python3"
@@ -84,8 +86,13 @@ class Desktop:
             self.stop()
             raise DesktopUnavailable("Xvfb did not open a display")
         self.display = ":" + number
+        # The accessibility bus that the session bus starts puts its socket
+        # in the runtime directory, else in the user's cache, where desktops
+        # of tests run at once would take each other's.
+        self._runtime_dir = tempfile.mkdtemp(prefix="xdg-runtime")
         bus = subprocess.Popen(
             ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+            env=dict(os.environ, XDG_RUNTIME_DIR=self._runtime_dir),
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
             stderr=subprocess.DEVNULL)
         self._processes.append(bus)
@@ -112,6 +119,9 @@ class Desktop:
             if process.stdout is not None:
                 process.stdout.close()
         self._processes = []
+        if getattr(self, "_runtime_dir", None):
+            shutil.rmtree(self._runtime_dir, ignore_errors=True)
+            self._runtime_dir = None
         for name, value in self._saved.items():
             if value is None:
                 os.environ.pop(name, None)

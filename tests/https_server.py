@@ -24,6 +24,11 @@ e.g. write a temporary file and rename it). All keys are optional:
   "cut_at":        drop the connection once the body reaches this offset of
                    the file (a range that starts beyond it is sent whole).
   "no_length":     send the body chunked, without Content-Length.
+  "close_delimited": send the body without Content-Length or chunks, ended
+                   by closing the connection (with a TLS close_notify,
+                   unless it is cut).
+  "content_encoding": "gzip" or "deflate": send the file so encoded, with
+                   Content-Encoding, whole (ranges are ignored).
   "content_length": announce this Content-Length, whatever the body is.
   "endless":       follow the file with zeros until the client hangs up.
   "stall":         seconds to wait between the header and the body.
@@ -59,6 +64,8 @@ handshake or not, "minisig_requests": requests for a path ending in
 """
 
 import argparse
+import gzip
+import io
 import json
 import os
 import random
@@ -71,6 +78,7 @@ import sys
 import threading
 import time
 import urllib.parse
+import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 BLOCK_SIZE = 256 * 1024
@@ -339,7 +347,18 @@ class Handler(BaseHTTPRequestHandler):
         return first, min(last, size - 1)
 
     def send_file(self, path, etag, control):
-        size = os.path.getsize(path)
+        with open(path, "rb") as f:
+            coding = control.get("content_encoding")
+            if coding is None:
+                self.send_body(f, os.path.getsize(path), etag, control)
+                return
+            encode = gzip.compress if coding == "gzip" else zlib.compress
+            body = encode(f.read())
+        self.send_body(io.BytesIO(body), len(body), etag,
+                       dict(control, ignore_ranges=True))
+
+    def send_body(self, f, size, etag, control):
+        """Sends "size" bytes from the file object "f" as the answer."""
         part = self.requested_range(size, etag, control)
         if part == "beyond":
             self.send_response(416)
@@ -349,6 +368,7 @@ class Handler(BaseHTTPRequestHandler):
             return
         first, last = part or (0, size - 1)
         chunked = bool(control.get("no_length"))
+        delimited = bool(control.get("close_delimited"))
         limit = control.get("cut_after")
         if control.get("cut_at") is not None and control["cut_at"] > first:
             limit = control["cut_at"] - first
@@ -365,8 +385,12 @@ class Handler(BaseHTTPRequestHandler):
         if part is not None:
             self.send_header("Content-Range",
                              "bytes %d-%d/%d" % (first, last, size))
+        if control.get("content_encoding"):
+            self.send_header("Content-Encoding", control["content_encoding"])
         if chunked:
             self.send_header("Transfer-Encoding", "chunked")
+        elif delimited:
+            self.send_header("Connection", "close")
         else:
             self.send_header("Content-Length", str(
                 control.get("content_length", last + 1 - first)))
@@ -374,23 +398,22 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.flush()
         time.sleep(float(control.get("stall", 0)))
         start = time.monotonic()
-        with open(path, "rb") as f:
-            f.seek(first)
-            remaining = last + 1 - first
-            while remaining > 0 and (limit is None or self.body_sent < limit):
-                if rate is not None:
-                    time.sleep(max(0.0, start + self.body_sent / float(rate) -
-                                   time.monotonic()))
-                wanted = min(block_size, remaining) if limit is None else min(
-                    block_size, remaining, limit - self.body_sent)
-                block = f.read(wanted)
-                remaining -= len(block)
-                if not block:
-                    break
-                framed = b"%x\r\n%s\r\n" % (len(block), block) if chunked \
-                    else block
-                self.wfile.write(framed)
-                self.body_sent += len(block)
+        f.seek(first)
+        remaining = last + 1 - first
+        while remaining > 0 and (limit is None or self.body_sent < limit):
+            if rate is not None:
+                time.sleep(max(0.0, start + self.body_sent / float(rate) -
+                               time.monotonic()))
+            wanted = min(block_size, remaining) if limit is None else min(
+                block_size, remaining, limit - self.body_sent)
+            block = f.read(wanted)
+            remaining -= len(block)
+            if not block:
+                break
+            framed = b"%x\r\n%s\r\n" % (len(block), block) if chunked \
+                else block
+            self.wfile.write(framed)
+            self.body_sent += len(block)
         zeros = bytes(block_size)
         while control.get("endless"):
             self.wfile.write(b"%x\r\n%s\r\n" % (len(zeros), zeros)
@@ -405,6 +428,14 @@ class Handler(BaseHTTPRequestHandler):
                 pass  # the client left first
         elif chunked:
             self.wfile.write(b"0\r\n\r\n")
+        elif delimited:
+            self.close_connection = True
+            self.wfile.flush()
+            if isinstance(self.connection, ssl.SSLSocket):
+                try:
+                    self.connection.unwrap()  # the close_notify that ends it
+                except CLIENT_ERRORS + (OSError,):
+                    pass  # the client closed without its own close_notify
 
 
 class Server(ThreadingHTTPServer):

@@ -33,6 +33,17 @@ def make_ca(directory):
     return os.path.join(directory, "ca.pem")
 
 
+def end_process(process):
+    """Ends a test's server "process": SIGTERM, then SIGKILL after 5 s."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 class HttpsServer:
     """Serves "archive" at every path over TLS (plain HTTP with "plain") from
     its own temporary folder, which holds its CA, port, control and stats.
@@ -88,9 +99,9 @@ class HttpsServer:
     def set_control(self, **control):
         """Sets the server's mode for the next requests; the keys are those
         of https_server.py's control file (etag, if_none_match,
-        refuse_if_none_match, status, cut_after, no_length, content_length,
-        endless, stall, rate, file, retry_after, reset, ignore_ranges,
-        faults, minisig). Nothing given restores the default."""
+        refuse_if_none_match, status, cut_after, no_length,
+        close_delimited, content_encoding, content_length, endless, stall,
+        rate, file, retry_after, reset, ignore_ranges, faults, minisig). Nothing given restores the default."""
         write_atomically(os.path.join(self.directory, "control.json"),
                          json.dumps(control))
 
@@ -109,12 +120,6 @@ class HttpsServer:
             time.sleep(0.02)
 
     def stop(self):
-        if self._process.poll() is None:
-            self._process.terminate()
-            try:
-                self._process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self._process.kill()
-                self._process.wait()
+        end_process(self._process)
         self._errors.close()
         shutil.rmtree(self.directory, ignore_errors=True)

@@ -97,8 +97,12 @@ class GtkWindowCase(unittest.TestCase):
     def test_window_shows_progress_then_starts_the_agent(self):
         process = self.start(rate=700 * 1000)
         frame, label, bar, button = self.window(process)
-        self.assertIsNotNone(find_role(frame, pyatspi.ROLE_IMAGE))
+        # The splash is described as the product.
+        self.assertEqual(find_role(frame, pyatspi.ROLE_IMAGE).name, "X")
         self.assertEqual(button.name, "Cancel")
+        # The bar is named after the status.
+        wait_for(lambda: label.name.startswith("Downloading") and
+                 bar.name == label.name, what="the bar's name")
 
         # The percentage rises and the bar follows it.
         seen = []
@@ -155,6 +159,13 @@ class GtkWindowCase(unittest.TestCase):
         frame, label, bar, button = self.window(process)
         wait_for(lambda: label.name == FAILURE_TEXT, what="the failure")
         self.assertEqual(bar.queryValue().currentValue, 1.0)
+        # Announced as an alert, with what to do under it; Cancel works.
+        alert = find_role(frame, pyatspi.ROLE_ALERT)
+        self.assertEqual(alert.name if alert else None, FAILURE_TEXT)
+        self.assertEqual(find_role(frame, pyatspi.ROLE_LABEL).name,
+                         "The server could not send the installer (HTTP "
+                         "500); try again later.")
+        self.assertTrue(button.getState().contains(pyatspi.STATE_SENSITIVE))
         time.sleep(0.5)
         self.assertIsNone(process.poll(), "the window waits to be closed")
         window = DESKTOP.x_window(process.pid)
@@ -169,6 +180,33 @@ class GtkWindowCase(unittest.TestCase):
         result = self.bundle.finish(process, 10)
         self.assert_failed_run(result)
         self.assertIn(b"Download failed! Error - ", result.stderr)
+
+    def test_cancel_and_return_work_after_an_unzip_failure(self):
+        with open(os.path.join(self.bundle.root, "served.zip"), "wb") as f:
+            f.write(b"no zip" * 1000)
+        process = self.start()
+        frame, label, bar, button = self.window(process)
+        # Shown in red: an alert.
+        wait_for(lambda: getattr(find_role(frame, pyatspi.ROLE_ALERT), "name",
+                                 None) == "Failed to unzip the installer.",
+                 what="the unzip failure")
+        self.assertTrue(button.getState().contains(pyatspi.STATE_SENSITIVE))
+        DESKTOP.press_key(DESKTOP.x_window(process.pid), "Return")
+        self.assert_failed_run(self.bundle.finish(process, 10))
+
+    def test_the_window_fits_the_screen_at_any_scale(self):
+        for scale in ("2", "3"):
+            with self.subTest(scale=scale):
+                process = self.start(rate=200 * 1000, GDK_SCALE=scale)
+                self.window(process)
+                window = DESKTOP.x_window(process.pid)
+                x, y, width, height = DESKTOP.geometry(window)
+                self.assertGreaterEqual(min(x, y), 0)
+                self.assertLessEqual(x + width, 1024)
+                self.assertLessEqual(y + height, 768)
+                self.assertGreater(width, 800, "drawn at a larger scale")
+                DESKTOP.close_window(window)
+                self.assert_failed_run(self.bundle.finish(process, 10))
 
     def test_without_a_usable_display_the_run_falls_back(self):
         # Each case: the environment of the run and whether the fallback is

@@ -59,6 +59,14 @@ class ResumeAcrossRunsTest(unittest.TestCase):
         self.assertEqual("bytes=%d-" % kept, stats["ranges"][-1])
         self.assertEqual(self.size - kept, stats["body_bytes"] - sent)
 
+    def test_an_encoded_body_is_not_resumed(self):
+        # The file holds it decoded: its length is no offset into what the
+        # server sent.
+        self.kill_half_way(content_encoding="gzip")
+        result = self.bundle.run(env=self.env, timeout=RUN_TIMEOUT)
+        self.assert_installed(result, self.archive)
+        self.assertIsNone(self.server.stats()["ranges"][-1])
+
     def test_a_signed_bundle_hashes_the_kept_part(self):
         key = os.path.join(self.bundle.root, "vendor.key")
         for args in (["-G", "-W", "-p", os.path.join(self.bundle.resources,

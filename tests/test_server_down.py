@@ -2,6 +2,7 @@
 bundle trusts starts at once, without waiting for the retries, and the
 bundle's mirrors (InstallAgent.mirrors) are tried in order."""
 import os
+import re
 import socket
 import subprocess
 import time
@@ -12,7 +13,8 @@ from bundle_fixture import Bundle, make_agent_zip
 from server_fixture import HttpsServer
 
 RUN_TIMEOUT = 60
-SHORT_PAUSES = {"__QZ_BOOTSTRAP_RETRY_WAIT_SCALE__": "0.05"}
+# The two minutes of retries take a little over one second.
+SHORT_PAUSES = {"__QZ_BOOTSTRAP_RETRY_WAIT_SCALE__": "0.01"}
 OFFLINE = "Starting the cached installer offline! Error - "
 
 
@@ -68,27 +70,47 @@ class OfflineStartTest(ServerDownCase):
 
     def test_without_a_trusted_agent_the_retries_run_as_before(self):
         # Unsigned, the cache holds no agent verified with the key the
-        # bundle gets now; empty, it holds none at all.
+        # bundle gets now; signed to expire in a day, it holds one that is
+        # stale two days on; empty, it holds none at all.
         self.fill_cache()
+        key = os.path.join(self.bundle.root, "vendor.key")
         subprocess.run(["minisign", "-G", "-W", "-p",
                         os.path.join(self.bundle.resources, "InstallAgent.pub"),
-                        "-s", os.path.join(self.bundle.root, "vendor.key")],
+                        "-s", key],
                        check=True, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for name in ("keyless cache", "no cache"):
+        for name in ("keyless cache", "expired cache", "no cache"):
             with self.subTest(name):
+                env = dict(SHORT_PAUSES)
+                if name == "expired cache":
+                    now = int(time.time())
+                    signature = self.archive + ".minisig"
+                    subprocess.run(
+                        ["minisign", "-S", "-s", key, "-m", self.archive,
+                         "-x", signature, "-t",
+                         "timestamp:%d\texpires:%d\tfile:served.zip\thashed"
+                         % (now, now + 86400)],
+                        check=True, stdin=subprocess.DEVNULL,
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    self.server.set_control(minisig=signature)
+                    subprocess.run(["rm", "-rf", self.bundle.cache_dir()],
+                                   check=True)
+                    self.fill_cache()
+                    env["__QZ_BOOTSTRAP_CLOCK_AHEAD__"] = str(2 * 86400)
                 if name == "no cache":
                     os.remove(os.path.join(self.bundle.resources,
                                            "InstallAgent.pub"))
                     self.bundle.forget_agent()
                     subprocess.run(["rm", "-rf", self.bundle.cache_dir()],
                                    check=True)
-                result, _ = self.run_bootstrapper(closed_port_url(),
-                                                  **SHORT_PAUSES)
+                result, _ = self.run_bootstrapper(closed_port_url(), **env)
                 lines = result.stderr.decode().splitlines()
                 self.assertEqual(255, result.returncode, lines)
                 self.assertTrue(lines[0].startswith("Download failed!"), lines)
-                self.assertIn("(after 5 attempts)", lines[0])
+                # Retried until the next pause would end past two minutes.
+                attempts = re.search(r"\(after (\d+) attempts\)", lines[0])
+                self.assertIsNotNone(attempts, lines)
+                self.assertTrue(8 <= int(attempts.group(1)) <= 16, lines[0])
                 self.assertEqual("Installation failed.", lines[-1])
                 self.assertEqual(0, self.bundle.agent_starts())
 

@@ -82,16 +82,19 @@ class ShippedRouteTest(unittest.TestCase):
             self.assertEqual([], os.listdir(bundle.tmpdir))
 
     def test_without_a_shipped_archive_the_cache_route_is_taken(self):
-        # Nothing listens on port 9: the download fails and is logged.
+        # Nothing listens on port 9: the download fails and is logged, after
+        # its retries (shortened here), with what to do.
         with Bundle() as bundle:
             result = bundle.run(env={
-                "QZ_INTERNAL_INSTALL_AGENT_URL": "https://127.0.0.1:9/none"})
+                "QZ_INTERNAL_INSTALL_AGENT_URL": "https://127.0.0.1:9/none",
+                "__QZ_BOOTSTRAP_RETRY_WAIT_SCALE__": "0.01"})
             lines = result.stderr.decode().splitlines()
             self.assertEqual(255, result.returncode)
-            self.assertEqual(2, len(lines), lines)
+            self.assertEqual(3, len(lines), lines)
             self.assertTrue(lines[0].startswith("Download failed! Error - "))
             self.assertTrue(lines[0].endswith(" https://127.0.0.1:9/none"))
-            self.assertEqual("Installation failed.", lines[1])
+            self.assertEqual(["Check the internet connection.",
+                              "Installation failed."], lines[1:])
             self.assertEqual([], bundle.cache_entries())
             self.assertEqual([], os.listdir(bundle.tmpdir))
 

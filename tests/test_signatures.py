@@ -20,18 +20,24 @@ def minisign(*args):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-class SignatureTest(DownloadRouteCase):
+class SignedCase(DownloadRouteCase):
+    """Key pairs made by minisign, "<name>.pub" and "<name>.key" in
+    self.keys for each of KEY_NAMES, without passwords."""
+    KEY_NAMES = ("vendor", "other")
 
     @classmethod
     def setUpClass(cls):
         cls.keys = tempfile.mkdtemp(prefix="keys")
-        for name in ("vendor", "other"):
+        for name in cls.KEY_NAMES:
             minisign("-G", "-W", "-p", os.path.join(cls.keys, name + ".pub"),
                      "-s", os.path.join(cls.keys, name + ".key"))
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.keys)
+
+
+class SignatureTest(SignedCase):
 
     def setUp(self):
         super().setUp()

@@ -1,11 +1,14 @@
-"""How a run of the download window ends when nobody watches it: a failure
-the window shows also reaches standard error, even after the window closed,
-and a signal during the unpack wins over the start of the agent."""
+"""How a run of the download window ends: a failure the window shows also
+reaches standard error, even after the window closed, a signal during the
+unpack wins over the start of the agent, and the terminal window gives way
+to one summary line."""
 import errno
 import os
 import resource
 import shutil
+import os.path
 import signal
+import subprocess
 import time
 import unittest
 import zipfile
@@ -13,6 +16,7 @@ import zipfile
 import bundle_fixture
 from bundle_fixture import Bundle, make_agent_zip
 from server_fixture import HttpsServer
+from test_hardening import Terminal
 
 RUN_TIMEOUT = 60
 
@@ -132,6 +136,38 @@ class SignalDuringUnpackTest(WindowEndingCase):
                     self.assertEqual("Installation failed.", lines[-1])
                 self.assertEqual(0, self.bundle.agent_starts())
                 self.assertEqual([], os.listdir(self.bundle.tmpdir))
+
+
+class TerminalWindowTest(WindowEndingCase):
+
+    def test_cancel_after_an_unzip_failure_leaves_the_summary_line(self):
+        # The terminal says its cursor is on row 5; the window is drawn
+        # below it, with the bundle's name and the detail line.
+        with open(self.archive, "wb") as f:
+            f.write(b"no zip" * 1000)
+        terminal = Terminal()
+        self.addCleanup(terminal.close)
+        process = subprocess.Popen(
+            [self.bundle.executable],
+            env=self.bundle.environment(self.server.environment()),
+            stdin=terminal.slave, stdout=terminal.slave,
+            stderr=terminal.slave, start_new_session=True)
+        self.addCleanup(process.kill)
+        terminal.wait_for(b"\x1b[6n")
+        os.write(terminal.master, b"\x1b[5;1R")
+        failed = terminal.wait_for(b"Failed to unzip the installer.")
+        drawn = terminal.text()
+        self.assertIn(b"\x1b[6HX\x1b[K", drawn)  # the title, below row 5
+        self.assertRegex(drawn, rb"6\.0 of 6\.0 kB \xc2\xb7 .*from 127\.0\.0\.1")
+        terminal.wait_for(b"[ Cancel: Return ]", failed)
+
+        os.write(terminal.master, b"\r")
+        self.assertEqual(255, process.wait(RUN_TIMEOUT))
+        end = terminal.wait_for(b"Installation failed.")
+        ending = terminal.text()[failed:end]
+        self.assertIn(b"\x1b[r\x1b[5H\x1b[JX: failed: Failed to unzip the "
+                      b"installer.\r\n", ending)
+        self.assertEqual(0, self.bundle.agent_starts())
 
 
 if __name__ == "__main__":

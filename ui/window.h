@@ -23,6 +23,11 @@ class Window {
  public:
   explicit Window(std::string title) : title_(std::move(title)) {}
   const std::string& title() const { return title_; }
+  // How the window's work came out, in a few words ("cancelled"): a front
+  // end that leaves a trace of the window once it is gone (the terminal's)
+  // shows it beside the title. "" for none.
+  const std::string& summary() const { return summary_; }
+  void setSummary(std::string summary) { summary_ = std::move(summary); }
 
   void setDelegate(WindowDelegate* delegate) { delegate_ = delegate; }
   void setFrontEnd(FrontEnd* frontEnd) { frontEnd_ = frontEnd; }
@@ -50,6 +55,7 @@ class Window {
 
  private:
   std::string title_;
+  std::string summary_;
   WindowDelegate* delegate_ = nullptr;
   FrontEnd* frontEnd_ = nullptr;
   std::vector<Control*> controls_;

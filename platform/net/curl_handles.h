@@ -14,12 +14,16 @@ struct CurlEasyCleanup {
 struct CurlMultiCleanup {
   void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
+struct CurlShareCleanup {
+  void operator()(CURLSH* share) const { curl_share_cleanup(share); }
+};
 struct CurlSlistFree {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
 using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
 using CurlMulti = std::unique_ptr<CURLM, CurlMultiCleanup>;
+using CurlShare = std::unique_ptr<CURLSH, CurlShareCleanup>;
 using CurlSlist = std::unique_ptr<curl_slist, CurlSlistFree>;
 
 }  // namespace platform

@@ -49,6 +49,9 @@ void setSecurity(CURL* easy, const URLRequest& request) {
 void setCurlRequest(CURL* easy, const URLRequest& request, CurlSlist* fields) {
   curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+  // The archive as it is, though a server may encode it anyway (Apache's
+  // force-gzip): libcurl then decodes gzip and deflate.
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "identity");
   setTimeouts(easy, request.timeoutInterval);
   setSecurity(easy, request);
   HeaderFields fieldsToSend = request.headerFields;

@@ -14,7 +14,7 @@ namespace platform {
 // CAs in the request's trustedCAFile instead of the system's when it names
 // one;
 // proxies from the usual variables; up to 10 redirects, never from https to
-// another scheme. "*fields" receives the header list that "easy" points to,
+// another scheme; the identity coding asked for, gzip and deflate decoded. "*fields" receives the header list that "easy" points to,
 // so it must outlive the transfer.
 void setCurlRequest(CURL* easy, const URLRequest& request, CurlSlist* fields);
 

@@ -1,5 +1,6 @@
 #include <curl/curl.h>
 #include <signal.h>
+#include <strings.h>
 
 #include <utility>
 
@@ -7,8 +8,9 @@
 #include "platform/net/curl_multi_driver.h"
 #include "platform/net/curl_request.h"
 #include "platform/net/download_file.h"
-#include "platform/net/response_header_reader.h"
 #include "platform/net/range_response.h"
+#include "platform/net/response_header_reader.h"
+#include "platform/net/tls_observer.h"
 #include "platform/net/url_user_info.h"
 #include "platform/net/web_download.h"
 
@@ -55,13 +57,28 @@ bool neverConnected(CURL* easy, CURLcode result) {
   }
 }
 
+// A proxy that refuses us answers the same way on every attempt, and one
+// that checks a password may lock the account after a few wrong ones.
+DownloadError proxyRefusal(long status) {
+  std::string text = "The proxy refused the connection (HTTP " +
+                     std::to_string(status) + ")";
+  if (status == 407 || status == 401) {
+    text += ": check the proxy's user name and password.";
+  } else if (status == 403) {
+    text += ": it does not let this computer reach the server.";
+  } else {
+    text += ".";
+  }
+  return DownloadError(text);
+}
+
 // libcurl's callbacks only record the response and write the body; the
 // delegate hears of them from deliver(), once libcurl has returned, so that
 // it may cancel or destroy the download from any of its callbacks.
 class CurlDownload final : public WebDownload {
  public:
   CurlDownload(const URLRequest& request, WebDownloadDelegate* delegate,
-               EventLoop& loop);
+               EventLoop& loop, CURLSH* share);
   ~CurlDownload() override { cancel(); }
 
   void cancel() override;
@@ -87,6 +104,10 @@ class CurlDownload final : public WebDownload {
   void deliver();
   bool deliverResponse();
   void end(CURLcode result);
+  // Whether the body's only end was the connection's: HTTP/1 over TLS
+  // without a length or chunks, where only a close_notify tells the end
+  // from a cut.
+  bool bodyEndsWithConnection() const;
   void fail(DownloadError error);
   void closeFailedFile();
   // libcurl's account of "result", on one line.
@@ -103,6 +124,7 @@ class CurlDownload final : public WebDownload {
   std::shared_ptr<BodyLimit> bodyLimit_;
   // The body's bytes in the file, a resumed body's earlier ones included.
   std::int64_t bodyLength_ = 0;
+  TlsObserver tls_;  // before easy_, whose connections report to it
   CurlEasy easy_;
   CurlSlist requestFields_;
   char errorText_[CURL_ERROR_SIZE] = {};
@@ -119,7 +141,8 @@ class CurlDownload final : public WebDownload {
 };
 
 CurlDownload::CurlDownload(const URLRequest& request,
-                           WebDownloadDelegate* delegate, EventLoop& loop)
+                           WebDownloadDelegate* delegate, EventLoop& loop,
+                           CURLSH* share)
     : delegate_(delegate),
       url_(request.url),
       resumeFrom_(request.resumeFrom),
@@ -134,6 +157,8 @@ CurlDownload::CurlDownload(const URLRequest& request,
     curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, this);
     // A proxy's answer to CONNECT would otherwise read as the final response.
     curl_easy_setopt(easy_.get(), CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    tls_.watch(easy_.get());
+    curl_easy_setopt(easy_.get(), CURLOPT_SHARE, share);
   }
   // libcurl does no I/O before the loop next runs, so the destination can
   // still be set after this.
@@ -175,6 +200,11 @@ size_t CurlDownload::onBody(char* data, size_t size, size_t count,
 bool CurlDownload::takeResponse() {
   URLResponse response = headerReader_.response();
   response.url = withoutUserInfo(currentUrl());
+  // Only a proxy asks for its own credentials (plain http through it).
+  if (response.statusCode == 407) {
+    failure_ = proxyRefusal(response.statusCode);
+    return false;
+  }
   if (response.statusCode >= 400 &&
       bodyStart(resumeFrom_, response) != BodyStart::kMismatch) {
     // An error page is no body of ours, and the answer no response.
@@ -186,7 +216,9 @@ bool CurlDownload::takeResponse() {
   }
   curl_off_t length = -1;
   curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-  response.expectedContentLength = length;
+  // libcurl decodes a body that came encoded all the same; its length is
+  // the encoded one.
+  response.expectedContentLength = response.hasContentCoding() ? -1 : length;
   if (!openFile(response)) return false;
   response_ = std::move(response);
   return true;
@@ -245,17 +277,45 @@ void CurlDownload::end(CURLcode result) {
   }
   if (result != CURLE_OK) {
     if (failure_) return fail(*failure_);
+    // The proxy's own answer to CONNECT: a 5xx says it could not reach the
+    // server, which may pass; a 4xx is its refusal.
+    long connectStatus = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &connectStatus);
+    if (connectStatus >= 400 && connectStatus < 500) {
+      return fail(proxyRefusal(connectStatus));
+    }
+    std::string refused = tls_.describeRefusal();
+    if (result == CURLE_PEER_FAILED_VERIFICATION && !refused.empty()) {
+      return fail({refused});
+    }
     DownloadError error{describe(result), std::nullopt, failureOf(result)};
     error.serverUnreachable = neverConnected(easy_.get(), result);
     return fail(std::move(error));
   }
   // An empty body of a scheme without a header has not started a response.
   if (!response_ && !takeResponse()) return fail(*failure_);
+  if (bodyEndsWithConnection() && !tls_.closedCleanly()) {
+    return fail({"The connection closed before the end of the body (no TLS "
+                 "close_notify).",
+                 std::nullopt, DownloadFailure::kConnectionLost});
+  }
   std::string error;
   if (!file_.close(&error)) return fail({error});
   if (!deliverResponse()) return;
   state_ = State::kOver;
   delegate_->downloadDidFinish(this);
+}
+
+bool CurlDownload::bodyEndsWithConnection() const {
+  long version = 0;
+  curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_VERSION, &version);
+  const long status = response_->statusCode;
+  return (version == CURL_HTTP_VERSION_1_0 ||
+          version == CURL_HTTP_VERSION_1_1) &&
+         strncasecmp(currentUrl().c_str(), "https:", 6) == 0 &&
+         status / 100 == 2 && status != 204 &&
+         !response_->valueForHeaderField("Content-Length") &&
+         !response_->valueForHeaderField("Transfer-Encoding");
 }
 
 void CurlDownload::fail(DownloadError error) {
@@ -306,6 +366,15 @@ class CurlWebDownloadFactory final : public WebDownloadFactory {
  public:
   CurlWebDownloadFactory() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    // A retry, and the signature after the archive, skip the name lookup
+    // and take up the TLS session of the attempt before. Connections are
+    // not shared: each attempt watches its own connection's TLS close.
+    share_.reset(curl_share_init());
+    if (share_) {
+      curl_share_setopt(share_.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+      curl_share_setopt(share_.get(), CURLSHOPT_SHARE,
+                        CURL_LOCK_DATA_SSL_SESSION);
+    }
     // A write past RLIMIT_FSIZE raises SIGXFSZ, which would end the process.
     // Caught, the write fails with EFBIG and the download fails as on a full
     // disk. A handler rather than SIG_IGN, because programs we start then
@@ -316,13 +385,20 @@ class CurlWebDownloadFactory final : public WebDownloadFactory {
     action.sa_flags = SA_RESTART;
     sigaction(SIGXFSZ, &action, nullptr);
   }
-  ~CurlWebDownloadFactory() override { curl_global_cleanup(); }
+  ~CurlWebDownloadFactory() override {
+    share_.reset();
+    curl_global_cleanup();
+  }
 
   std::unique_ptr<WebDownload> startDownload(const URLRequest& request,
                                              WebDownloadDelegate* delegate,
                                              EventLoop& loop) override {
-    return std::make_unique<CurlDownload>(request, delegate, loop);
+    return std::make_unique<CurlDownload>(request, delegate, loop,
+                                          share_.get());
   }
+
+ private:
+  CurlShare share_;
 };
 
 }  // namespace

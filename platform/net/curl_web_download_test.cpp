@@ -178,8 +178,8 @@ TEST_F(CurlWebDownloadTest, ErrorStatusesFailBeforeAnyResponse) {
 }
 
 TEST_F(CurlWebDownloadTest, UntrustedCertificateFails) {
-  // Given a trusted CA that did not sign the server's
-  // certificate, the download fails before any response.
+  // Given a trusted CA that did not sign the server's certificate, the
+  // download fails before any response, and says whose certificate it was.
   TestHttpsServer& server = startServer();
   std::string otherCa = makeDir("other");
   ASSERT_TRUE(test_support::makeOtherCa(otherCa));
@@ -187,8 +187,15 @@ TEST_F(CurlWebDownloadTest, UntrustedCertificateFails) {
 
   Recorder recorder = download(server.url());
   EXPECT_EQ(Events({"failure"}), recorder.events);
-  EXPECT_NE(std::string::npos,
-            recorder.error->localizedDescription.find("certificate"));
+  // The server's CA ("Test CA" and 16 hex digits) is named as the
+  // certificate names it.
+  const std::string& text = recorder.error->localizedDescription;
+  const std::string issuedBy = "The server's certificate was issued by 'Test CA ";
+  const std::string rest =
+      "', which this computer does not trust. It names '127.0.0.1'.";
+  EXPECT_EQ(issuedBy.size() + 16 + rest.size(), text.size()) << text;
+  EXPECT_EQ(0u, text.rfind(issuedBy, 0)) << text;
+  EXPECT_EQ(text.size() - rest.size(), text.find(rest)) << text;
   EXPECT_FALSE(testing_env::exists(destination()));
 }
 
@@ -299,6 +306,33 @@ TEST_F(CurlWebDownloadTest, ResponseWithoutLengthReportsMinusOne) {
   EXPECT_EQ(Events({"response", "data", "finish"}), recorder.events);
   EXPECT_EQ(-1, recorder.response->expectedContentLength);
   EXPECT_TRUE(readFile(destination()) == body_);
+}
+
+TEST_F(CurlWebDownloadTest, AnEncodedBodyIsDecodedAndHasNoLength) {
+  TestHttpsServer& server = startServer();
+  for (const std::string coding : {"gzip", "deflate"}) {
+    SCOPED_TRACE(coding);
+    server.setControl("{\"content_encoding\": \"" + coding + "\"}");
+    Recorder recorder = download(server.url());
+    EXPECT_EQ(Events({"response", "data", "finish"}), recorder.events);
+    EXPECT_EQ(-1, recorder.response->expectedContentLength);
+    EXPECT_TRUE(readFile(destination()) == body_);
+  }
+}
+
+TEST_F(CurlWebDownloadTest, ABodyEndedByTheConnectionNeedsACloseNotify) {
+  // Given a body without length or chunks, the server's close_notify ends
+  // it; a connection closed without one is a cut.
+  TestHttpsServer& server = startServer(R"({"close_delimited": true})");
+  Recorder whole = download(server.url());
+  EXPECT_EQ(Events({"response", "data", "finish"}), whole.events);
+  EXPECT_TRUE(readFile(destination()) == body_);
+
+  server.setControl(R"({"close_delimited": true, "cut_after": 1000000})");
+  Recorder cut = download(server.url());
+  EXPECT_EQ(Events({"response", "data", "failure"}), cut.events);
+  EXPECT_EQ(DownloadFailure::kConnectionLost, cut.error->failure);
+  EXPECT_FALSE(testing_env::exists(destination()));
 }
 
 TEST_F(CurlWebDownloadTest, CancelFromACallbackEndsEverything) {

@@ -1,3 +1,5 @@
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -18,6 +20,12 @@ std::optional<std::string> URLResponse::valueForHeaderField(
     }
   }
   return std::nullopt;
+}
+
+bool URLResponse::hasContentCoding() const {
+  std::optional<std::string> coding = valueForHeaderField("Content-Encoding");
+  return coding && !coding->empty() &&
+         strcasecmp(coding->c_str(), "identity") != 0;
 }
 
 }  // namespace platform

@@ -67,6 +67,9 @@ struct URLResponse {
   // The value of the first header field named "name", compared without
   // regard to case; nullopt when there is none.
   std::optional<std::string> valueForHeaderField(const std::string& name) const;
+  // Whether the body was sent encoded (Content-Encoding gzip, deflate ...);
+  // the download decodes it, so the file holds other bytes than were sent.
+  bool hasContentCoding() const;
 };
 
 // What kind of fault ended an attempt; the ones a retry may mend are told

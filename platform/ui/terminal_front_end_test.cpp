@@ -86,7 +86,7 @@ struct TerminalWindow : ui::WindowDelegate {
   int closes = 0;
 };
 
-TEST(TerminalFrontEndTest, DrawsOnlyChangesAndReturnPressesTheEnabledButton) {
+TEST(TerminalFrontEndTest, DrawsOnlyChangesAndKeysPressTheEnabledButton) {
   int masterFd, slaveFd;
   winsize size{24, 80, 0, 0};
   ASSERT_EQ(openpty(&masterFd, &slaveFd, nullptr, nullptr, &size), 0);
@@ -96,10 +96,15 @@ TEST(TerminalFrontEndTest, DrawsOnlyChangesAndReturnPressesTheEnabledButton) {
   termios before, during{}, after{};
   ASSERT_EQ(tcgetattr(slave.get(), &before), 0);
   bool visibleAfterDisabledReturn = false;
+  bool arrowClosed = true;
   {
     TerminalWindow run(NewTerminalFrontEnd(slave.get()));
     run.status.setStringValue("Downloading  50%");
     run.bar.setDoubleValue(50);
+    // The terminal says where its cursor is, as a real one would.
+    run.loop->performAfterDelay(0.02, [&] {
+      EXPECT_EQ(write(master.get(), "\x1b[3;1R", 6), 6);
+    });
     run.loop->performAfterDelay(0.05, [&] {
       // Ten thousand small steps, one per received block, move the bar by
       // three cells (an exact binary fraction keeps the sum exact): only
@@ -117,16 +122,22 @@ TEST(TerminalFrontEndTest, DrawsOnlyChangesAndReturnPressesTheEnabledButton) {
     run.loop->performAfterDelay(0.4, [&] {
       visibleAfterDisabledReturn = run.window.isVisible();
       run.cancel.setEnabled(true);
-      EXPECT_EQ(write(master.get(), "\r", 1), 1);
+      // An arrow key is no Escape; a lone Escape presses Cancel.
+      EXPECT_EQ(write(master.get(), "\x1b[A", 3), 3);
+    });
+    run.loop->performAfterDelay(0.6, [&] {
+      arrowClosed = !run.window.isVisible();
+      EXPECT_EQ(write(master.get(), "\x1b", 1), 1);
     });
     run.application.run();
-    EXPECT_EQ(run.closes, 1);  // by the Return key, not the time-out
+    EXPECT_EQ(run.closes, 1);  // by the Escape key, not the time-out
     tcgetattr(slave.get(), &after);
   }
   slave.reset();
   const std::string output = recorder.finish();
 
   EXPECT_TRUE(visibleAfterDisabledReturn);
+  EXPECT_FALSE(arrowClosed);
   EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u);
   EXPECT_NE(during.c_lflag & ISIG, 0u);  // Ctrl-C still interrupts
   EXPECT_EQ(after.c_lflag, before.c_lflag);
@@ -161,9 +172,11 @@ int showWindowInThisTerminal() {
     for (int line = 1; line <= 9; ++line) {
       std::fprintf(stderr, "elsewhere %d\n", line);
     }
-    run.status.setStringValue("Failed.\nSee the log.");
+    run.status.setStringValue(
+        "Failed.\nSee the system log for more information.");
     run.status.setTextColor(ui::Color::kRed);
     run.bar.setDoubleValue(run.bar.maxValue());
+    run.window.setSummary("failed");
   });
   run.application.run();
   return run.closes;
@@ -233,8 +246,9 @@ class Tmux {
 constexpr char kChildVariable[] = "TERMINAL_FRONT_END_TEST_RECORD";
 
 // A real terminal (tmux) runs this test binary again, which shows the window
-// on it: the window keeps the bottom rows, other output scrolls above it,
-// Return closes it, and the next output lands on a fresh line below.
+// on it: the window is drawn below the cursor, other output scrolls above
+// it, texts wrap at words on a narrow terminal, Return closes it, and its
+// summary line replaces it, with the next output on a fresh line below.
 TEST(TerminalFrontEndTest, ShowsTheWindowBelowOtherOutputInATerminal) {
   if (const char* record = std::getenv(kChildVariable)) {
     std::ofstream(record) << showWindowInThisTerminal();
@@ -254,19 +268,21 @@ TEST(TerminalFrontEndTest, ShowsTheWindowBelowOtherOutputInATerminal) {
                  " --gtest_filter=TerminalFrontEndTest."
                  "ShowsTheWindowBelowOtherOutputInATerminal"
                  " >/dev/null; sleep 20",
-             60, 12);
+             30, 14);
 
   const std::vector<std::string> window = {
-      "Installer", "Failed.", "See the log.", "[" + std::string(40, '#') + "]",
-      "[ Cancel: Return ]"};
+      "Installer", "Failed.", "See the system log for more", "information.",
+      "[" + std::string(27, '#') + "]", "[ Cancel: Return ]"};
   std::vector<std::string> expected = {"before the window"};
   for (int line = 1; line <= 9; ++line) {
     expected.push_back("elsewhere " + std::to_string(line));
   }
   expected.insert(expected.end(), window.begin(), window.end());
-  EXPECT_EQ(tmux.rowsOnceShown("See the log."), expected);
+  EXPECT_EQ(tmux.rowsOnceShown("information."), expected);
 
   tmux.pressReturn();
+  expected.resize(expected.size() - window.size());
+  expected.push_back("Installer: failed");
   expected.push_back("after the window");
   EXPECT_EQ(tmux.rowsOnceShown("after the window"), expected);
   std::string closes;

@@ -32,6 +32,31 @@ GtkWidget* newTextLabel() {
   return label;
 }
 
+// In place of a splash that is missing or does not decode: the window's
+// title, the product's name, centred in large type.
+void drawName(GtkWidget* area, cairo_t* cr, double width, double height) {
+  GtkWidget* toplevel = gtk_widget_get_toplevel(area);
+  if (!GTK_IS_WINDOW(toplevel)) return;
+  const char* name = gtk_window_get_title(GTK_WINDOW(toplevel));
+  if (name == nullptr) return;
+  PangoLayout* layout = gtk_widget_create_pango_layout(area, name);
+  PangoFontDescription* font = pango_font_description_from_string("Sans Bold 24");
+  pango_layout_set_font_description(layout, font);
+  pango_font_description_free(font);
+  pango_layout_set_width(layout, static_cast<int>(width) * PANGO_SCALE);
+  pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
+  pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+  int textHeight = 0;
+  pango_layout_get_pixel_size(layout, nullptr, &textHeight);
+  GdkRGBA color;
+  gtk_style_context_get_color(gtk_widget_get_style_context(area),
+                              GTK_STATE_FLAG_NORMAL, &color);
+  gdk_cairo_set_source_rgba(cr, &color);
+  cairo_move_to(cr, 0, (height - textHeight) / 2);
+  pango_cairo_show_layout(cr, layout);
+  g_object_unref(layout);
+}
+
 }  // namespace
 
 std::unique_ptr<ControlWidget> ControlWidget::For(ui::Control* control) {
@@ -39,9 +64,7 @@ std::unique_ptr<ControlWidget> ControlWidget::For(ui::Control* control) {
   if (dynamic_cast<ui::ImageView*>(control) != nullptr) {
     widget = gtk_drawing_area_new();
     gtk_widget_set_size_request(widget, kWidth, kImageHeight);
-    AtkObject* accessible = gtk_widget_get_accessible(widget);
-    atk_object_set_role(accessible, ATK_ROLE_IMAGE);
-    atk_object_set_name(accessible, "splash");
+    atk_object_set_role(gtk_widget_get_accessible(widget), ATK_ROLE_IMAGE);
   } else if (dynamic_cast<ui::TextFieldCell*>(control) != nullptr) {
     widget = newTextLabel();
   } else if (dynamic_cast<ui::ProgressIndicator*>(control) != nullptr) {
@@ -81,9 +104,12 @@ gboolean ControlWidget::drawImage(GtkWidget* area, cairo_t* cr,
                                   gpointer self) {
   const ControlWidget& shown = *static_cast<const ControlWidget*>(self);
   GdkPixbuf* pixbuf = shown.pixbuf_.get();
-  if (pixbuf == nullptr) return FALSE;
   const double width = gtk_widget_get_allocated_width(area);
   const double height = gtk_widget_get_allocated_height(area);
+  if (pixbuf == nullptr) {
+    drawName(area, cr, width, height);
+    return FALSE;
+  }
   const double imageWidth = gdk_pixbuf_get_width(pixbuf);
   const double imageHeight = gdk_pixbuf_get_height(pixbuf);
   const double fit = std::min(width / imageWidth, height / imageHeight);
@@ -119,6 +145,11 @@ void ControlWidget::updateText(const ui::TextFieldCell& text) {
   }
   if (text.textColor() != color_) {
     color_ = text.textColor();
+    // A red text is a failure: screen readers announce it as an alert.
+    AtkObject* accessible = gtk_widget_get_accessible(widget_);
+    const bool alert = color_ == ui::Color::kRed;
+    atk_object_set_role(accessible, alert ? ATK_ROLE_ALERT : ATK_ROLE_LABEL);
+    if (alert) atk_object_notify_state_change(accessible, ATK_STATE_SHOWING, TRUE);
     PangoAttrList* attributes = pango_attr_list_new();
     if (color_ == ui::Color::kRed) {
       pango_attr_list_insert(attributes, pango_attr_foreground_new(0xffff, 0, 0));

@@ -11,8 +11,10 @@
 namespace platform {
 
 // A control of a window and the GTK widget that shows it: a drawing area
-// for an image (the image scaled into it as the view asks, centred), a label
-// for a text (red or not), a progress bar (pulsing while indeterminate and
+// for an image (the image scaled into it as the view asks, centred; the
+// window's title instead when there is none or it does not decode), a label
+// for a text (red or not; an alert to screen readers while red), a progress
+// bar (pulsing while indeterminate and
 // animating), a button that clicks the control. The widget follows the
 // control on update(), which costs GTK nothing when the control is
 // unchanged. The control must outlive this object; the widget belongs to
@@ -20,7 +22,8 @@ namespace platform {
 class ControlWidget {
  public:
   // Sizes of the image area and the text, in logical pixels (GTK doubles
-  // them at 200 % scaling).
+  // them at 200 % scaling). The image area gives up height to a screen too
+  // low for it.
   static constexpr int kWidth = 400;
   static constexpr int kImageHeight = 240;
 

@@ -1,13 +1,11 @@
 #include <gtk/gtk.h>
 
-#include <filesystem>
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/os/main_bundle.h"
-#include "platform/os/service.h"
 #include "ui/controls.h"
 #include "platform/ui/gtk/control_widget.h"
 #include "platform/ui/gtk/glib_poll_source.h"
@@ -21,19 +19,6 @@ namespace {
 // A download reports every block it receives; the widgets follow at most
 // this often, so that a fast download is not slowed by its window.
 constexpr double kRedrawInterval = 1.0 / 30;
-
-// The bundle's name without ".app": the window's title.
-std::string bundleName(const ui::Window& window) {
-  std::optional<BundlePaths> bundle = Service<MainBundle>::get().mainBundle();
-  if (!bundle || bundle->bundlePath.empty()) return window.title();
-  std::string name = std::filesystem::path(bundle->bundlePath).filename();
-  const std::string suffix = ".app";
-  if (name.size() > suffix.size() &&
-      name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-    name.resize(name.size() - suffix.size());
-  }
-  return name.empty() ? window.title() : name;
-}
 
 // Shows the window as a fixed-size GTK dialog window, centred on the
 // screen: the image area, the texts, the bar and the buttons top to bottom.
@@ -49,6 +34,7 @@ class GtkFrontEnd : public ui::FrontEnd {
     loop.setPollSource(&glib_);
     build(window);
     apply();
+    fitScreen();
     lastRedraw_ = loop.now();
     gtk_widget_show_all(toplevel_);
     gtk_window_present(GTK_WINDOW(toplevel_));
@@ -79,7 +65,7 @@ class GtkFrontEnd : public ui::FrontEnd {
   void build(ui::Window& window) {
     toplevel_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* gtkWindow = GTK_WINDOW(toplevel_);
-    gtk_window_set_title(gtkWindow, bundleName(window).c_str());
+    gtk_window_set_title(gtkWindow, window.title().c_str());
     gtk_window_set_resizable(gtkWindow, FALSE);
     gtk_window_set_position(gtkWindow, GTK_WIN_POS_CENTER);
     gtk_window_set_type_hint(gtkWindow, GDK_WINDOW_TYPE_HINT_DIALOG);
@@ -89,6 +75,7 @@ class GtkFrontEnd : public ui::FrontEnd {
 
     GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
     gtk_container_add(GTK_CONTAINER(toplevel_), column);
+    column_ = column;
     GtkWidget* buttons = gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL);
     gtk_button_box_set_layout(GTK_BUTTON_BOX(buttons), GTK_BUTTONBOX_END);
     gtk_box_pack_end(GTK_BOX(column), buttons, FALSE, FALSE, 0);
@@ -96,6 +83,16 @@ class GtkFrontEnd : public ui::FrontEnd {
       std::unique_ptr<ControlWidget> shown = ControlWidget::For(control);
       if (!shown) continue;
       GtkWidget* widget = shown->widget();
+      AtkObject* accessible = gtk_widget_get_accessible(widget);
+      if (dynamic_cast<ui::ImageView*>(control) != nullptr) {
+        // The splash stands for the product, as the title does.
+        atk_object_set_name(accessible, window.title().c_str());
+        image_ = widget;
+      } else if (dynamic_cast<ui::ProgressIndicator*>(control) != nullptr) {
+        barAccessible_ = accessible;
+      } else if (status_ == nullptr) {
+        status_ = dynamic_cast<ui::TextFieldCell*>(control);
+      }
       auto* button = dynamic_cast<ui::Button*>(control);
       if (button == nullptr) {
         gtk_box_pack_start(GTK_BOX(column), widget, FALSE, FALSE, 0);
@@ -116,10 +113,66 @@ class GtkFrontEnd : public ui::FrontEnd {
     lastRedraw_ = loop_->now();
   }
 
-  // Brings every widget in line with its control.
+  // Brings every widget in line with its control. The bar is named after
+  // the status above it, which says what it measures.
   void apply() {
     for (const std::unique_ptr<ControlWidget>& shown : widgets_) {
       shown->update();
+    }
+    if (status_ != nullptr && barAccessible_ != nullptr &&
+        status_->stringValue() != barName_) {
+      barName_ = status_->stringValue();
+      atk_object_set_name(barAccessible_, barName_.c_str());
+    }
+  }
+
+  // Narrows the image and the texts while the window would be wider than
+  // the screen's work area, then takes height from the image area while it
+  // would be taller (at 200 % scaling a 768-pixel screen has 384 logical
+  // pixels), leaving out an image area too small to show anything.
+  void fitScreen() {
+    if (image_ == nullptr) return;
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+    if (monitor == nullptr) return;
+    GdkRectangle area;
+    gdk_monitor_get_workarea(monitor, &area);
+    // The window's own size is not known before it is shown; its content's
+    // is, once visible, and the border around it.
+    gtk_widget_show_all(column_);
+    const int border =
+        2 * static_cast<int>(gtk_container_get_border_width(GTK_CONTAINER(toplevel_)));
+    int naturalWidth = 0;
+    gtk_widget_get_preferred_width(column_, nullptr, &naturalWidth);
+    const int widthExcess = naturalWidth + border - area.width;
+    constexpr int kNarrowest = 160;
+    const int width =
+        std::max(kNarrowest, ControlWidget::kWidth - std::max(widthExcess, 0));
+    if (widthExcess > 0) {
+      for (const std::unique_ptr<ControlWidget>& shown : widgets_) {
+        int height = 0;
+        gtk_widget_get_size_request(shown->widget(), nullptr, &height);
+        if (dynamic_cast<ui::Button*>(shown->control()) == nullptr &&
+            dynamic_cast<ui::ProgressIndicator*>(shown->control()) == nullptr) {
+          gtk_widget_set_size_request(shown->widget(), width, height);
+        }
+      }
+    }
+    int natural = 0;
+    gtk_widget_get_preferred_height(column_, nullptr, &natural);
+    natural += border;
+    // Room for a window manager's title bar.
+    constexpr int kDecoration = 40;
+    const int excess = natural + kDecoration - area.height;
+    if (excess <= 0) return;
+    constexpr int kSmallestImage = 48;
+    const int height = ControlWidget::kImageHeight - excess;
+    if (height < kSmallestImage) {
+      gtk_widget_set_no_show_all(image_, TRUE);
+      gtk_widget_hide(image_);
+    } else {
+      gtk_widget_set_size_request(image_, width, height);
     }
   }
 
@@ -162,6 +215,11 @@ class GtkFrontEnd : public ui::FrontEnd {
     widgets_.clear();  // while their widgets exist
     gtk_widget_destroy(toplevel_);
     toplevel_ = nullptr;
+    image_ = nullptr;
+    column_ = nullptr;
+    barAccessible_ = nullptr;
+    status_ = nullptr;
+    barName_.clear();
     gdk_display_sync(gdk_display_get_default());
     loop_->setPollSource(nullptr);
     shown_.hide();
@@ -172,6 +230,11 @@ class GtkFrontEnd : public ui::FrontEnd {
   EventLoop* loop_ = nullptr;
   GtkWidget* toplevel_ = nullptr;
   std::vector<std::unique_ptr<ControlWidget>> widgets_;
+  GtkWidget* image_ = nullptr;
+  GtkWidget* column_ = nullptr;  // everything inside the border
+  AtkObject* barAccessible_ = nullptr;
+  const ui::TextFieldCell* status_ = nullptr;  // the first text
+  std::string barName_;
   double lastRedraw_ = 0;
   bool redrawPending_ = false;
   EventLoop::TimerId redrawTimer_ = 0;
