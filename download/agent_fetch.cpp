@@ -57,7 +57,8 @@ AgentFetch::AgentFetch(AgentCache& cache,
       urls_(std::move(urls)),
       trustedCAFile_(std::move(trustedCAFile)),
       signingKeys_(signingKeys),
-      observer_(observer) {
+      observer_(observer),
+      stall_(loop, [this](int seconds) { observer_.downloadIsStalled(seconds); }) {
   if (signingKeys) trustedKeys_ = signingKeys->keyIds();
 }
 
@@ -87,6 +88,7 @@ void AgentFetch::cancel() {
   cancelled_ = true;
   if (handOff_) loop_.cancelDelayed(*handOff_);
   handOff_.reset();
+  stall_.stop();
   if (theDownload_) theDownload_->cancel();
   if (signatureFetch_) signatureFetch_->cancel();
 }
@@ -180,16 +182,19 @@ void AgentFetch::downloadDidReceiveResponse(
   }
   observer_.downloadDidReceiveResponse(length, hostOf(response.url));
   if (kept > 0) observer_.downloadDidReceiveDataOfLength(kept);
+  stall_.sawData();
 }
 
 void AgentFetch::downloadDidReceiveDataOfLength(platform::WebDownload*,
                                                 std::uint64_t length) {
   if (signatureCheck_) signatureCheck_->archiveGrewBy(length);
+  stall_.sawData();
   observer_.downloadDidReceiveDataOfLength(length);
 }
 
 void AgentFetch::downloadWillRetry(platform::WebDownload*,
                                    const platform::RetryNotice& notice) {
+  stall_.stop();
   if (startOffline(notice.cause)) return;
   observer_.downloadWillRetry(notice);
 }
@@ -219,8 +224,9 @@ bool AgentFetch::startOffline(const platform::DownloadError& cause) {
   return true;
 }
 
-void AgentFetch::downloadDidFailWithError(
-    platform::WebDownload*, const platform::DownloadError& error) {
+void AgentFetch::downloadDidFailWithError(platform::WebDownload*,
+                                          const platform::DownloadError& error) {
+  stall_.stop();
   if (retryUnconditionally(error)) return;
   if (startOffline(error)) return;
   // The archive's failure is the server's: its signature is no longer
@@ -266,6 +272,7 @@ bool AgentFetch::tryNextServer(const platform::DownloadError& error) {
 }
 
 void AgentFetch::downloadDidFinish(platform::WebDownload*) {
+  stall_.stop();
   if (!signatureCheck_) {
     handOff();
     return;

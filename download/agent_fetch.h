@@ -11,6 +11,7 @@
 #include "agent/archive_signature_check.h"
 #include "agent/bundle_public_key.h"
 #include "download/signature_fetch.h"
+#include "download/stall_watch.h"
 #include "platform/loop/event_loop.h"
 #include "platform/net/web_download.h"
 
@@ -59,6 +60,9 @@ class AgentFetch : public platform::WebDownloadDelegate {
     virtual void downloadDidReceiveResponse(std::int64_t length,
                                             const std::string& host) = 0;
     virtual void downloadDidReceiveDataOfLength(std::uint64_t length) = 0;
+    // No data has come for "seconds" while the transfer's idle time-out
+    // runs; more data, a retry or the end follows.
+    virtual void downloadIsStalled(int seconds) = 0;
     // The transfer pauses for the notice's time; what arrived stays.
     virtual void downloadWillRetry(const platform::RetryNotice& notice) = 0;
     // What the fetch is doing now, for the status line.
@@ -188,6 +192,7 @@ class AgentFetch : public platform::WebDownloadDelegate {
   bool signatureArrived_ = false;
   bool archiveComplete_ = false;
   std::optional<platform::EventLoop::TimerId> handOff_;
+  StallWatch stall_;
   bool cancelled_ = false;
   bool offlineTried_ = false;
 };

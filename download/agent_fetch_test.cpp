@@ -40,6 +40,9 @@ struct RecordingObserver : AgentFetch::Observer {
   void downloadDidReceiveDataOfLength(std::uint64_t length) override {
     heard.push_back("data " + std::to_string(length));
   }
+  void downloadIsStalled(int seconds) override {
+    heard.push_back("stalled " + std::to_string(seconds));
+  }
   void downloadWillRetry(const platform::RetryNotice& notice) override {
     heard.push_back("retry: " + notice.reason);
   }
@@ -506,6 +509,28 @@ TEST(AgentFetchTest, EitherDownloadFailingStopsTheOther) {
     EXPECT_EQ(archive.cancelCalls, 1);
     EXPECT_EQ(run.downloads.started[1]->cancelCalls, 1);
   }
+}
+
+TEST(AgentFetchTest, ABodyThatStopsArrivingIsSaidToStallEachSecond) {
+  FetchRun run;
+  platform::FakeDownloadRecord& archive = run.start();
+  archive.respond(response(200, "\"v1\"", 1000));
+  run.loop.advance(9.5);
+  archive.receive(100);  // the quiet starts over
+  run.loop.advance(9.9);
+  EXPECT_EQ(run.observer.heard.back(), "data 100");
+  run.loop.advance(0.1);
+  EXPECT_EQ(run.observer.heard.back(), "stalled 10");
+  run.loop.advance(2.0);
+  EXPECT_EQ(run.observer.heard.back(), "stalled 12");
+
+  // The end of the transfer ends the notices.
+  const std::size_t heard = run.observer.heard.size();
+  archive.fail(platform::DownloadError("Timed out.", kUrl,
+                                       platform::DownloadFailure::kTimedOut));
+  run.loop.advance(30.0);
+  EXPECT_EQ(run.observer.heard.size(), heard + 1);
+  EXPECT_EQ(run.observer.heard.back(), kDownloadFailed);
 }
 
 }  // namespace

@@ -104,7 +104,10 @@ void Download::downloadDidReceiveDataOfLength(std::uint64_t length) {
   bytesReceived_ += static_cast<std::int64_t>(length);
   transfer_.add(length);
   detail_->setStringValue(transfer_.text());
-  if (fileLength_ == -1) return;
+  if (fileLength_ == -1) {
+    downloadPercent_->setStringValue("Downloading");
+    return;
+  }
 
   downloadPercent_->setStringValue(
       downloadingText(static_cast<double>(bytesReceived_) * 100.0 /
@@ -112,6 +115,12 @@ void Download::downloadDidReceiveDataOfLength(std::uint64_t length) {
   progress_->incrementBy(static_cast<double>(length));
   // Redraw per block rather than at the loop's next display pass.
   progress_->displayIfNeeded();
+}
+
+void Download::downloadIsStalled(int seconds) {
+  downloadPercent_->setStringValue("No data from the server for " +
+                                   std::to_string(seconds) + " s");
+  window_->displayIfNeeded();
 }
 
 void Download::downloadWillRetry(const platform::RetryNotice& notice) {

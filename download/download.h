@@ -48,6 +48,9 @@ class Download : public ui::ApplicationDelegate,
   void downloadDidReceiveResponse(std::int64_t length,
                                   const std::string& host) override;
   void downloadDidReceiveDataOfLength(std::uint64_t length) override;
+  // Says in the status line how long no data has come; the next data puts
+  // the progress back.
+  void downloadIsStalled(int seconds) override;
   // Says why the download pauses and for how long, counting the seconds
   // down, and which attempt comes next; the bar keeps what has arrived.
   void downloadWillRetry(const platform::RetryNotice& notice) override;

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <string>
 
+#include "platform/net/system_proxy.h"
+#include "platform/os/service.h"
+
 namespace platform {
 namespace {
 
@@ -54,6 +57,8 @@ void setCurlRequest(CURL* easy, const URLRequest& request, CurlSlist* fields) {
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "identity");
   setTimeouts(easy, request.timeoutInterval);
   setSecurity(easy, request);
+  std::string proxy = Service<SystemProxy>::get().proxyFor(request.url);
+  if (!proxy.empty()) curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
   HeaderFields fieldsToSend = request.headerFields;
   if (request.resumeFrom) {
     // If-Range: the rest only while the entity is the one begun, else all.
