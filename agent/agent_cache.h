@@ -1,12 +1,15 @@
 #ifndef AGENT_AGENT_CACHE_H_
 #define AGENT_AGENT_CACHE_H_
 
+#include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "agent/agent_signature.h"
+#include "agent/partial_archive.h"
 #include "agent/signed_release.h"
 
 // The per-user cache of the install agent, as the download window uses it:
@@ -58,13 +61,14 @@ class AgentCache {
   static AgentCache& Real();
   virtual ~AgentCache() = default;
 
-  // The cached agent's stamp, to offer the server as If-None-Match; nullopt
-  // when the cache holds no agent or no stamp, when the agent is not
-  // trusted by "trustedKeys" (verified with one of them, not expired), or
-  // when the stamp is longer than a server takes in a header (4096 bytes):
-  // startIfCurrent still compares it with the response's ETag.
+  // The cached agent's stamp, to offer "url" as If-None-Match; nullopt
+  // when the cache holds no agent or no stamp, when the agent was not
+  // downloaded from "url", when it is not trusted by "trustedKeys"
+  // (verified with one of them, not expired), or when the stamp is longer
+  // than a server takes in a header (4096 bytes): startIfCurrent still
+  // compares it with the response's ETag.
   virtual std::optional<std::string> offeredStamp(
-      const TrustedKeys& trustedKeys) = 0;
+      const std::string& url, const TrustedKeys& trustedKeys) = 0;
 
   // When the cache holds an agent stamped "etag" and trusted by
   // "trustedKeys" (as above), calls "beforeStart" and starts that agent;
@@ -74,15 +78,33 @@ class AgentCache {
                                  const TrustedKeys& trustedKeys,
                                  const BeforeStart& beforeStart) = 0;
 
-  // Installs the agent in the downloaded "archive" with "etag" as its stamp
-  // (none without one: the agent then has no stamp), recorded as verified
-  // as "verified" says (nullopt: not verified), calls "beforeStart" and
-  // starts it. When the cache meanwhile got an agent under the same ETag
-  // from another run, verified with the same key, that one stays and is
-  // started. A verified archive signed before the release the cache
+  // The slot for this run's download, which keeps what arrived when the
+  // run ends before the archive is complete (partial_archive.h), for an
+  // archive that is to end up at "destination"; nullptr when the cache
+  // cannot be used, lies on another file system than "destination" (whose
+  // disk checks and final rename the download keeps), or another run holds
+  // the slot: the download then goes to "destination" and is not kept.
+  virtual std::unique_ptr<PartialArchive> takePartialArchive(
+      const std::string& destination) = 0;
+
+  // For a run that cannot reach the server: when the cache holds an agent
+  // "trustedKeys" trusts (as above), whatever its stamp, sets
+  // "*downloadedAt" to when it was unpacked, calls "beforeStart" and starts
+  // it; kNotCurrent, with nothing called or started, otherwise.
+  virtual Outcome startOffline(const TrustedKeys& trustedKeys,
+                               const BeforeStart& beforeStart,
+                               std::time_t* downloadedAt) = 0;
+
+  // Installs the agent in "archive", downloaded from "url", with "etag" as
+  // its stamp (none without one: the agent then has no stamp), recorded as
+  // verified as "verified" says (nullopt: not verified), calls
+  // "beforeStart" and starts it. When the cache meanwhile got an agent under
+  // the same ETag from another run, verified with the same key, that one stays
+  // and is started. A verified archive signed before the release the cache
   // accepted last is refused (kRolledBack), and the reason logged. A
   // failure before the start leaves the cache as it was.
-  virtual Outcome installAndStart(const std::string& archive,
+  virtual Outcome installAndStart(const std::string& url,
+                                  const std::string& archive,
                                   const std::optional<Verification>& verified,
                                   const std::optional<std::string>& etag,
                                   const BeforeStart& beforeStart) = 0;

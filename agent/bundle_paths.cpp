@@ -53,6 +53,10 @@ std::string getInstallAgentPublicKeyLocation() {
   return resourceFile(installAgentPublicKeyName);
 }
 
+std::string getInstallAgentMirrorsLocation() {
+  return resourceFile(installAgentMirrorsName);
+}
+
 std::string getInstallAgentFloorLocation() {
   return resourceFile(installAgentFloorName);
 }

@@ -26,6 +26,10 @@ std::string getDefaultInstallAgentLocation();
 // directory joined with "InstallAgent.pub". Only composed, not checked.
 std::string getInstallAgentPublicKeyLocation();
 
+// Where the further URLs of the agent's archive are expected: the resource
+// directory joined with "InstallAgent.mirrors". Only composed, not checked.
+std::string getInstallAgentMirrorsLocation();
+
 // Where the oldest signed time the bundle accepts is expected: the resource
 // directory joined with "InstallAgent.floor". Only composed, not checked.
 std::string getInstallAgentFloorLocation();

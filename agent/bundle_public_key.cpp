@@ -1,20 +1,10 @@
 #include "agent/bundle_public_key.h"
 
-#include <errno.h>
-#include <sys/stat.h>
-
 #include "agent/bundle_paths.h"
 #include "agent/signed_metadata.h"
 #include "agent/small_file.h"
 
 namespace {
-
-// True when nothing at all is at "path"; lstat, so that a dangling link
-// counts as a file that cannot be read rather than as none.
-bool isAbsent(const std::string& path) {
-  struct stat info;
-  return path.empty() || (lstat(path.c_str(), &info) != 0 && errno == ENOENT);
-}
 
 bool readFloor(const std::string& path, std::optional<std::int64_t>* floor,
                std::string* error) {
@@ -44,7 +34,7 @@ bool loadBundleSigningKeys(std::optional<SigningKeys>* keys,
                            std::string* error) {
   keys->reset();
   const std::string path = getInstallAgentPublicKeyLocation();
-  if (isAbsent(path)) return true;
+  if (path.empty() || isAbsentFile(path)) return true;
   std::string text;
   std::string reason;
   SigningKeys parsed;
@@ -54,7 +44,8 @@ bool loadBundleSigningKeys(std::optional<SigningKeys>* keys,
     return false;
   }
   const std::string floorPath = getInstallAgentFloorLocation();
-  if (!isAbsent(floorPath) && !readFloor(floorPath, &parsed.floor, &reason)) {
+  if (!isAbsentFile(floorPath) &&
+      !readFloor(floorPath, &parsed.floor, &reason)) {
     *error = "Cannot use the floor " + floorPath + ": " + reason;
     return false;
   }

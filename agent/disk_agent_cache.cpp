@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include "agent/accepted_release.h"
 #include "agent/agent_cache.h"
 #include "agent/agent_launch.h"
+#include "agent/agent_origin.h"
 #include "agent/agent_versions.h"
 #include "agent/bundle_paths.h"
 #include "agent/cache_directory.h"
@@ -67,7 +69,7 @@ class DiskAgentCache : public AgentCache {
   explicit DiskAgentCache(ErrorReporter reporter) : reporter_(reporter) {}
 
   std::optional<std::string> offeredStamp(
-      const TrustedKeys& trustedKeys) override {
+      const std::string& url, const TrustedKeys& trustedKeys) override {
     const std::string cacheDir = getInstallAgentCacheDir();
     std::string unusable;
     if (!checkCacheDirectory(cacheDir, false, &unusable)) return std::nullopt;
@@ -78,7 +80,8 @@ class DiskAgentCache : public AgentCache {
     // compared, never sent.
     if (agentDir.empty() ||
         !isVerifiedWith(agentDir, trustedKeys, releaseClock()) ||
-        !isEntityTag(stamp) || stamp.size() > kMaxOfferedStampSize) {
+        !cameFrom(agentDir, url) || !isEntityTag(stamp) ||
+        stamp.size() > kMaxOfferedStampSize) {
       return std::nullopt;
     }
     return stamp;
@@ -103,7 +106,49 @@ class DiskAgentCache : public AgentCache {
     return outcome;
   }
 
-  Outcome installAndStart(const std::string& archive,
+  std::unique_ptr<PartialArchive> takePartialArchive(
+      const std::string& destination) override {
+    const std::string cacheDir = getInstallAgentCacheDir();
+    std::string unusable;
+    struct stat cache;
+    struct stat target;
+    if (!checkCacheDirectory(cacheDir, true, &unusable) ||
+        stat(cacheDir.c_str(), &cache) != 0 ||
+        stat(withoutLastPathComponent(destination).c_str(), &target) != 0 ||
+        cache.st_dev != target.st_dev) {
+      return nullptr;
+    }
+    const CacheLock lock(cacheDir);
+    return PartialArchive::take(cacheDir);
+  }
+
+  Outcome startOffline(const TrustedKeys& trustedKeys,
+                       const BeforeStart& beforeStart,
+                       std::time_t* downloadedAt) override {
+    const std::string cacheDir = getInstallAgentCacheDir();
+    std::string unusable;
+    if (!checkCacheDirectory(cacheDir, false, &unusable)) {
+      return Outcome::kNotCurrent;
+    }
+    const CacheLock lock(cacheDir);
+    const std::string agentDir = currentAgentDir(cacheDir);
+    // What a bundle trusts in its cache without the server's word: an
+    // agent one of its keys verified, not expired. Nothing else vouches for
+    // it here.
+    struct stat info;
+    if (agentDir.empty() ||
+        !isVerifiedWith(agentDir, trustedKeys, releaseClock()) ||
+        stat(agentDir.c_str(), &info) != 0) {
+      return Outcome::kNotCurrent;
+    }
+    // The directory was made for the unpacking and never changed since.
+    *downloadedAt = info.st_mtime;
+    const Outcome outcome = start(agentDir, beforeStart);
+    removeLeftovers(cacheDir);
+    return outcome;
+  }
+
+  Outcome installAndStart(const std::string& url, const std::string& archive,
                           const std::optional<Verification>& verified,
                           const std::optional<std::string>& etag,
                           const BeforeStart& beforeStart) override {
@@ -155,7 +200,7 @@ class DiskAgentCache : public AgentCache {
       const TrustedKeys verifiedWith =
           verified ? TrustedKeys{{verified->release.keyId}} : std::nullopt;
       if (holdsAgentStamped(cacheDir, etag, verifiedWith) ||
-          staged->install(etag.value_or(""), releaseOf(verified),
+          staged->install(etag.value_or(""), releaseOf(verified), url,
                           &unusable)) {
         const Outcome outcome = start(currentAgentDir(cacheDir), beforeStart);
         removeLeftovers(cacheDir);

@@ -30,6 +30,8 @@ using testing_env::exists;
 using testing_env::readFile;
 using testing_env::writeFile;
 
+const std::string kOrigin = "https://127.0.0.1/agent.zip";
+
 // The real cache below a scratch HOME, with the agent's start recorded.
 class DiskAgentCacheTest : public testing::Test {
  protected:
@@ -73,12 +75,17 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
   // Given a user who passed arguments that a shell would split or expand, a
   // new archive becomes the current agent whole and starts through /bin/sh,
   // holding its own directory for as long as it runs.
-  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt) << "no cache yet";
-  ASSERT_EQ(cache().installAndStart(archive({{"old.dat", ""}}), std::nullopt,
-                                    "\"v1\"", nullptr),
+  EXPECT_EQ(cache().offeredStamp(kOrigin, std::nullopt), std::nullopt)
+      << "no cache yet";
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({{"old.dat", ""}}),
+                                    std::nullopt, "\"v1\"", nullptr),
             Outcome::kStarted);
   const std::string first = agentDir();
-  EXPECT_EQ(cache().offeredStamp(std::nullopt), "\"v1\"");
+  EXPECT_EQ(cache().offeredStamp(kOrigin, std::nullopt), "\"v1\"");
+  // An ETag is the server's own: another URL is not offered it.
+  EXPECT_EQ(cache().offeredStamp("https://mirror.example/agent.zip",
+                                 std::nullopt),
+            std::nullopt);
   process.args = {"/Applications/X.app/Contents/MacOS/X", "--mode unattended",
                   "it's \"quoted\"", "$HOME", ""};
   bool heldWhileStarting = false;
@@ -86,7 +93,7 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
     heldWhileStarting =
         !AgentDirLock(agentDir(), AgentDirLock::Mode::kExclusive).locked();
   };
-  ASSERT_EQ(cache().installAndStart(archive({{"agent.dat", "new"}}),
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({{"agent.dat", "new"}}),
                                     std::nullopt, "\"v2\"", nullptr),
             Outcome::kStarted);
 
@@ -140,51 +147,53 @@ TEST_F(DiskAgentCacheTest, InstallsAndStartsAnArchiveThenOffersAndTrustsIt) {
 
   // A stamp without its agent is neither offered nor trusted.
   fs::remove(agentDir() + "/install");
-  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
+  EXPECT_EQ(cache().offeredStamp(kOrigin, std::nullopt), std::nullopt);
   EXPECT_EQ(cache().startIfCurrent("\"v2\"", std::nullopt, nullptr),
             Outcome::kNotCurrent);
 }
 
 TEST_F(DiskAgentCacheTest, OnlyTheETagAnAgentCameWithVouchesForIt) {
   // An agent installed without an ETag takes the old stamp with it.
-  ASSERT_EQ(
-      cache().installAndStart(archive({}), std::nullopt, "\"e1\"", nullptr),
-      Outcome::kStarted);
-  ASSERT_EQ(
-      cache().installAndStart(archive({}), std::nullopt, std::nullopt, nullptr),
-      Outcome::kStarted);
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({}), std::nullopt,
+                                    "\"e1\"", nullptr),
+            Outcome::kStarted);
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({}), std::nullopt,
+                                    std::nullopt, nullptr),
+            Outcome::kStarted);
   EXPECT_FALSE(exists(cacheDir() + ".validatestring"));
-  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
+  EXPECT_EQ(cache().offeredStamp(kOrigin, std::nullopt), std::nullopt);
   EXPECT_EQ(cache().startIfCurrent("\"e1\"", std::nullopt, nullptr),
             Outcome::kNotCurrent);
 
   // A stamp too long for a request header is kept, not offered, and still
   // vouches for its agent when the server sends it again.
   const std::string huge = "\"" + std::string(90 * 1024, 'x') + "\"";
-  ASSERT_EQ(cache().installAndStart(archive({}), std::nullopt, huge, nullptr),
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({}), std::nullopt, huge,
+                                    nullptr),
             Outcome::kStarted);
-  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
+  EXPECT_EQ(cache().offeredStamp(kOrigin, std::nullopt), std::nullopt);
   EXPECT_EQ(cache().startIfCurrent(huge, std::nullopt, nullptr),
             Outcome::kStarted);
   const std::string bound = "\"" + std::string(4094, 'y') + "\"";
-  ASSERT_EQ(cache().installAndStart(archive({}), std::nullopt, bound, nullptr),
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({}), std::nullopt, bound,
+                                    nullptr),
             Outcome::kStarted);
-  EXPECT_EQ(cache().offeredStamp(std::nullopt), bound);
+  EXPECT_EQ(cache().offeredStamp(kOrigin, std::nullopt), bound);
 
   // An ETag that is no entity-tag is not stored; one an older release
   // stored is compared but never offered.
-  ASSERT_EQ(
-      cache().installAndStart(archive({}), std::nullopt, "\"a\rb\"", nullptr),
-      Outcome::kStarted);
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({}), std::nullopt,
+                                    "\"a\rb\"", nullptr),
+            Outcome::kStarted);
   EXPECT_FALSE(exists(cacheDir() + ".validatestring"));
   writeFile(cacheDir() + ".validatestring", "\"a\rb\"");
-  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
+  EXPECT_EQ(cache().offeredStamp(kOrigin, std::nullopt), std::nullopt);
   EXPECT_EQ(cache().startIfCurrent("\"a\rb\"", std::nullopt, nullptr),
             Outcome::kStarted);
 }
 
 TEST_F(DiskAgentCacheTest, AnArchiveThatFailsLeavesTheCacheAsItWas) {
-  ASSERT_EQ(cache().installAndStart(archive({{"old.dat", "kept"}}),
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({{"old.dat", "kept"}}),
                                     std::nullopt, "\"v1\"", nullptr),
             Outcome::kStarted);
   const std::string path = bundle.root() + "/bad.zip";
@@ -203,8 +212,9 @@ TEST_F(DiskAgentCacheTest, AnArchiveThatFailsLeavesTheCacheAsItWas) {
   for (const std::string& bytes : {std::string("PK\3\4 no archive"), damaged}) {
     writeFile(path, bytes);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(cache().installAndStart(path, std::nullopt, "\"v2\"", nullptr),
-              Outcome::kUnpackFailed);
+    EXPECT_EQ(
+        cache().installAndStart(kOrigin, path, std::nullopt, "\"v2\"", nullptr),
+        Outcome::kUnpackFailed);
     EXPECT_NE(testing::internal::GetCapturedStderr().find(
                   "Failed to unzip the install agent\n"),
               std::string::npos);
@@ -212,8 +222,9 @@ TEST_F(DiskAgentCacheTest, AnArchiveThatFailsLeavesTheCacheAsItWas) {
   // An archive without a launcher.
   fs::remove(path);
   ASSERT_TRUE(testing_env::makeZip(path, {{"readme.txt", ""}}));
-  EXPECT_EQ(cache().installAndStart(path, std::nullopt, "\"v2\"", nullptr),
-            Outcome::kIncomplete);
+  EXPECT_EQ(
+      cache().installAndStart(kOrigin, path, std::nullopt, "\"v2\"", nullptr),
+      Outcome::kIncomplete);
 
   EXPECT_EQ(readFile(agentDir() + "/old.dat"), "kept");
   EXPECT_EQ(readFile(agentDir() + "/install"), testing_env::kRecordingLauncher);
@@ -227,11 +238,11 @@ TEST_F(DiskAgentCacheTest, AnAgentInstalledMeanwhileWithTheSameETagIsKept) {
   // same ETag it stays, and is started; under another one, ours replaces it.
   for (const char* theirs : {"\"v1\"", "\"v0\""}) {
     SCOPED_TRACE(theirs);
-    ASSERT_EQ(cache().installAndStart(archive({{"theirs", ""}}), std::nullopt,
-                                      theirs, nullptr),
+    ASSERT_EQ(cache().installAndStart(kOrigin, archive({{"theirs", ""}}),
+                                      std::nullopt, theirs, nullptr),
               Outcome::kStarted);
-    EXPECT_EQ(cache().installAndStart(archive({{"ours", ""}}), std::nullopt,
-                                      "\"v1\"", nullptr),
+    EXPECT_EQ(cache().installAndStart(kOrigin, archive({{"ours", ""}}),
+                                      std::nullopt, "\"v1\"", nullptr),
               Outcome::kStarted);
     const bool kept = std::string(theirs) == "\"v1\"";
     EXPECT_EQ(exists(agentDir() + "/theirs"), kept);
@@ -248,11 +259,11 @@ TEST_F(DiskAgentCacheTest, ABundleWithAKeyTrustsOnlyAgentsVerifiedWithIt) {
   const AgentCache::TrustedKeys key = std::vector<KeyId>{keyId};
   const AgentCache::TrustedKeys otherKey =
       std::vector<KeyId>{KeyId{8, 7, 6, 5, 4, 3, 2, 1}};
-  ASSERT_EQ(
-      cache().installAndStart(archive({{".verifiedkey", "0807060504030201\n"}}),
-                              std::nullopt, "\"v1\"", nullptr),
-      Outcome::kStarted);
-  EXPECT_EQ(cache().offeredStamp(key), std::nullopt);
+  ASSERT_EQ(cache().installAndStart(
+                kOrigin, archive({{".verifiedkey", "0807060504030201\n"}}),
+                std::nullopt, "\"v1\"", nullptr),
+            Outcome::kStarted);
+  EXPECT_EQ(cache().offeredStamp(kOrigin, key), std::nullopt);
   EXPECT_EQ(cache().startIfCurrent("\"v1\"", key, nullptr),
             Outcome::kNotCurrent);
   EXPECT_EQ(cache().startIfCurrent("\"v1\"", std::nullopt, nullptr),
@@ -264,18 +275,18 @@ TEST_F(DiskAgentCacheTest, ABundleWithAKeyTrustsOnlyAgentsVerifiedWithIt) {
   const std::string path = archive({{"verified", ""}});
   const platform::UniqueFd verified(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   archive({{"swapped", ""}});
-  ASSERT_EQ(cache().installAndStart(
-                path,
-                AgentCache::Verification{SignedRelease{keyId, {}, {}},
-                                         verified.get()},
-                "\"v1\"", nullptr),
-            Outcome::kStarted);
+  ASSERT_EQ(
+      cache().installAndStart(kOrigin, path,
+                              AgentCache::Verification{
+                                  SignedRelease{keyId, {}, {}}, verified.get()},
+                              "\"v1\"", nullptr),
+      Outcome::kStarted);
   EXPECT_TRUE(exists(agentDir() + "/verified"));
   EXPECT_FALSE(exists(agentDir() + "/swapped"));
-  EXPECT_EQ(cache().offeredStamp(key), "\"v1\"");
+  EXPECT_EQ(cache().offeredStamp(kOrigin, key), "\"v1\"");
   EXPECT_EQ(cache().startIfCurrent("\"v1\"", key, nullptr), Outcome::kStarted);
   // A vendor's new key trusts nothing the old one verified.
-  EXPECT_EQ(cache().offeredStamp(otherKey), std::nullopt);
+  EXPECT_EQ(cache().offeredStamp(kOrigin, otherKey), std::nullopt);
   EXPECT_EQ(cache().startIfCurrent("\"v1\"", otherKey, nullptr),
             Outcome::kNotCurrent);
 }
@@ -292,9 +303,9 @@ TEST_F(DiskAgentCacheTest, LeftoversGoAndWhatIsNotALinkIsReplaced) {
                              AgentDirLock::Mode::kShared);
   // In the agent's place: a plain file, then a directory of the old layout.
   writeFile(cacheDir() + "installagent", "");
-  ASSERT_EQ(
-      cache().installAndStart(archive({}), std::nullopt, "\"v1\"", nullptr),
-      Outcome::kStarted);
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({}), std::nullopt,
+                                    "\"v1\"", nullptr),
+            Outcome::kStarted);
   EXPECT_EQ(cacheEntries(),
             (std::set<std::string>{"installagent", "installagent.inuse",
                                    ".validatestring",
@@ -303,12 +314,12 @@ TEST_F(DiskAgentCacheTest, LeftoversGoAndWhatIsNotALinkIsReplaced) {
   fs::remove(cacheDir() + "installagent");
   fs::create_directories(cacheDir() + "installagent");
   writeFile(cacheDir() + "installagent/install", "exit 0\n");
-  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
+  EXPECT_EQ(cache().offeredStamp(kOrigin, std::nullopt), std::nullopt);
   EXPECT_EQ(cache().startIfCurrent("\"v1\"", std::nullopt, nullptr),
             Outcome::kNotCurrent);
-  ASSERT_EQ(
-      cache().installAndStart(archive({}), std::nullopt, "\"v1\"", nullptr),
-      Outcome::kStarted);
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({}), std::nullopt,
+                                    "\"v1\"", nullptr),
+            Outcome::kStarted);
   EXPECT_TRUE(fs::is_symlink(cacheDir() + "installagent"));
   EXPECT_EQ(cacheEntries().size(), 4u);
 }
@@ -316,17 +327,17 @@ TEST_F(DiskAgentCacheTest, LeftoversGoAndWhatIsNotALinkIsReplaced) {
 TEST_F(DiskAgentCacheTest, ACacheOthersMayChangeIsNotUsed) {
   // A cache others may write: its agent is not trusted, and a download runs
   // from beside the archive, waited for, with one line in the log.
-  ASSERT_EQ(cache().installAndStart(archive({{"cached", ""}}), std::nullopt,
-                                    "\"v1\"", nullptr),
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({{"cached", ""}}),
+                                    std::nullopt, "\"v1\"", nullptr),
             Outcome::kStarted);
   fs::permissions(cacheDir(), fs::perms::group_write, fs::perm_options::add);
-  EXPECT_EQ(cache().offeredStamp(std::nullopt), std::nullopt);
+  EXPECT_EQ(cache().offeredStamp(kOrigin, std::nullopt), std::nullopt);
   EXPECT_EQ(cache().startIfCurrent("\"v1\"", std::nullopt, nullptr),
             Outcome::kNotCurrent);
   const std::set<std::string> before = cacheEntries();
-  ASSERT_EQ(
-      cache().installAndStart(archive({}), std::nullopt, "\"v2\"", nullptr),
-      Outcome::kStarted);
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({}), std::nullopt,
+                                    "\"v2\"", nullptr),
+            Outcome::kStarted);
 
   EXPECT_EQ(cacheEntries(), before);
   EXPECT_EQ(stamp(), "\"v1\"");
@@ -345,9 +356,9 @@ TEST_F(DiskAgentCacheTest, ACacheOthersMayChangeIsNotUsed) {
 TEST_F(DiskAgentCacheTest, TheCacheIsLookedAtAndChangedOnlyUnderItsLock) {
   // While another run holds the cache's lock, this one neither trusts nor
   // installs nor starts an agent; once it lets go, this run goes on.
-  ASSERT_EQ(
-      cache().installAndStart(archive({}), std::nullopt, "\"v1\"", nullptr),
-      Outcome::kStarted);
+  ASSERT_EQ(cache().installAndStart(kOrigin, archive({}), std::nullopt,
+                                    "\"v1\"", nullptr),
+            Outcome::kStarted);
   for (bool cached : {true, false}) {
     SCOPED_TRACE(cached ? "cached agent" : "new archive");
     tasks.launches.clear();
@@ -356,9 +367,10 @@ TEST_F(DiskAgentCacheTest, TheCacheIsLookedAtAndChangedOnlyUnderItsLock) {
 
     Outcome outcome = Outcome::kNotCurrent;
     std::thread run([&] {
-      outcome = cached ? cache().startIfCurrent("\"v1\"", std::nullopt, nullptr)
-                       : cache().installAndStart(archive({}), std::nullopt,
-                                                 "\"v2\"", nullptr);
+      outcome = cached
+                    ? cache().startIfCurrent("\"v1\"", std::nullopt, nullptr)
+                    : cache().installAndStart(kOrigin, archive({}),
+                                              std::nullopt, "\"v2\"", nullptr);
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(tasks.launches.empty());

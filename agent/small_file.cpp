@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/os/posix_error.h"
@@ -34,4 +35,9 @@ bool readSmallFile(const std::string& path, std::size_t maxSize,
   content.resize(size);
   *text = std::move(content);
   return true;
+}
+
+bool isAbsentFile(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) != 0 && errno == ENOENT;
 }

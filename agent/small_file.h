@@ -11,4 +11,8 @@
 bool readSmallFile(const std::string& path, std::size_t maxSize,
                    std::string* text, std::string* error);
 
+// True when nothing at all is at "path". A dangling link is something: a
+// file that cannot be read, not one left out.
+bool isAbsentFile(const std::string& path);
+
 #endif  // AGENT_SMALL_FILE_H_

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "agent/accepted_release.h"
+#include "agent/agent_origin.h"
 #include "agent/agent_versions.h"
 #include "agent/validation_stamp.h"
 #include "agent/verifying_key.h"
@@ -33,12 +34,17 @@ std::string StagedAgent::makeDirectory(std::string* error) {
 
 bool StagedAgent::install(const std::string& stamp,
                           const std::optional<SignedRelease>& release,
-                          std::string* error) {
+                          const std::string& origin, std::string* error) {
   if (path_.empty()) return false;
   std::string reason;
   if (!recordVerifyingKey(path_ + pathSeparator, release, &reason)) {
     *error = "Could not record the key that verified the agent in " + path_ +
              ": " + reason;
+    return false;
+  }
+  if (!recordAgentOrigin(path_ + pathSeparator, origin, &reason)) {
+    *error = "Could not record where the agent came from in " + path_ + ": " +
+             reason;
     return false;
   }
   // Recorded before the agent is current: a run cut short leaves the record

@@ -30,13 +30,15 @@ class StagedAgent {
   // with "stamp" as its stamp (none for "" or what is no entity-tag),
   // recorded as verified by "release" (verifying_key.h; nullopt: not
   // verified), which also becomes the release the cache accepted last
-  // (accepted_release.h). Call with
-  // the cache locked (CacheLock). The stamp goes first and comes back last,
-  // so that a run cut short leaves an agent without a stamp, never one under
-  // another's. False, with "*error" set to why on one line, when it failed:
-  // the cache then holds the agent it held, at worst without a stamp.
+  // (accepted_release.h), and as downloaded from "origin" (agent_origin.h).
+  // Call with the cache locked (CacheLock). The stamp goes first and comes
+  // back last, so that a run cut short leaves an agent without a stamp,
+  // never one under another's. False, with "*error" set to why on one line,
+  // when it failed: the cache then holds the agent it held, at worst without a
+  // stamp.
   bool install(const std::string& stamp,
-               const std::optional<SignedRelease>& release, std::string* error);
+               const std::optional<SignedRelease>& release,
+               const std::string& origin, std::string* error);
 
  private:
   std::string makeDirectory(std::string* error);

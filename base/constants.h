@@ -19,6 +19,7 @@ static const std::string installAgentZipName = "InstallAgent.zip";
 // The minisign public keys that downloaded agent archives must be signed
 // with, one or more.
 static const std::string installAgentPublicKeyName = "InstallAgent.pub";
+static const std::string installAgentMirrorsName = "InstallAgent.mirrors";
 // The unix time written at release below which no signed agent is taken.
 static const std::string installAgentFloorName = "InstallAgent.floor";
 static const std::string installAgentUrl =

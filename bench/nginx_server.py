@@ -68,7 +68,9 @@ class NginxServer(HttpsServer):
     # "rate" (requests per second, with a burst of half as many) sheds what
     # comes faster with 429 and Retry-After: 1, as a server does on launch
     # day.
-    def __init__(self, archive, start_timeout=30, rate=None):
+    # "bandwidth" (bytes per second and connection) limits how fast a body
+    # goes, as a user's line does.
+    def __init__(self, archive, start_timeout=30, rate=None, bandwidth=None):
         self.directory = tempfile.mkdtemp(prefix="nginx")
         self.plain = False
         self.ca_file = os.path.join(self.directory, "ca.pem")
@@ -88,6 +90,8 @@ class NginxServer(HttpsServer):
             limit = (f"limit_req zone=crowd burst={rate // 2} nodelay; "
                      f"limit_req_status 429; "
                      f"add_header Retry-After 1 always;")
+        if bandwidth:
+            limit += f" limit_rate {bandwidth};"
         self._config = os.path.join(self.directory, "nginx.conf")
         with open(self._config, "w") as f:
             f.write(CONFIG.format(user=user, dir=self.directory,

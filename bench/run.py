@@ -29,6 +29,7 @@ from measure import (BenchError, Figure, Row, load_average,  # noqa: E402
                      machine)
 from peak_memory import peak_memory  # noqa: E402
 from progress_drawing import progress_drawing  # noqa: E402
+from resume_across_runs import resume_across_runs  # noqa: E402
 from shipped_route import shipped_route  # noqa: E402
 from signed_download import signed_download  # noqa: E402
 
@@ -41,6 +42,7 @@ BENCHMARKS = {
     "shipped": shipped_route,
     "download": download_route,
     "cut": cut_download,
+    "resume": resume_across_runs,
     "cache": cache_hit,
     "progress": progress_drawing,
     "gtk": gtk_window,

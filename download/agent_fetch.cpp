@@ -1,6 +1,7 @@
 #include "download/agent_fetch.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "agent/install_agent_cache.h"
 #include "download/archive_space_check.h"
@@ -13,6 +14,16 @@ namespace {
 
 void logLine(const std::string& line) {
   platform::Service<platform::SystemLog>::get().log(line);
+}
+
+// "2026-12-08", in local time.
+std::string dayOf(std::time_t moment) {
+  std::tm local{};
+  char day[16] = "";
+  if (localtime_r(&moment, &local) != nullptr) {
+    std::strftime(day, sizeof day, "%Y-%m-%d", &local);
+  }
+  return day;
 }
 
 // The host of "url", as the window names it: without user information or
@@ -35,22 +46,20 @@ std::string hostOf(const std::string& url) {
 AgentFetch::AgentFetch(AgentCache& cache,
                        platform::WebDownloadFactory& downloads,
                        platform::EventLoop& loop,
-                       std::string installAgentLocation, std::string url,
-                       std::string trustedCAFile,
+                       std::string installAgentLocation,
+                       std::vector<std::string> urls, std::string trustedCAFile,
                        const std::optional<SigningKeys>& signingKeys,
                        Observer& observer)
     : cache_(cache),
       downloads_(downloads),
       loop_(loop),
       installAgentLocation_(std::move(installAgentLocation)),
-      url_(std::move(url)),
+      urls_(std::move(urls)),
       trustedCAFile_(std::move(trustedCAFile)),
+      signingKeys_(signingKeys),
       observer_(observer),
       stall_(loop, [this](int seconds) { observer_.downloadIsStalled(seconds); }) {
-  if (signingKeys) {
-    signatureCheck_.emplace(*signingKeys, installAgentLocation_);
-    trustedKeys_ = signingKeys->keyIds();
-  }
+  if (signingKeys) trustedKeys_ = signingKeys->keyIds();
 }
 
 AgentFetch::~AgentFetch() {
@@ -58,9 +67,20 @@ AgentFetch::~AgentFetch() {
 }
 
 void AgentFetch::start() {
+  // In the cache, what arrives outlasts a run that ends before the archive
+  // is complete, however it ends.
+  partial_ = cache_.takePartialArchive(installAgentLocation_);
+  archivePath_ = partial_ ? partial_->path() : installAgentLocation_;
+  if (signingKeys_) signatureCheck_.emplace(*signingKeys_, archivePath_);
+  startFromCurrentUrl();
+}
+
+void AgentFetch::startFromCurrentUrl() {
   // Offering the cached agent's stamp lets the server answer a still-current
-  // agent with a 304 instead of sending the archive again.
-  offeredStamp_ = cache_.offeredStamp(trustedKeys_);
+  // agent with a 304 instead of sending the archive again. The cache keeps
+  // the URL without a password in it.
+  offeredStamp_ =
+      cache_.offeredStamp(platform::withoutUserInfo(url()), trustedKeys_);
   startRequest();
 }
 
@@ -86,26 +106,38 @@ bool AgentFetch::retryUnconditionally(const platform::DownloadError& error) {
 
 void AgentFetch::startRequest() {
   platform::URLRequest request;
-  request.url = url_;
+  request.url = url();
   request.timeoutInterval = 60.0;
   request.trustedCAFile = trustedCAFile_;
   if (offeredStamp_) {
     request.headerFields.emplace_back("If-None-Match", *offeredStamp_);
   }
+  // What an earlier run kept of the archive from this URL is asked to be
+  // continued.
+  resumedFrom_.reset();
+  if (partial_) {
+    resumedFrom_ =
+        partial_->resumePointFor(platform::withoutUserInfo(url()));
+    request.resumeFrom = resumedFrom_;
+  }
   request.bodyLimit = std::make_shared<ArchiveSpaceCheck>(
-      installAgentLocation_, getInstallAgentCacheDir(), offeredStamp_);
+      archivePath_, getInstallAgentCacheDir(), offeredStamp_);
   theDownload_ = downloads_.startDownload(request, this, loop_);
   if (!theDownload_) return;
-  theDownload_->setDeletesFileUponFailure(true);
-  theDownload_->setDestination(installAgentLocation_, true);
+  theDownload_->setDeletesFileUponFailure(!partial_);
+  theDownload_->setDestination(archivePath_, true);
 }
 
 void AgentFetch::downloadDidReceiveResponse(
     platform::WebDownload* download, const platform::URLResponse& response) {
-  // A 304 says that the offered stamp is still the server's ETag.
+  // A 304 says that the offered stamp is still the server's ETag; a 206
+  // continues the kept bytes, whose ETag If-Range matched.
   const bool notModified = response.statusCode == 304;
+  const std::int64_t kept =
+      response.statusCode == 206 && resumedFrom_ ? resumedFrom_->offset : 0;
   validationString_ =
       notModified ? offeredStamp_ : response.valueForHeaderField("ETag");
+  if (kept > 0 && !validationString_) validationString_ = resumedFrom_->etag;
 
   // A response without an ETag never validates the cache, so the agent is
   // fetched again rather than trusted. A stale agent stays until the new
@@ -131,14 +163,25 @@ void AgentFetch::downloadDidReceiveResponse(
     return;
   }
 
-  // The archive's digest starts over with the body; its signature comes
-  // meanwhile.
+  const std::int64_t rest = response.expectedContentLength;
+  const std::int64_t length = kept == 0 || rest < 0 ? rest : kept + rest;
+  // An encoded body reaches the file decoded: its length is no offset into
+  // what the server sends, and the body gets no record.
+  if (partial_) {
+    partial_->describe(
+        platform::withoutUserInfo(url()),
+        response.hasContentCoding() ? std::nullopt : validationString_,
+        length);
+  }
+  // The archive's digest starts over with the body, the kept bytes first;
+  // its signature comes meanwhile.
   if (signatureCheck_) {
     signatureCheck_->restart();
+    if (kept > 0) signatureCheck_->archiveGrewBy(kept);
     fetchSignature();
   }
-  observer_.downloadDidReceiveResponse(response.expectedContentLength,
-                                       hostOf(response.url));
+  observer_.downloadDidReceiveResponse(length, hostOf(response.url));
+  if (kept > 0) observer_.downloadDidReceiveDataOfLength(kept);
   stall_.sawData();
 }
 
@@ -152,17 +195,46 @@ void AgentFetch::downloadDidReceiveDataOfLength(platform::WebDownload*,
 void AgentFetch::downloadWillRetry(platform::WebDownload*,
                                    const platform::RetryNotice& notice) {
   stall_.stop();
+  if (startOffline(notice.cause)) return;
   observer_.downloadWillRetry(notice);
+}
+
+bool AgentFetch::startOffline(const platform::DownloadError& cause) {
+  // Once: a cache without such an agent has none a few seconds later.
+  if (!cause.serverUnreachable || offlineTried_) return false;
+  offlineTried_ = true;
+  std::time_t downloadedAt = 0;
+  const AgentCache::Outcome outcome = cache_.startOffline(
+      trustedKeys_,
+      [&] {
+        observer_.downloadDidChangeStatus(
+            "Cannot reach the server: starting the installer downloaded on " +
+            dayOf(downloadedAt) + ".");
+        logLine("Starting the cached installer offline! Error - " +
+                cause.localizedDescription + " " +
+                cause.failingURLString.value_or(
+                    platform::withoutUserInfo(url())));
+        return observer_.agentMayStart();
+      },
+      &downloadedAt);
+  if (outcome == AgentCache::Outcome::kNotCurrent) return false;
+  observer_.fireInstallAgent(outcome);
+  // Whatever the start came to, the server is not asked again.
+  if (!cancelled_ && theDownload_) theDownload_->cancel();
+  return true;
 }
 
 void AgentFetch::downloadDidFailWithError(platform::WebDownload*,
                                           const platform::DownloadError& error) {
   stall_.stop();
   if (retryUnconditionally(error)) return;
-  // The archive's failure is the run's: its signature is no longer wanted.
+  if (startOffline(error)) return;
+  // The archive's failure is the server's: its signature is no longer
+  // wanted.
   if (signatureFetch_) signatureFetch_->cancel();
   logLine("Download failed! Error - " + error.localizedDescription + " " +
           error.failingURLString.value_or("(null)"));
+  if (tryNextServer(error)) return;
   // The advice reaches standard error once: where it is the error's own
   // sentence, that line carries it already.
   const std::string advice = failureAdvice(error);
@@ -171,6 +243,32 @@ void AgentFetch::downloadDidFailWithError(platform::WebDownload*,
       "Error during the download process.\nSee your system log for more "
       "information.",
       advice);
+}
+
+bool AgentFetch::tryNextServer(const platform::DownloadError& error) {
+  // Another server may well be up, or hold the archive, when this one is
+  // down, busy or without it; a refusal (another status, TLS, a bad URL) or
+  // the disks' would be the same there.
+  using platform::DownloadFailure;
+  const long status = error.response ? error.response->statusCode : 0;
+  const bool serversFault =
+      error.failure == DownloadFailure::kCannotConnect ||
+      error.failure == DownloadFailure::kConnectionLost ||
+      error.failure == DownloadFailure::kTimedOut ||
+      (error.failure == DownloadFailure::kHttpStatus &&
+       (status >= 500 || status == 404));
+  if (!serversFault || current_ + 1 >= urls_.size()) return false;
+  ++current_;
+  // The signature comes from the server the archive comes from.
+  signatureFetch_.reset();
+  signatureArrived_ = false;
+  archiveComplete_ = false;
+  validationString_.reset();
+  observer_.downloadDidChangeStatus(
+      "Trying another server (" + std::to_string(current_ + 1) + " of " +
+      std::to_string(urls_.size()) + ")");
+  startFromCurrentUrl();
+  return true;
 }
 
 void AgentFetch::downloadDidFinish(platform::WebDownload*) {
@@ -229,13 +327,21 @@ void AgentFetch::refuseSignature(const std::string& reason,
                                  const std::string& url) {
   // Never the unsigned archive instead: it stays where it is, unpacked by
   // no one, and goes with the working directory.
+  if (archiveComplete_) completeArchive();
   logLine("Signature check failed! Error - " + reason + " " + url);
   logLine(kSignatureAdvice);
   observer_.downloadDidFailWithError("The installer's signature is not valid.",
                                      kSignatureAdvice);
 }
 
+void AgentFetch::completeArchive() {
+  if (!partial_) return;
+  archivePath_ = partial_->complete(installAgentLocation_);
+  partial_.reset();
+}
+
 void AgentFetch::handOff() {
+  completeArchive();
   observer_.downloadDidFinish();
   // The cache unpacks and starts a program, which keeps the loop waiting:
   // not from inside the transfer's callback.
@@ -253,6 +359,7 @@ void AgentFetch::installAndStart() {
                                         signatureCheck_->archiveFd()};
   }
   observer_.fireInstallAgent(cache_.installAndStart(
-      installAgentLocation_, verified, validationString_,
+      platform::withoutUserInfo(url()), archivePath_, verified,
+      validationString_,
       [this] { return observer_.agentMayStart(); }));
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "agent/agent_cache.h"
 #include "agent/archive_signature_check.h"
@@ -29,6 +30,21 @@
 // was signed before the agent the cache accepted last. The archive is
 // refused, for good, when the disks cannot take it (archive_space_check.h):
 // before its body when its length says so, else as it arrives.
+//
+// The archive is downloaded into the cache's partial slot when it gives one
+// (partial_archive.h): a run that ends before it is complete leaves it
+// there, and the next run asks for the rest with Range and If-Range. The
+// complete archive moves to "installAgentLocation".
+//
+// When the server cannot be reached at all (web_download.h's
+// serverUnreachable) and the cache holds an agent this bundle trusts
+// (verified with one of its keys and not expired, as above), that agent is
+// started at the first such failure, without waiting for the retries: a
+// machine without a network still installs.
+//
+// The archive may be had from several URLs, tried in order: when one fails
+// for good on the server's side (its retries used up, a 5xx, a 404), the
+// next one is asked, and its signature comes from that URL too.
 class AgentFetch : public platform::WebDownloadDelegate {
  public:
   // Hears how the fetch goes, on the loop's thread, in this order: a
@@ -49,6 +65,8 @@ class AgentFetch : public platform::WebDownloadDelegate {
     virtual void downloadIsStalled(int seconds) = 0;
     // The transfer pauses for the notice's time; what arrived stays.
     virtual void downloadWillRetry(const platform::RetryNotice& notice) = 0;
+    // What the fetch is doing now, for the status line.
+    virtual void downloadDidChangeStatus(const std::string& status) = 0;
     // The archive is complete; its signature is being checked.
     virtual void downloadIsCheckingSignature() = 0;
     // The archive is complete and, with a key, signed: the cache installs
@@ -67,22 +85,22 @@ class AgentFetch : public platform::WebDownloadDelegate {
     virtual void fireInstallAgent(AgentCache::Outcome outcome) = 0;
   };
 
-  // Fetches "url" into "installAgentLocation" with "downloads" on "loop",
-  // for "cache", once started, trusting the CAs in "trustedCAFile" ("" for
-  // the system's); with "signingKeys", archives must be signed with one of
-  // them. All of them must outlive this object.
+  // Fetches the archive from "urls" (at least one; see above) into
+  // "installAgentLocation" with "downloads" on "loop", for "cache", once
+  // started, trusting the CAs in "trustedCAFile" ("" for the system's);
+  // with "signingKeys", archives must be signed with one of them. All of
+  // them must outlive this object.
   AgentFetch(AgentCache& cache, platform::WebDownloadFactory& downloads,
              platform::EventLoop& loop, std::string installAgentLocation,
-             std::string url, std::string trustedCAFile,
-             const std::optional<SigningKeys>& signingKeys,
-             Observer& observer);
+             std::vector<std::string> urls, std::string trustedCAFile,
+             const std::optional<SigningKeys>& signingKeys, Observer& observer);
   ~AgentFetch() override;
   AgentFetch(const AgentFetch&) = delete;
   AgentFetch& operator=(const AgentFetch&) = delete;
 
-  // Starts the request. When the cache holds an agent with a stamp, the
-  // request carries it as If-None-Match; a 400 to that request is asked
-  // once more without it.
+  // Starts the request to the first URL. When the cache holds an agent with
+  // a stamp from that URL, the request carries it as If-None-Match; a 400
+  // to that request is asked once more without it.
   void start();
   // Stops the archive's and the signature's downloads, and a hand-off to
   // the cache not made yet; nothing is reported after this.
@@ -106,7 +124,16 @@ class AgentFetch : public platform::WebDownloadDelegate {
                                 const platform::DownloadError& error) override;
 
  private:
-  // Starts the request for url_, offering offeredStamp_.
+  // When "cause" says the server was not reached, starts the agent the
+  // cache holds for this bundle, once per fetch, and returns true unless
+  // the cache holds none.
+  bool startOffline(const platform::DownloadError& cause);
+  // When "error" is the current server's failure and another URL is left,
+  // says so and starts the request to that one.
+  bool tryNextServer(const platform::DownloadError& error);
+  // Starts the request for the current URL, with the cache's stamp for it.
+  void startFromCurrentUrl();
+  // Starts the request for url(), offering offeredStamp_.
   void startRequest();
   // When "error" is a 400 to a request that offered a stamp, starts the
   // request again without it and returns true.
@@ -125,11 +152,15 @@ class AgentFetch : public platform::WebDownloadDelegate {
   // Logs why the signature does not hold, naming the signature's URL, and
   // fails the fetch: nothing is unpacked or started.
   void refuseSignature(const std::string& reason, const std::string& url);
+  // The archive is complete: it goes where it was to be downloaded to,
+  // when it came into the cache's partial slot.
+  void completeArchive();
   // Reports the complete archive and hands it to the cache at the loop's
   // next turn.
   void handOff();
   void installAndStart();
-  std::string signatureURL() const { return url_ + ".minisig"; }
+  const std::string& url() const { return urls_[current_]; }
+  std::string signatureURL() const { return url() + ".minisig"; }
   std::string signatureLocation() const {
     return installAgentLocation_ + ".minisig";
   }
@@ -138,10 +169,18 @@ class AgentFetch : public platform::WebDownloadDelegate {
   platform::WebDownloadFactory& downloads_;
   platform::EventLoop& loop_;
   const std::string installAgentLocation_;
-  const std::string url_;
+  const std::vector<std::string> urls_;
+  std::size_t current_ = 0;  // the URL asked now
   const std::string trustedCAFile_;
+  const std::optional<SigningKeys> signingKeys_;
   Observer& observer_;
   std::unique_ptr<platform::WebDownload> theDownload_;
+  // The cache's slot the archive is downloaded into, until it is complete;
+  // none when the cache gave none.
+  std::unique_ptr<PartialArchive> partial_;
+  std::string archivePath_;  // where the archive is downloaded to
+  // What the request asked to continue, from an earlier run.
+  std::optional<platform::ResumePoint> resumedFrom_;
   std::optional<std::string> validationString_;  // the response's ETag
   std::optional<std::string> offeredStamp_;      // sent as If-None-Match
   // Present when archives must be signed: hashes the archive as it arrives.
@@ -155,6 +194,7 @@ class AgentFetch : public platform::WebDownloadDelegate {
   std::optional<platform::EventLoop::TimerId> handOff_;
   StallWatch stall_;
   bool cancelled_ = false;
+  bool offlineTried_ = false;
 };
 
 #endif  // DOWNLOAD_AGENT_FETCH_H_

@@ -46,6 +46,9 @@ struct RecordingObserver : AgentFetch::Observer {
   void downloadWillRetry(const platform::RetryNotice& notice) override {
     heard.push_back("retry: " + notice.reason);
   }
+  void downloadDidChangeStatus(const std::string& status) override {
+    heard.push_back("status: " + status);
+  }
   void downloadIsCheckingSignature() override { heard.push_back("checking"); }
   void downloadDidFinish() override { heard.push_back("finished"); }
   void downloadDidFailWithError(const std::string& message,
@@ -70,11 +73,19 @@ struct RecordingObserver : AgentFetch::Observer {
   AgentFetch* fetch = nullptr;
 };
 
-// A fetch of kUrl into a scratch directory, with the doubles it talks to.
+std::vector<std::string> withFirst(const std::string& url,
+                                   std::vector<std::string> more) {
+  more.insert(more.begin(), url);
+  return more;
+}
+
+// A fetch of kUrl, then "mirrors", into a scratch directory, with the
+// doubles it talks to.
 struct FetchRun {
-  explicit FetchRun(std::optional<SigningKeys> signingKeys = std::nullopt)
-      : fetch(cache, downloads, loop, scratch / "InstallAgent.zip", kUrl, "",
-              signingKeys, observer) {
+  explicit FetchRun(std::optional<SigningKeys> signingKeys = std::nullopt,
+                    std::vector<std::string> mirrors = {})
+      : fetch(cache, downloads, loop, scratch / "InstallAgent.zip",
+              withFirst(kUrl, std::move(mirrors)), "", signingKeys, observer) {
     observer.fetch = &fetch;
   }
   // Starts the fetch and returns its request's record.
@@ -92,6 +103,13 @@ struct FetchRun {
   RecordingObserver observer;
   AgentFetch fetch;
 };
+
+SigningKeys vectorKey() {
+  PublicKey key;
+  std::string error;
+  EXPECT_TRUE(parsePublicKey(kVectorPublicKey, &key, &error)) << error;
+  return SigningKeys{{key}, std::nullopt};
+}
 
 platform::URLResponse response(int status, std::optional<std::string> etag,
                                std::int64_t length = -1) {
@@ -175,6 +193,110 @@ TEST(AgentFetchTest, ACurrentCachedAgentStartsWithoutDownloading) {
   }
 }
 
+TEST(AgentFetchTest, AnUnreachableServerStartsTheTrustedCachedAgentAtOnce) {
+  platform::DownloadError unreachable(
+      "Could not connect to server.", kUrl,
+      platform::DownloadFailure::kCannotConnect);
+  unreachable.serverUnreachable = true;
+  const platform::DownloadError busy(
+      "The server answered with HTTP status 503.", kUrl,
+      platform::DownloadFailure::kHttpStatus, response(503, std::nullopt));
+  struct Case {
+    const char* name;
+    platform::DownloadError cause;
+    bool cached;
+    std::optional<SigningKeys> key;
+    bool startsOffline;
+  };
+  for (const Case& c :
+       {Case{"cached", unreachable, true, std::nullopt, true},
+        Case{"nothing cached", unreachable, false, std::nullopt, false},
+        Case{"the server answered", busy, true, std::nullopt, false},
+        Case{"not verified with the key", unreachable, true, vectorKey(),
+             false}}) {
+    SCOPED_TRACE(c.name);
+    FetchRun run(c.key);
+    // Noon, so that the day is the same in every time zone.
+    if (c.cached) run.cache.downloadedAt = 1796731200;  // 2026-12-08 12:00 UTC
+    platform::FakeDownloadRecord& archive = run.start();
+    archive.delegate->downloadWillRetry(
+        archive.download, platform::RetryNotice{1.0, "Cannot reach the server",
+                                                1, c.cause});
+    if (!c.startsOffline) {
+      EXPECT_EQ(run.observer.heard,
+                std::vector<std::string>{"retry: Cannot reach the server"});
+      EXPECT_EQ(archive.cancelCalls, 0);
+      continue;
+    }
+    EXPECT_EQ(run.observer.heard,
+              (std::vector<std::string>{
+                  "status: Cannot reach the server: starting the installer "
+                  "downloaded on 2026-12-08.",
+                  "may start?"}));
+    EXPECT_EQ(run.observer.outcomes, std::vector<Outcome>{Outcome::kStarted});
+    EXPECT_EQ(archive.cancelCalls, 1);
+    EXPECT_EQ(run.log.lines,
+              std::vector<std::string>{
+                  "Starting the cached installer offline! Error - Could not "
+                  "connect to server. " + kUrl});
+  }
+}
+
+TEST(AgentFetchTest, AServersFailureForGoodAsksTheNextMirror) {
+  const std::string kMirror = "https://mirror.example/agent.zip";
+  struct Case {
+    const char* name;
+    platform::DownloadError error;
+    bool next;
+  };
+  auto status = [](int code) {
+    return platform::DownloadError(
+        "The server answered with HTTP status " + std::to_string(code) + ".",
+        kUrl, platform::DownloadFailure::kHttpStatus,
+        response(code, std::nullopt));
+  };
+  for (const Case& c :
+       {Case{"503", status(503), true}, Case{"404", status(404), true},
+        Case{"cut short", {"Connection reset.", kUrl,
+                           platform::DownloadFailure::kConnectionLost},
+             true},
+        Case{"403", status(403), false},
+        Case{"TLS", {"SSL certificate problem.", kUrl}, false}}) {
+    SCOPED_TRACE(c.name);
+    FetchRun run(vectorKey(), {kMirror});
+    // The stamp is the first server's, never offered to the mirror.
+    run.cache.stamp = "\"v1\"";
+    run.cache.verifiedWith = vectorKey().keys[0].keyId;
+    run.cache.origin = kUrl;
+    platform::FakeDownloadRecord& archive = run.start();
+    EXPECT_EQ(ifNoneMatch(archive.request), "\"v1\"");
+    archive.fail(c.error);
+    if (!c.next) {
+      EXPECT_EQ(run.downloads.started.size(), 1u);
+      EXPECT_EQ(run.observer.heard, std::vector<std::string>{kDownloadFailed});
+      continue;
+    }
+    EXPECT_EQ(
+        run.observer.heard,
+        std::vector<std::string>{"status: Trying another server (2 of 2)"});
+    ASSERT_EQ(run.downloads.started.size(), 2u);
+    platform::FakeDownloadRecord& mirror = *run.downloads.started[1];
+    EXPECT_EQ(mirror.request.url, kMirror);
+    EXPECT_EQ(ifNoneMatch(mirror.request), std::nullopt);
+    std::ofstream(mirror.destination).flush();
+    mirror.respond(response(200, "\"m1\"", 1000));
+    ASSERT_EQ(run.downloads.started.size(), 3u);
+    EXPECT_EQ(run.downloads.started[2]->request.url, kMirror + ".minisig");
+    // The mirror failing too is the fetch's failure: each server's failure
+    // is logged, the advice once, for the last.
+    mirror.fail(status(503));
+    EXPECT_EQ(run.observer.heard.back(), kDownloadFailed);
+    EXPECT_EQ(run.observer.advices,
+              std::vector<std::string>{run.log.lines.back()});
+    EXPECT_EQ(run.log.lines.size(), 3u);
+  }
+}
+
 TEST(AgentFetchTest, A304ThatVouchesForNoCachedAgentFails) {
   // Nothing offered (so no server should answer 304), or the offered agent
   // replaced by another run's before the answer came: no archive follows
@@ -254,13 +376,6 @@ TEST(AgentFetchTest, ACancelBeforeTheHandOffInstallsNothing) {
   run.loop.run(nullptr);
   EXPECT_TRUE(run.cache.installs.empty());
   EXPECT_TRUE(run.observer.outcomes.empty());
-}
-
-SigningKeys vectorKey() {
-  PublicKey key;
-  std::string error;
-  EXPECT_TRUE(parsePublicKey(kVectorPublicKey, &key, &error)) << error;
-  return SigningKeys{{key}, std::nullopt};
 }
 
 // Plays a download of "content" into its destination, written as a real

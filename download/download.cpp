@@ -37,6 +37,7 @@ bool Download::init() {
   progress_->setDoubleValue(0.0);
   installAgentLocation_ = downloadTo;
   signingKeys_ = downloadSigningKeys;
+  mirrors_ = downloadMirrors;
   cancel_->setKeyEquivalent("\r");
   return true;
 }
@@ -69,9 +70,11 @@ void Download::windowWillClose(ui::Window*) {
 }
 
 void Download::downloadFromURL(const std::string& url) {
+  std::vector<std::string> urls = {url};
+  urls.insert(urls.end(), mirrors_.begin(), mirrors_.end());
   theDownload_ = std::make_unique<AgentFetch>(
       platform::Service<AgentCache>::get(), *downloads_,
-      ui::Application::shared()->loop(), installAgentLocation_, url,
+      ui::Application::shared()->loop(), installAgentLocation_, std::move(urls),
       trustedCAFile_, signingKeys_, *this);
   theDownload_->start();
 }
@@ -151,6 +154,14 @@ void Download::stopCountdown() {
     application->loop().cancelDelayed(*countdown_);
   }
   countdown_.reset();
+}
+
+void Download::downloadDidChangeStatus(const std::string& status) {
+  // What the line said of a transfer or a retry is over.
+  stopCountdown();
+  detail_->setStringValue("");
+  downloadPercent_->setStringValue(status);
+  window_->displayIfNeeded();
 }
 
 void Download::downloadIsCheckingSignature() {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "agent/agent_cache.h"
 #include "agent/bundle_public_key.h"
@@ -30,15 +31,16 @@ class Download : public ui::ApplicationDelegate,
 
   // Applies the settings the outlets need; call once they are connected
   // and the download factory is set. Takes the download's destination from
-  // downloadTo and the keys archives must be signed with from
-  // downloadSigningKeys. False, with nothing changed, when an outlet or the
-  // factory is missing.
+  // downloadTo, the keys archives must be signed with from
+  // downloadSigningKeys and the further URLs from downloadMirrors. False,
+  // with nothing changed, when an outlet or the factory is missing.
   bool init();
 
   void applicationDidFinishLaunching() override;
   // Cancels the fetch and ends the run.
   void windowWillClose(ui::Window* window) override;
-  // Starts fetching the agent from "url" (see AgentFetch).
+  // Starts fetching the agent from "url", then from the mirrors (see
+  // AgentFetch).
   void downloadFromURL(const std::string& url);
 
   // Shows the download's progress from here on, from zero, with the sizes,
@@ -52,6 +54,7 @@ class Download : public ui::ApplicationDelegate,
   // Says why the download pauses and for how long, counting the seconds
   // down, and which attempt comes next; the bar keeps what has arrived.
   void downloadWillRetry(const platform::RetryNotice& notice) override;
+  void downloadDidChangeStatus(const std::string& status) override;
   void downloadIsCheckingSignature() override;
   // Shows that the installer is being prepared.
   void downloadDidFinish() override;
@@ -125,6 +128,7 @@ class Download : public ui::ApplicationDelegate,
   std::string installAgentLocation_;
   ui::Button* cancel_ = nullptr;
   std::optional<SigningKeys> signingKeys_;
+  std::vector<std::string> mirrors_;
   ui::TextFieldCell* detail_ = nullptr;
   TransferDetail transfer_{[] { return ui::Application::shared()->loop().now(); }};
   // A retry's pause: why, when it ends, and the timer of its next second.

@@ -168,7 +168,7 @@ TEST(DownloadTest, RetriesKeepTheBarAndAnewResponseStartsOver) {
 
   download.respond(serverResponse("\"v1\"", 1000));
   download.receive(250);
-  w.controller().downloadWillRetry({3.6, "Connection lost", 2});
+  w.controller().downloadWillRetry({3.6, "Connection lost", 2, {}});
   EXPECT_EQ(w.window->status.stringValue(), "Connection lost. Retrying in 4 s");
   EXPECT_EQ(w.window->detail.stringValue(),
             "Attempt 3 \u00b7 0.2 of 1.0 kB \u00b7 from 127.0.0.1");

@@ -3,23 +3,26 @@
 #include <cstdlib>
 #include <memory>
 
+#include "agent/bundle_mirrors.h"
 #include "agent/bundle_public_key.h"
 #include "base/constants.h"
 #include "download/window_builder.h"
 #include "net/retrying_web_download.h"
-#include "ui/application.h"
 #include "platform/loop/event_loop.h"
 #include "platform/os/service.h"
 #include "platform/ui/front_ends.h"
+#include "ui/application.h"
 
 std::string downloadTo;
 std::string downloadFrom;
 std::optional<SigningKeys> downloadSigningKeys;
+std::vector<std::string> downloadMirrors;
 
 bool downloadInstallAgentFromQZ(const char* destination, ErrorReporter reporter,
                                 const WindowSettings& settings) {
   std::string error;
-  if (!loadBundleSigningKeys(&downloadSigningKeys, &error)) {
+  if (!loadBundleSigningKeys(&downloadSigningKeys, &error) ||
+      !loadBundleMirrors(&downloadMirrors, &error)) {
     reporter(error, true);
     return false;
   }

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "agent/bundle_public_key.h"
 #include "base/error_reporter.h"
@@ -14,13 +15,15 @@
 extern std::string downloadTo;
 extern std::string downloadFrom;
 extern std::optional<SigningKeys> downloadSigningKeys;
+// The bundle's further URLs of the archive (agent/bundle_mirrors.h).
+extern std::vector<std::string> downloadMirrors;
 
 // Runs the download window until its loop ends, downloading the install agent
 // archive to "destination". True when the window's run ended with a non-zero
-// status. First reads the bundle's public keys and floor: a file that
-// cannot be read or parsed is reported through "reporter" and ends it with false
-// before any download. Past that, the window reports in its own status line
-// and in the system log. "settings" go on to CallNSApplicationMain.
+// status. First reads the bundle's public keys, floor and mirrors: a file that
+// cannot be read or parsed is reported through "reporter" and ends it with
+// false before any download. Past that, the window reports in its own status
+// line and in the system log. "settings" go on to CallNSApplicationMain.
 bool downloadInstallAgentFromQZ(const char* destination, ErrorReporter reporter,
                                 const WindowSettings& settings);
 

@@ -107,10 +107,20 @@ void RetryingDownload::startAttempt() {
 
 void RetryingDownload::downloadDidReceiveResponse(platform::WebDownload*,
                                                   const platform::URLResponse& response) {
+  const bool continued = resuming_ && response.statusCode == 206;
   // The attempt appended the rest, so the delegate's count goes on.
-  if (resuming_ && response.statusCode == 206) return;
+  if (continued && body_) return;
   body_ = response;
   received_ = 0;
+  if (continued) {
+    // The request's own range: the body an earlier run began goes on, and
+    // a later attempt resumes it as a whole.
+    received_ = request_.resumeFrom->offset;
+    body_->expectedContentLength =
+        response.expectedContentLength >= 0
+            ? received_ + response.expectedContentLength
+            : request_.resumeFrom->totalLength;
+  }
   if (response.statusCode != 304) fileStarted_ = true;
   notify([&] { delegate_->downloadDidReceiveResponse(this, response); });
 }
@@ -134,13 +144,16 @@ void RetryingDownload::downloadDidFailWithError(platform::WebDownload*,
   if (!plan.wait) return giveUp(error, plan.giveUpNote);
   spent_ += *plan.wait;
   // A range that does not fit: the next attempt asks for the whole body.
-  if (error.failure == platform::DownloadFailure::kRangeMismatch) body_.reset();
+  if (error.failure == platform::DownloadFailure::kRangeMismatch) {
+    body_.reset();
+    request_.resumeFrom.reset();
+  }
   double seconds = *plan.wait * waitScale_;
   pause_ = loop_.performAfterDelay(seconds, [this] { startAttempt(); });
   if (*plan.wait > 0) {
     notify([&] {
       delegate_->downloadWillRetry(
-          this, platform::RetryNotice{seconds, plan.reason, attemptNumber_});
+          this, platform::RetryNotice{seconds, plan.reason, attemptNumber_, error});
     });
   }
 }

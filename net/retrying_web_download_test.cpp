@@ -48,9 +48,11 @@ class RetryingWebDownloadTest : public ::testing::Test {
  protected:
   // Attempts are scripted; the spread's draw is the middle, so pauses are
   // exactly 1, 2, 4, 8, 16 and then 20 seconds.
-  std::unique_ptr<platform::WebDownload> start() {
+  std::unique_ptr<platform::WebDownload> start(
+      std::optional<platform::ResumePoint> resumeFrom = std::nullopt) {
     platform::URLRequest request;
     request.url = "u";
+    request.resumeFrom = resumeFrom;
     return factory_.startDownload(request, &recorder, loop);
   }
   platform::FakeDownloadRecord& attempt(std::size_t n) { return *attempts.started.at(n); }
@@ -93,6 +95,25 @@ TEST_F(RetryingWebDownloadTest, ACutBodyResumesWithoutANewResponse) {
   EXPECT_EQ(Events({"response 200", "data 400", "Connection lost 1.000000",
                     "data 300", "Connection lost 2.000000", "data 300",
                     "finish"}),
+            recorder.events);
+}
+
+TEST_F(RetryingWebDownloadTest, TheRequestsOwnRangeIsHeardAndResumedWhole) {
+  // A body an earlier run began: its 206 is the response, and a cut after
+  // it resumes from the file's end.
+  std::unique_ptr<platform::WebDownload> download =
+      start(platform::ResumePoint{600, "\"v1\"", 1000});
+  EXPECT_EQ(600, attempt(0).request.resumeFrom->offset);
+  platform::URLResponse continued = rest("bytes 600-999/1000");
+  continued.expectedContentLength = 400;
+  continued.headerFields.push_back({"ETag", "\"v1\""});
+  continued.headerFields.push_back({"Accept-Ranges", "bytes"});
+  cut(0, continued, 100);
+  loop.advance(1.0);
+  ASSERT_TRUE(attempt(1).request.resumeFrom);
+  EXPECT_EQ(700, attempt(1).request.resumeFrom->offset);
+  EXPECT_EQ(1000, attempt(1).request.resumeFrom->totalLength);
+  EXPECT_EQ(Events({"response 206", "data 100", "Connection lost 1.000000"}),
             recorder.events);
 }
 

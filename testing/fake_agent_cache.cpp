@@ -19,8 +19,9 @@ bool trusts(const AgentCache::TrustedKeys& trustedKeys,
 }  // namespace
 
 std::optional<std::string> FakeAgentCache::offeredStamp(
-    const TrustedKeys& trustedKeys) {
+    const std::string& url, const TrustedKeys& trustedKeys) {
   if (!trusts(trustedKeys, verifiedWith)) return std::nullopt;
+  if (origin && url != *origin) return std::nullopt;
   return stamp;
 }
 
@@ -36,10 +37,27 @@ AgentCache::Outcome FakeAgentCache::startIfCurrent(
   return calledOff(beforeStart) ? Outcome::kCalledOff : startOutcome;
 }
 
+std::unique_ptr<PartialArchive> FakeAgentCache::takePartialArchive(
+    const std::string&) {
+  return partialDir ? PartialArchive::take(*partialDir) : nullptr;
+}
+
+AgentCache::Outcome FakeAgentCache::startOffline(const TrustedKeys& trustedKeys,
+                                                 const BeforeStart& beforeStart,
+                                                 std::time_t* downloadedAtOut) {
+  if (!downloadedAt || !trusts(trustedKeys, verifiedWith)) {
+    return Outcome::kNotCurrent;
+  }
+  *downloadedAtOut = *downloadedAt;
+  ++cachedStarts;
+  return calledOff(beforeStart) ? Outcome::kCalledOff : startOutcome;
+}
+
 AgentCache::Outcome FakeAgentCache::installAndStart(
-    const std::string& archive, const std::optional<Verification>& verified,
+    const std::string& url, const std::string& archive,
+    const std::optional<Verification>& verified,
     const std::optional<std::string>& etag, const BeforeStart& beforeStart) {
-  installs.push_back({archive, verified, etag});
+  installs.push_back({url, archive, verified, etag});
   if (whileBusy) whileBusy();
   if (installOutcome != Outcome::kStarted) return installOutcome;
   if (calledOff(beforeStart)) return Outcome::kCalledOff;

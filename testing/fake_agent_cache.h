@@ -13,32 +13,50 @@
 class FakeAgentCache : public AgentCache {
  public:
   struct Install {
+    std::string url;
     std::string archive;
     std::optional<Verification> verified;
     std::optional<std::string> etag;
   };
 
+  // Offers the stamp to "origin" alone, when set.
   std::optional<std::string> offeredStamp(
-      const TrustedKeys& trustedKeys) override;
+      const std::string& url, const TrustedKeys& trustedKeys) override;
   Outcome startIfCurrent(const std::optional<std::string>& etag,
                          const TrustedKeys& trustedKeys,
                          const BeforeStart& beforeStart) override;
+  // The slot in "partialDir" when set, else none.
+  std::unique_ptr<PartialArchive> takePartialArchive(
+      const std::string& destination) override;
+  // Starts the cached agent when "downloadedAt" is set, as startIfCurrent
+  // does with a matching stamp.
+  Outcome startOffline(const TrustedKeys& trustedKeys,
+                       const BeforeStart& beforeStart,
+                       std::time_t* downloadedAt) override;
   // Records the install; calls "beforeStart" when installOutcome is kStarted.
-  Outcome installAndStart(const std::string& archive,
+  Outcome installAndStart(const std::string& url, const std::string& archive,
                           const std::optional<Verification>& verified,
                           const std::optional<std::string>& etag,
                           const BeforeStart& beforeStart) override;
 
   // The stamp of the cached agent, offered and matched; nullopt for none.
   std::optional<std::string> stamp;
+  // The URL the cached agent came from; nullopt: any.
+  std::optional<std::string> origin;
   // The key the cached agent was verified with; nullopt for none. A stamp
   // is offered and matched with trusted keys only when this is one of them.
   std::optional<KeyId> verifiedWith;
+  // Where the partial archive is kept (ending with "/"); nullopt: nowhere.
+  std::optional<std::string> partialDir;
+  // When the cached agent was unpacked; nullopt: the cache holds none to
+  // start offline.
+  std::optional<std::time_t> downloadedAt;
   // What starting the cached agent, and installing an archive, give.
   Outcome startOutcome = Outcome::kStarted;
   Outcome installOutcome = Outcome::kStarted;
 
-  int cachedStarts = 0;  // startIfCurrent calls that found the agent current
+  // startIfCurrent and startOffline calls that found the agent to start
+  int cachedStarts = 0;
   std::vector<Install> installs;
   // Called where installAndStart's agent would start.
   std::function<void()> onStart;

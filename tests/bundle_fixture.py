@@ -3,6 +3,7 @@
 Each test module calls main(), which takes the bootstrapper's path from
 argv[1] (CTest passes it) and runs the module's unittest cases.
 """
+import fcntl
 import os
 import random
 import re
@@ -37,6 +38,11 @@ CACHE_SUBPATH = ".vorpex/app_installer_cache/V3318k/osxi64"
 WORKING_DIR = re.compile(r"qz[A-Za-z0-9]{6}")
 # An agent's own directory in the cache.
 AGENT_VERSION = re.compile(r"^installagent\.[A-Za-z0-9]{6}$")
+
+
+# What the cache keeps of a download that did not complete.
+PARTIAL = "InstallAgent.zip.partial"
+PARTIAL_FILES = (PARTIAL, PARTIAL + ".about")
 
 
 def main():
@@ -84,12 +90,16 @@ def make_agent_zip(path, launcher=RECORDING_LAUNCHER, padding=0, seed=0):
 
 def snapshot(folder):
     """Everything below "folder": relative path to the file's bytes, or to
-    None for a directory."""
+    None for a directory; without the record of where a cached agent came
+    from (".downloadedfrom") and the download kept for the next run
+    (PARTIAL_FILES), which test_resume.py looks at."""
     found = {}
     for parent, directories, files in os.walk(folder):
         for name in directories:
             found[os.path.relpath(os.path.join(parent, name), folder)] = None
         for name in files:
+            if name == ".downloadedfrom" or name in PARTIAL_FILES:
+                continue
             path = os.path.join(parent, name)
             with open(path, "rb") as f:
                 found[os.path.relpath(path, folder)] = f.read()
@@ -225,15 +235,40 @@ class Bundle:
         except OSError:
             return link
 
+    def downloading(self):
+        """Whether a run is downloading: a run holds the cache's slot for
+        what it downloads, or the archive exists beside the bundle or in a
+        working directory."""
+        return (self.partial_held()
+                or os.path.exists(os.path.join(self.folder, "InstallAgent.zip"))
+                or any(os.path.exists(os.path.join(self.tmpdir, d,
+                                                   "InstallAgent.zip"))
+                       for d in os.listdir(self.tmpdir)))
+
+    def partial_held(self):
+        """Whether a run holds the cache's slot for a download (its flock)."""
+        try:
+            fd = os.open(os.path.join(self.cache_dir(), PARTIAL), os.O_RDONLY)
+        except OSError:
+            return False
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return False
+        except BlockingIOError:
+            return True
+        finally:
+            os.close(fd)
+
     def cache_entries(self):
         """The names in the cache directory, sorted, each agent directory
-        "installagent.XXXXXX" as "installagent.*"; [] without a cache."""
+        "installagent.XXXXXX" as "installagent.*", without PARTIAL_FILES;
+        [] without a cache."""
         try:
             names = os.listdir(self.cache_dir())
         except FileNotFoundError:
             return []
         return sorted(AGENT_VERSION.sub("installagent.*", name)
-                      for name in names)
+                      for name in names if name not in PARTIAL_FILES)
 
     def stray_files(self):
         """What a shell that ran injected commands might have left in the

@@ -126,8 +126,9 @@ class RevalidationTest(DownloadRouteCase):
         sent = self.body_bytes()
         self.assert_started(self.run_bootstrapper("again"), ["again"])
         self.assertLess(self.body_bytes() - sent, PADDING // 10)
-        self.assertEqual({"install", "padding", "marker"},
-                         set(os.listdir(self.bundle.agent_dir())))
+        self.assertEqual(
+            {"install", "padding", "marker", ".downloadedfrom"},
+            set(os.listdir(self.bundle.agent_dir())))
         with open(padding, "rb") as f:
             self.assertEqual(b"cached", f.read())
         self.assertEqual(etag.encode(), self.stamp())

@@ -65,9 +65,7 @@ class HardeningCase(unittest.TestCase):
         self.assertEqual([], os.listdir(self.bundle.tmpdir))
 
     def working_archive_exists(self):
-        return any(os.path.exists(os.path.join(self.bundle.tmpdir, d,
-                                               "InstallAgent.zip"))
-                   for d in os.listdir(self.bundle.tmpdir))
+        return self.bundle.downloading()
 
 
 class ForcedTerminalTest(HardeningCase):

@@ -226,14 +226,7 @@ class InterruptionTest(ReliabilityCase):
                         env["__QZ_BOOTSTRAP_INSTALLER_UNITTEST__"] = ""
                     process = self.bundle.start(env=env)
 
-                    def archive_exists():
-                        if unit_test:
-                            return os.path.exists(beside)
-                        return any(os.path.exists(
-                            os.path.join(self.bundle.tmpdir, d,
-                                         "InstallAgent.zip"))
-                            for d in os.listdir(self.bundle.tmpdir))
-                    wait_until(archive_exists)
+                    wait_until(self.bundle.downloading)
                     process.send_signal(signo)
                     result = Bundle.finish(process, timeout=10)
                     self.assertEqual((255, b"Installation failed.\n"),

@@ -8,8 +8,8 @@
 #include "platform/net/curl_multi_driver.h"
 #include "platform/net/curl_request.h"
 #include "platform/net/download_file.h"
-#include "platform/net/response_header_reader.h"
 #include "platform/net/range_response.h"
+#include "platform/net/response_header_reader.h"
 #include "platform/net/tls_observer.h"
 #include "platform/net/url_user_info.h"
 #include "platform/net/web_download.h"
@@ -35,6 +35,25 @@ DownloadFailure failureOf(CURLcode result) {
       return DownloadFailure::kConnectionLost;
     default:
       return DownloadFailure::kOther;
+  }
+}
+
+// Whether "result" ended the transfer before any connection was made.
+bool neverConnected(CURL* easy, CURLcode result) {
+  switch (result) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+      return true;
+    case CURLE_OPERATION_TIMEDOUT: {
+      // Timed out while connecting rather than while waiting for data.
+      curl_off_t connected = 0;
+      return curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connected) ==
+                 CURLE_OK &&
+             connected == 0;
+    }
+    default:
+      return false;
   }
 }
 
@@ -269,7 +288,9 @@ void CurlDownload::end(CURLcode result) {
     if (result == CURLE_PEER_FAILED_VERIFICATION && !refused.empty()) {
       return fail({refused});
     }
-    return fail({describe(result), std::nullopt, failureOf(result)});
+    DownloadError error{describe(result), std::nullopt, failureOf(result)};
+    error.serverUnreachable = neverConnected(easy_.get(), result);
+    return fail(std::move(error));
   }
   // An empty body of a scheme without a header has not started a response.
   if (!response_ && !takeResponse()) return fail(*failure_);

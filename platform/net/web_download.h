@@ -101,6 +101,10 @@ struct DownloadError {
   DownloadFailure failure = DownloadFailure::kOther;
   // For kHttpStatus: the status and header fields of the error answer.
   std::optional<URLResponse> response;
+  // The server, or its proxy, was never reached: the name did not resolve,
+  // the connection was refused or unreachable, or it timed out unmade. An
+  // HTTP status, a TLS failure or a proxy's refusal is an answer: false.
+  bool serverUnreachable = false;
 };
 
 // Why a download waits before its next attempt, and for how long.
@@ -108,6 +112,7 @@ struct RetryNotice {
   double seconds = 0;
   std::string reason;  // short, e.g. "Connection lost"
   int attempt = 0;     // the attempt that failed, 1 for the first
+  DownloadError cause;  // that attempt's failure
 };
 
 class WebDownload;
@@ -124,6 +129,8 @@ class WebDownload;
 //   zero: the first attempt's, and again only when a later attempt starts
 //   the file over (the server sent the whole body instead of the rest, or
 //   the entity changed). A new response means: forget every byte so far.
+//   The one exception is the request's own resumeFrom: its 206 comes as the
+//   first response, and the body goes on after the file's first bytes.
 // - an attempt that resumes the same body delivers no response; its data
 //   callbacks simply continue the count.
 // - finish or failure comes once, for the download as a whole.
