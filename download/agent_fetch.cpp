@@ -47,7 +47,8 @@ AgentFetch::AgentFetch(AgentCache& cache,
                        platform::WebDownloadFactory& downloads,
                        platform::EventLoop& loop,
                        std::string installAgentLocation,
-                       std::vector<std::string> urls, std::string trustedCAFile,
+                       std::vector<std::string> urls,
+                       platform::Connection connection,
                        const std::optional<SigningKeys>& signingKeys,
                        Observer& observer)
     : cache_(cache),
@@ -55,7 +56,7 @@ AgentFetch::AgentFetch(AgentCache& cache,
       loop_(loop),
       installAgentLocation_(std::move(installAgentLocation)),
       urls_(std::move(urls)),
-      trustedCAFile_(std::move(trustedCAFile)),
+      connection_(std::move(connection)),
       signingKeys_(signingKeys),
       observer_(observer),
       stall_(loop, [this](int seconds) { observer_.downloadIsStalled(seconds); }) {
@@ -108,7 +109,7 @@ void AgentFetch::startRequest() {
   platform::URLRequest request;
   request.url = url();
   request.timeoutInterval = 60.0;
-  request.trustedCAFile = trustedCAFile_;
+  request.connection = connection_;
   if (offeredStamp_) {
     request.headerFields.emplace_back("If-None-Match", *offeredStamp_);
   }
@@ -291,7 +292,7 @@ void AgentFetch::fetchSignature() {
   platform::URLRequest request;
   request.url = signatureURL();
   request.timeoutInterval = 60.0;
-  request.trustedCAFile = trustedCAFile_;
+  request.connection = connection_;
   signatureFetch_ = std::make_unique<SignatureFetch>(
       downloads_, request, signatureLocation(), loop_,
       [this](const std::optional<platform::DownloadError>& failure) {

@@ -87,12 +87,12 @@ class AgentFetch : public platform::WebDownloadDelegate {
 
   // Fetches the archive from "urls" (at least one; see above) into
   // "installAgentLocation" with "downloads" on "loop", for "cache", once
-  // started, trusting the CAs in "trustedCAFile" ("" for the system's);
+  // started, reaching the servers as "connection" says;
   // with "signingKeys", archives must be signed with one of them. All of
   // them must outlive this object.
   AgentFetch(AgentCache& cache, platform::WebDownloadFactory& downloads,
              platform::EventLoop& loop, std::string installAgentLocation,
-             std::vector<std::string> urls, std::string trustedCAFile,
+             std::vector<std::string> urls, platform::Connection connection,
              const std::optional<SigningKeys>& signingKeys, Observer& observer);
   ~AgentFetch() override;
   AgentFetch(const AgentFetch&) = delete;
@@ -171,7 +171,7 @@ class AgentFetch : public platform::WebDownloadDelegate {
   const std::string installAgentLocation_;
   const std::vector<std::string> urls_;
   std::size_t current_ = 0;  // the URL asked now
-  const std::string trustedCAFile_;
+  const platform::Connection connection_;
   const std::optional<SigningKeys> signingKeys_;
   Observer& observer_;
   std::unique_ptr<platform::WebDownload> theDownload_;

@@ -85,7 +85,7 @@ struct FetchRun {
   explicit FetchRun(std::optional<SigningKeys> signingKeys = std::nullopt,
                     std::vector<std::string> mirrors = {})
       : fetch(cache, downloads, loop, scratch / "InstallAgent.zip",
-              withFirst(kUrl, std::move(mirrors)), "", signingKeys, observer) {
+              withFirst(kUrl, std::move(mirrors)), {}, signingKeys, observer) {
     observer.fetch = &fetch;
   }
   // Starts the fetch and returns its request's record.

@@ -75,7 +75,7 @@ void Download::downloadFromURL(const std::string& url) {
   theDownload_ = std::make_unique<AgentFetch>(
       platform::Service<AgentCache>::get(), *downloads_,
       ui::Application::shared()->loop(), installAgentLocation_, std::move(urls),
-      trustedCAFile_, signingKeys_, *this);
+      connection_, signingKeys_, *this);
   theDownload_->start();
 }
 

@@ -100,7 +100,9 @@ class Download : public ui::ApplicationDelegate,
   }
   // The CAs both downloads trust instead of the system's; "" for the
   // system's.
-  void setTrustedCAFile(const std::string& path) { trustedCAFile_ = path; }
+  void setConnection(const platform::Connection& connection) {
+    connection_ = connection;
+  }
 
   // The archive's announced length (-1: none) and what has arrived of it.
   std::int64_t fileLength() const { return fileLength_; }
@@ -123,7 +125,7 @@ class Download : public ui::ApplicationDelegate,
   ui::TextFieldCell* downloadPercent_ = nullptr;
   ui::Window* window_ = nullptr;
   platform::WebDownloadFactory* downloads_ = nullptr;
-  std::string trustedCAFile_;
+  platform::Connection connection_;
   std::unique_ptr<AgentFetch> theDownload_;
   std::string installAgentLocation_;
   ui::Button* cancel_ = nullptr;

@@ -34,7 +34,8 @@ int runWindow(ui::FakeFrontEnd& frontEnd, const std::string& caFile) {
   net::RetryingWebDownloadFactory downloads(
       platform::WebDownloadFactory::Real(), 1.0);
   const std::unique_ptr<DownloadWindow> window =
-      buildDownloadWindow(application, frontEnd, downloads, caFile);
+      buildDownloadWindow(application, frontEnd, downloads,
+                          platform::Connection{caFile, false});
   loop->performAfterDelay(30.0, [&window] { window->window.close(); });
   return application.run();
 }

@@ -44,7 +44,7 @@ int CallNSApplicationMain(int, const char**, const WindowSettings& settings) {
       platform::Service<platform::WebDownloadFactory>::get(),
       settings.retryWaitScale);
   const std::unique_ptr<DownloadWindow> window = buildDownloadWindow(
-      application, *frontEnd, downloads, settings.trustedCAFile);
+      application, *frontEnd, downloads, settings.connection);
   if (!window) return 0;
   return application.run();
 }

@@ -26,7 +26,8 @@ std::string windowTitle() {
 
 std::unique_ptr<DownloadWindow> buildDownloadWindow(
     ui::Application& application, ui::FrontEnd& frontEnd,
-    platform::WebDownloadFactory& downloads, const std::string& trustedCAFile) {
+    platform::WebDownloadFactory& downloads,
+    const platform::Connection& connection) {
   auto built = std::make_unique<DownloadWindow>(windowTitle());
   ui::Window& window = built->window;
   // Until the download says otherwise, the window's end is the user's.
@@ -46,7 +47,7 @@ std::unique_ptr<DownloadWindow> buildDownloadWindow(
   controller.setProgress(&built->progress);
   controller.setCancel(&built->cancel);
   controller.setDownloadFactory(&downloads);
-  controller.setTrustedCAFile(trustedCAFile);
+  controller.setConnection(connection);
   if (!controller.init()) return nullptr;
 
   application.setDelegate(&controller);

@@ -28,11 +28,12 @@ struct DownloadWindow {
 
 // Builds the window, titled with the bundle's name without ".app" (else
 // "Installer"), on "frontEnd" for "application"; the controller starts
-// its downloads on "downloads", trusting the CAs in "trustedCAFile" ("": the
-// system's). "application", "frontEnd" and "downloads" must outlive the
+// its downloads on "downloads", reaching the server as "connection" says.
+// "application", "frontEnd" and "downloads" must outlive the
 // result. nullptr when the controller's init fails.
 std::unique_ptr<DownloadWindow> buildDownloadWindow(
     ui::Application& application, ui::FrontEnd& frontEnd,
-    platform::WebDownloadFactory& downloads, const std::string& trustedCAFile);
+    platform::WebDownloadFactory& downloads,
+    const platform::Connection& connection);
 
 #endif  // DOWNLOAD_WINDOW_BUILDER_H_

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/net/web_download.h"
+
 // What the download window takes from the run's environment. The driver
 // reads it once (driver/invocation.h); nothing below reads it again.
 struct WindowSettings {
@@ -12,9 +14,9 @@ struct WindowSettings {
   bool hasDisplay = false;
   // Multiplies every pause between download attempts, in (0, 1].
   double retryWaitScale = 1.0;
-  // The CAs to trust for HTTPS instead of the system's (SSL_CERT_FILE); ""
-  // for the system's.
-  std::string trustedCAFile;
+  // The CAs to trust for HTTPS instead of the system's (SSL_CERT_FILE), and
+  // whether the desktop's proxy settings apply (no proxy variable is set).
+  platform::Connection connection;
 };
 
 #endif  // DOWNLOAD_WINDOW_SETTINGS_H_

@@ -1,6 +1,8 @@
 #include "driver/invocation.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -25,6 +27,13 @@ std::int64_t clockAhead(const char* text) {
   return *end == '\0' && seconds > 0 ? seconds : 0;
 }
 
+// What libcurl reads itself: where one is set, libcurl's choice stands
+// over the desktop's settings.
+constexpr const char* kProxyVariables[] = {"http_proxy", "https_proxy",
+                                           "HTTPS_PROXY", "all_proxy",
+                                           "ALL_PROXY", "no_proxy",
+                                           "NO_PROXY"};
+
 }  // namespace
 
 Invocation readInvocation() {
@@ -41,6 +50,9 @@ Invocation readInvocation() {
   window.retryWaitScale =
       retryWaitScale(std::getenv("__QZ_BOOTSTRAP_RETRY_WAIT_SCALE__"));
   const char* caFile = std::getenv("SSL_CERT_FILE");
-  window.trustedCAFile = caFile != nullptr ? caFile : "";
+  window.connection.trustedCAFile = caFile != nullptr ? caFile : "";
+  window.connection.systemProxy =
+      std::none_of(std::begin(kProxyVariables), std::end(kProxyVariables),
+                   isSetAndNotEmpty);
   return invocation;
 }

@@ -8,7 +8,7 @@ FakeDownloadWindow::FakeDownloadWindow(
   downloadTo = bundle.root() + "/InstallAgent.zip";
   downloadFrom = kUrl;
   downloadSigningKeys = std::move(signingKeys);
-  window = buildDownloadWindow(application, frontEnd, downloads, "");
+  window = buildDownloadWindow(application, frontEnd, downloads, {});
 }
 
 platform::FakeDownloadRecord& FakeDownloadWindow::launch() {

@@ -33,9 +33,9 @@ void setSecurity(CURL* easy, const URLRequest& request) {
   curl_easy_setopt(easy, CURLOPT_DEFAULT_PROTOCOL, "https");
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!request.trustedCAFile.empty()) {
+  if (!request.connection.trustedCAFile.empty()) {
     // In place of the system's CAs, so the system's directory goes too.
-    curl_easy_setopt(easy, CURLOPT_CAINFO, request.trustedCAFile.c_str());
+    curl_easy_setopt(easy, CURLOPT_CAINFO, request.connection.trustedCAFile.c_str());
     curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
   }
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
@@ -57,8 +57,10 @@ void setCurlRequest(CURL* easy, const URLRequest& request, CurlSlist* fields) {
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "identity");
   setTimeouts(easy, request.timeoutInterval);
   setSecurity(easy, request);
-  std::string proxy = Service<SystemProxy>::get().proxyFor(request.url);
-  if (!proxy.empty()) curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+  if (request.connection.systemProxy) {
+    std::string proxy = Service<SystemProxy>::get().proxyFor(request.url);
+    if (!proxy.empty()) curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+  }
   HeaderFields fieldsToSend = request.headerFields;
   if (request.resumeFrom) {
     // If-Range: the rest only while the entity is the one begun, else all.

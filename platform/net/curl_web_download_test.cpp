@@ -100,7 +100,7 @@ class CurlWebDownloadTest : public ::testing::Test {
     request.headerFields = std::move(fields);
     request.resumeFrom = resumeFrom;
     request.bodyLimit = std::move(limit);
-    request.trustedCAFile = trustedCAFile_;
+    request.connection.trustedCAFile = trustedCAFile_;
     std::unique_ptr<WebDownload> download =
         WebDownloadFactory::Real().startDownload(request, &recorder, *loop_);
     download->setDeletesFileUponFailure(true);

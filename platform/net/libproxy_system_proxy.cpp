@@ -32,20 +32,6 @@ constexpr char kLibproxyName[] = "libproxy.so.1";
 // download's own clock, is the bound; after it the download goes direct.
 constexpr std::chrono::seconds kAnswerDeadline{5};
 
-// What libcurl reads itself: where one is set, libcurl's choice stands.
-constexpr const char* kProxyVariables[] = {"http_proxy", "https_proxy",
-                                           "HTTPS_PROXY", "all_proxy",
-                                           "ALL_PROXY", "no_proxy",
-                                           "NO_PROXY"};
-
-bool proxyVariableSet() {
-  return std::any_of(std::begin(kProxyVariables), std::end(kProxyVariables),
-                     [](const char* name) {
-                       const char* value = std::getenv(name);
-                       return value != nullptr && *value != '\0';
-                     });
-}
-
 std::string lowercase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
     return static_cast<char>(std::tolower(c));
@@ -167,7 +153,6 @@ std::optional<std::vector<std::string>> LibproxySystemProxy::askInTime(
 }
 
 std::string LibproxySystemProxy::proxyFor(const std::string& url) {
-  if (proxyVariableSet()) return "";
   std::optional<std::string> question = questionFor(url);
   if (!question) return "";
   if (!loadTried_) {

@@ -9,13 +9,13 @@ namespace platform {
 // The proxy that the desktop's settings choose for a URL (GNOME's settings,
 // a PAC file, WPAD). A program started from a file manager has no proxy
 // variables; where the environment has one, libcurl follows it and this
-// says nothing.
+// is not asked (Connection::systemProxy).
 class SystemProxy {
  public:
   virtual ~SystemProxy() = default;
 
   // A proxy as CURLOPT_PROXY takes it, or "" for none: a direct connection,
-  // a proxy variable set, or no answer to be had.
+  // or no answer to be had.
   virtual std::string proxyFor(const std::string& url) = 0;
 
   // libproxy's answers where it is installed; elsewhere always "".

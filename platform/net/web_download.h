@@ -41,6 +41,16 @@ class BodyLimit {
   virtual std::string refuseGrowth(std::int64_t length) = 0;
 };
 
+// How requests reach their server, as the run's environment says.
+struct Connection {
+  // A PEM file of the CAs to trust instead of the system's; "" for the
+  // system's.
+  std::string trustedCAFile;
+  // Whether to follow the desktop's proxy settings (system_proxy.h): only
+  // where no proxy variable is set, since libcurl follows those itself.
+  bool systemProxy = false;
+};
+
 struct URLRequest {
   std::string url;
   // A transfer that receives no byte for this long fails; so does one whose
@@ -53,9 +63,7 @@ struct URLRequest {
   // that does not fit fails with kRangeMismatch before a byte is written.
   std::optional<ResumePoint> resumeFrom;
   std::shared_ptr<BodyLimit> bodyLimit;  // none: any body is taken
-  // A PEM file of the CAs to trust instead of the system's; "" for the
-  // system's.
-  std::string trustedCAFile;
+  Connection connection;
 };
 
 struct URLResponse {
