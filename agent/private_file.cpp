@@ -10,21 +10,7 @@
 
 #include "platform/os/posix_error.h"
 #include "platform/os/unique_fd.h"
-
-namespace {
-
-bool writeAll(int fd, const std::string& bytes) {
-  std::string::size_type done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<std::string::size_type>(written);
-  }
-  return true;
-}
-
-}  // namespace
+#include "platform/os/write_all.h"
 
 bool isPrivateEntry(const struct stat& info) {
   return info.st_uid == geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
@@ -80,7 +66,7 @@ bool replacePrivateFile(const std::string& path, const std::string& bytes,
     *error = platform::posixError("", errno);
     return false;
   }
-  if (writeAll(fd.get(), bytes) &&
+  if (platform::writeAll(fd.get(), bytes.data(), bytes.size()) &&
       std::rename(temporary.c_str(), path.c_str()) == 0) {
     return true;
   }

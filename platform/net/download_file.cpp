@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/os/posix_error.h"
+#include "platform/os/write_all.h"
 
 namespace platform {
 
@@ -42,15 +43,9 @@ bool DownloadFile::openAt(std::int64_t offset, std::string* error) {
 bool DownloadFile::write(const char* data, std::size_t size,
                          std::string* error) {
   if (!fd_.valid()) return true;
-  while (size > 0) {
-    ssize_t written = ::write(fd_.get(), data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) {
-      *error = describe("Could not write");
-      return false;
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
+  if (!writeAll(fd_.get(), data, size)) {
+    *error = describe("Could not write");
+    return false;
   }
   return true;
 }

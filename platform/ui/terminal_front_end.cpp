@@ -16,6 +16,7 @@
 #include "ui/shown_window.h"
 #include "ui/terminal_lines.h"
 #include "platform/ui/terminal_mode.h"
+#include "platform/os/write_all.h"
 
 namespace platform {
 
@@ -29,14 +30,9 @@ constexpr char kShowCursor[] = "\x1b[?25h";
 // Used when the terminal does not tell its size.
 constexpr winsize kDefaultSize = {24, 80, 0, 0};
 
-void writeAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // nowhere left to draw; the run goes on regardless
-    done += static_cast<std::size_t>(n);
-  }
+// Nowhere left to draw is no failure: the run goes on regardless.
+void writeText(int fd, const std::string& text) {
+  platform::writeAll(fd, text.data(), text.size());
 }
 
 winsize sizeOf(int fd) {
@@ -127,7 +123,7 @@ class TerminalFrontEnd : public ui::FrontEnd {
       out += csi(top + i, 'H') + lines[i] + "\x1b[K";
     }
     out += kRestoreCursor;
-    writeAll(fd_, out);
+    writeText(fd_, out);
     onScreen_ = std::move(lines);
   }
 
@@ -223,14 +219,14 @@ class TerminalFrontEnd : public ui::FrontEnd {
     height_ = 0;
     onScreen_.clear();
     anchor_.reset();
-    writeAll(fd_, kHideCursor);
+    writeText(fd_, kHideCursor);
     // The answer comes as input, which only a terminal in the window's mode
     // delivers unechoed.
     if (!watchingKeys_) {
       startDrawing(std::nullopt);
       return;
     }
-    writeAll(fd_, kAskCursor);
+    writeText(fd_, kAskCursor);
     cursorQuestion_ = loop_->performAfterDelay(kCursorAnswerWait, [self] {
       if (const std::shared_ptr<TerminalFrontEnd*> front = self.lock()) {
         (*front)->startDrawing(std::nullopt);
@@ -268,7 +264,7 @@ class TerminalFrontEnd : public ui::FrontEnd {
       out += csi(anchor_ ? *anchor_ : windowTop(), 'H') + "\x1b[J";
       if (!summary->empty()) out += *summary + "\n";
     }
-    writeAll(fd_, out + kShowCursor);
+    writeText(fd_, out + kShowCursor);
     onScreen_.clear();
     mode_.reset();
   }
